@@ -1,0 +1,18 @@
+// frmAbout, the help panel that drops down under the main window.
+#pragma once
+
+#include "shell/forms/toolkit.h"
+
+namespace huevex {
+
+class Project;
+
+class FrmAbout : public Form {
+ public:
+  explicit FrmAbout(Project& project);
+
+ private:
+  Project& project_;
+};
+
+}  // namespace huevex

@@ -1,0 +1,66 @@
+#include "picker/frm_main.h"
+
+#include "picker/codes.h"
+#include "resources/layouts.h"
+#include "shell/project.h"
+
+namespace huevex {
+
+FrmMain::FrmMain(Project& project) : Form(project.runtime(), layouts::Main()), project_(project) {
+  BindMouse("picCursor_MouseDown",
+            [this](int b, int s, Single x, Single y) { picCursor_MouseDown(b, s, x, y); });
+  BindMouse("picCursor_MouseUp",
+            [this](int b, int s, Single x, Single y) { picCursor_MouseUp(b, s, x, y); });
+  Bind("timSpy_Timer", [this] { timSpy_Timer(); });
+}
+
+void FrmMain::Form_Load() {
+  runtime().windows().SetWindowPos(hWnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+void FrmMain::Form_Unload(int&) {
+  Unload(*this);
+  Unload(project_.frmZoom());
+  Unload(project_.frmAbout());
+}
+
+// The press picks the crosshair up: it becomes the pointer, and sampling starts
+// one timer period later.
+void FrmMain::picCursor_MouseDown(int, int, Single, Single) {
+  MousePointer(vbCustom);
+  MouseIcon(picCursor().Picture());
+  picCursor().Visible(false);
+  // Keep the title bar looking active while the pointer roams other windows.
+  runtime().windows().SendMessageA(hWnd(), WM_NCACTIVATE, 1, 0);
+  timSpy().Enabled(true);
+}
+
+// The release puts the crosshair back and copies the HEX code of the last tick.
+void FrmMain::picCursor_MouseUp(int, int, Single, Single) {
+  MousePointer(vbDefault);
+  picCursor().Visible(true);
+  Unload(project_.frmZoom());
+  timSpy().Enabled(false);
+  const std::string hex = lblHEXvalue().Caption();
+  // Before the first sample there is no code; the clipboard keeps what the user had.
+  if (!hex.empty()) Clipboard().SetText(hex);
+}
+
+void FrmMain::timSpy_Timer() {
+  Gdi& gdi = runtime().gdi();
+  Point point{0, 0};
+  gdi.GetCursorPos(&point);
+  const Hdc screen = gdi.GetDC(Hwnd{});
+  const ColorValue color = gdi.GetPixel(screen, point.x, point.y);
+  gdi.ReleaseDC(Hwnd{}, screen);
+  // A read that failed is no color: swatch and codes keep the last one.
+  if (color == CLR_INVALID) return;
+
+  if (picColor().BackColor() != color) picColor().BackColor(color);
+  const ColorValue value = picColor().BackColor();
+  lblDECvalue().Caption(DecCode(value));
+  lblRGBvalue().Caption(RgbCode(value));
+  lblHEXvalue().Caption(HexCode(value));
+}
+
+}  // namespace huevex

@@ -1,0 +1,34 @@
+// frmMain, the picker window: the pick gesture on the crosshair and the
+// sampling of the pixel under the pointer.
+#pragma once
+
+#include "shell/forms/toolkit.h"
+
+namespace huevex {
+
+class Project;
+
+class FrmMain : public Form {
+ public:
+  explicit FrmMain(Project& project);
+
+  PictureBox& picCursor() { return Get<PictureBox>("picCursor"); }
+  PictureBox& picColor() { return Get<PictureBox>("picColor"); }
+  Label& lblDECvalue() { return Get<Label>("lblDECvalue"); }
+  Label& lblRGBvalue() { return Get<Label>("lblRGBvalue"); }
+  Label& lblHEXvalue() { return Get<Label>("lblHEXvalue"); }
+  Timer& timSpy() { return Get<Timer>("timSpy"); }
+
+ protected:
+  void Form_Load() override;
+  void Form_Unload(int& cancel) override;
+
+ private:
+  void picCursor_MouseDown(int button, int shift, Single x, Single y);
+  void picCursor_MouseUp(int button, int shift, Single x, Single y);
+  void timSpy_Timer();
+
+  Project& project_;
+};
+
+}  // namespace huevex

@@ -1,0 +1,213 @@
+// The two seams between the program and the platform it runs on.
+//
+// `Gdi` is the screen and drawing services, in Win32's own names and shapes;
+// `WindowSystem` is native top-level windows, mouse input, timers, the
+// clipboard and the message loop. Everything above these seams is the same on
+// Windows, on X11 and on the simulated desktop. No platform header leaks
+// through: handles are opaque values.
+//
+// The constants below share Win32's names and values. The Win32 backend
+// includes this header before <windows.h>, whose macros of the same names then
+// stand for the same numbers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace huevex {
+
+// 0x00BBGGRR; a value with the top bit set is a system color reference whose
+// low byte is the GetSysColor index.
+using ColorValue = std::int32_t;
+inline constexpr ColorValue CLR_INVALID = -1;
+
+inline constexpr ColorValue RGB(int r, int g, int b) {
+  return static_cast<ColorValue>((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
+}
+inline constexpr int GetRValue(ColorValue c) { return c & 0xFF; }
+inline constexpr int GetGValue(ColorValue c) { return (c >> 8) & 0xFF; }
+inline constexpr int GetBValue(ColorValue c) { return (c >> 16) & 0xFF; }
+
+inline constexpr bool IsSystemColor(ColorValue c) { return c < 0 && c != CLR_INVALID; }
+
+// System color indexes the program and the toolkit use.
+inline constexpr int COLOR_WINDOW = 5;
+inline constexpr int COLOR_WINDOWFRAME = 6;
+inline constexpr int COLOR_WINDOWTEXT = 8;
+inline constexpr int COLOR_BTNFACE = 15;
+inline constexpr int COLOR_BTNSHADOW = 16;
+inline constexpr int COLOR_BTNTEXT = 18;
+inline constexpr int COLOR_BTNHIGHLIGHT = 20;
+inline constexpr int COLOR_3DDKSHADOW = 21;
+inline constexpr int COLOR_3DLIGHT = 22;
+
+struct Point {
+  std::int32_t x = 0;
+  std::int32_t y = 0;
+  friend bool operator==(const Point&, const Point&) = default;
+};
+
+struct Rect {
+  std::int32_t left = 0;
+  std::int32_t top = 0;
+  std::int32_t right = 0;
+  std::int32_t bottom = 0;
+  std::int32_t Width() const { return right - left; }
+  std::int32_t Height() const { return bottom - top; }
+  bool Contains(Point p) const { return p.x >= left && p.x < right && p.y >= top && p.y < bottom; }
+  friend bool operator==(const Rect&, const Rect&) = default;
+};
+
+// Opaque handles. Zero is "none" for all of them.
+enum class Hwnd : std::uintptr_t {};
+enum class Hdc : std::uintptr_t {};
+enum class Hgdiobj : std::uintptr_t {};  // bitmaps, brushes, fonts
+enum class TimerId : std::uintptr_t {};
+
+inline const Hwnd HWND_TOPMOST = static_cast<Hwnd>(~std::uintptr_t{0});
+
+inline constexpr std::uint32_t SWP_NOSIZE = 0x0001;
+inline constexpr std::uint32_t SWP_NOMOVE = 0x0002;
+inline constexpr std::uint32_t SWP_NOACTIVATE = 0x0010;
+inline constexpr std::uint32_t WM_NCACTIVATE = 0x0086;
+inline constexpr std::uint32_t SRCCOPY = 0x00CC0020;
+inline constexpr std::uint32_t PATCOPY = 0x00F00021;
+
+// A picture as the program carries it: per pixel an XOR color (0x00BBGGRR) and
+// an AND mask bit. Mask 0 draws the color; mask 1 with black leaves the surface
+// unchanged (transparent); mask 1 with white inverts it. Rows top first.
+struct Picture {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint32_t> color;
+  std::vector<std::uint8_t> mask;
+  bool Empty() const { return width == 0 || height == 0; }
+};
+
+struct FontDesc {
+  std::string face{};  // "Arial", "Small Fonts"
+  double points = 8.25;
+  int weight = 400;
+  friend bool operator==(const FontDesc&, const FontDesc&) = default;
+};
+
+enum class TextAlign { Left, Right, Center };
+
+class Gdi {
+ public:
+  virtual ~Gdi() = default;
+
+  // The screen.
+  virtual bool GetCursorPos(Point* point) = 0;
+  virtual Hwnd GetDesktopWindow() = 0;
+  virtual Hdc GetDC(Hwnd window) = 0;  // 0 or the desktop window: the whole screen
+  virtual int ReleaseDC(Hwnd window, Hdc dc) = 0;
+  virtual ColorValue GetPixel(Hdc dc, int x, int y) = 0;  // CLR_INVALID off the surface
+  virtual ColorValue GetSysColor(int index) = 0;
+
+  // Memory contexts, bitmaps, brushes.
+  virtual Hdc CreateCompatibleDC(Hdc dc) = 0;
+  virtual Hgdiobj CreateCompatibleBitmap(Hdc dc, int width, int height) = 0;
+  virtual Hgdiobj SelectObject(Hdc dc, Hgdiobj object) = 0;
+  virtual bool SetPixelV(Hdc dc, int x, int y, ColorValue color) = 0;
+  virtual Hgdiobj CreatePatternBrush(Hgdiobj bitmap) = 0;
+  virtual Hgdiobj CreateSolidBrush(ColorValue color) = 0;
+  virtual bool DeleteDC(Hdc dc) = 0;
+  virtual bool DeleteObject(Hgdiobj object) = 0;
+  virtual bool PatBlt(Hdc dc, int x, int y, int width, int height, std::uint32_t rop) = 0;
+  virtual bool BitBlt(Hdc dest, int x, int y, int width, int height, Hdc source, int source_x,
+                      int source_y, std::uint32_t rop) = 0;
+  virtual bool StretchBlt(Hdc dest, int x, int y, int width, int height, Hdc source,
+                          int source_x, int source_y, int source_width, int source_height,
+                          std::uint32_t rop) = 0;
+
+  // What the forms toolkit paints with. Colors here are plain, never system references.
+  virtual void FillSolidRect(Hdc dc, Rect rect, ColorValue color) = 0;
+  virtual Hgdiobj CreateFontFor(const FontDesc& font, int dpi) = 0;
+  // Draws text inside box: lines wrapped at blanks to the box's width (when
+  // wrap is set), each line aligned, transparent background, clipped to box.
+  virtual void PaintText(Hdc dc, Hgdiobj font, Rect box, std::string_view utf8, ColorValue color,
+                         TextAlign align, bool wrap) = 0;
+  // Draws a picture unscaled with its top-left corner at (x, y), honouring its mask.
+  virtual void PaintPicture(Hdc dc, int x, int y, const Picture& picture) = 0;
+};
+
+enum class MouseButton { Left = 1, Right = 2, Middle = 4 };
+
+// What the window system reports to the toolkit. Positions are client pixels
+// of the window named (negative or past the edge while the mouse is captured).
+class WindowEvents {
+ public:
+  virtual ~WindowEvents() = default;
+  virtual void OnMouseDown(Hwnd window, MouseButton button, Point client) = 0;
+  virtual void OnMouseUp(Hwnd window, MouseButton button, Point client) = 0;
+  virtual void OnCloseRequest(Hwnd window) = 0;  // the close box
+  virtual void OnTimer(TimerId timer) = 0;
+  virtual void OnDpiChanged(Hwnd window, int dpi) = 0;
+};
+
+struct WindowDesc {
+  std::string title;
+  bool framed = true;     // title bar, thin fixed frame, close box only
+  bool taskbar = true;    // borderless windows have no taskbar button
+  Hwnd owner{};           // borderless panels belong to the main window
+  Point position;         // outer top-left, screen pixels
+  int client_width = 0;   // pixels
+  int client_height = 0;  // pixels
+  const Picture* icon = nullptr;
+};
+
+struct Insets {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+};
+
+class WindowSystem {
+ public:
+  virtual ~WindowSystem() = default;
+  virtual void SetListener(WindowEvents* listener) = 0;
+
+  // Top-level windows. Created hidden.
+  virtual Hwnd CreateTopLevel(const WindowDesc& desc) = 0;
+  virtual void DestroyTopLevel(Hwnd window) = 0;
+  virtual Insets FrameInsets(bool framed, int dpi) = 0;  // outer minus client, pixels
+  virtual Rect GetOuterRect(Hwnd window) = 0;
+  virtual void MoveTopLevel(Hwnd window, Point outer_top_left) = 0;
+  virtual void ResizeClient(Hwnd window, int client_width, int client_height) = 0;
+  virtual void ShowTopLevel(Hwnd window, bool visible) = 0;
+  virtual bool IsMinimized(Hwnd window) = 0;
+  virtual void SetTitle(Hwnd window, std::string_view utf8) = 0;
+  virtual bool SetWindowPos(Hwnd window, Hwnd insert_after, int x, int y, int cx, int cy,
+                            std::uint32_t flags) = 0;
+  virtual std::intptr_t SendMessageA(Hwnd window, std::uint32_t message, std::uintptr_t wparam,
+                                     std::intptr_t lparam) = 0;
+  // Shows the client area from this surface (a memory context of the window's
+  // client size) now, and again whenever the window is uncovered.
+  virtual void Present(Hwnd window, Hdc surface) = 0;
+
+  // Mouse: capture from press to release, and the window's pointer
+  // (nullptr: the default arrow; else the picture with its hot spot at its centre).
+  virtual void SetCapture(Hwnd window) = 0;
+  virtual void ReleaseCapture() = 0;
+  virtual void SetPointer(Hwnd window, const Picture* picture) = 0;
+
+  virtual TimerId SetTimer(unsigned interval_ms) = 0;
+  virtual void KillTimer(TimerId timer) = 0;
+
+  // Places plain text on the clipboard; false when the clipboard is busy.
+  virtual bool SetClipboardText(Hwnd owner, std::string_view utf8) = 0;
+
+  virtual int GetDpi(Hwnd window) = 0;  // Hwnd{}: the primary monitor's
+  virtual Rect PrimaryWorkArea() = 0;
+  virtual void ShowError(std::string_view title, std::string_view message) = 0;
+
+  // The message loop: runs until Quit.
+  virtual void Run() = 0;
+  virtual void Quit() = 0;
+};
+
+}  // namespace huevex

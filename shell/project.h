@@ -1,0 +1,35 @@
+// The project: the forms runtime and the three forms, each a single instance
+// reachable by name. frmMain is the startup form; the others load on first use.
+#pragma once
+
+#include "help/frm_about.h"
+#include "magnifier/frm_zoom.h"
+#include "picker/frm_main.h"
+#include "shell/forms/toolkit.h"
+
+namespace huevex {
+
+class Project {
+ public:
+  Project(Gdi& gdi, WindowSystem& windows);
+
+  Runtime& runtime() { return runtime_; }
+  FrmMain& frmMain() { return main_; }
+  FrmZoom& frmZoom() { return zoom_; }
+  FrmAbout& frmAbout() { return about_; }
+
+  // Loads and shows the startup form.
+  void Start();
+
+ private:
+  Runtime runtime_;  // first: the forms below go before it does
+  FrmMain main_;
+  FrmZoom zoom_;
+  FrmAbout about_;
+};
+
+// The whole program on a platform: start, then run the message loop until no
+// form is loaded.
+int RunHuevex(Gdi& gdi, WindowSystem& windows);
+
+}  // namespace huevex

@@ -1,0 +1,46 @@
+// The whole program on the simulated desktop, with the few gestures a test
+// needs: press on the crosshair, move, let time pass, release.
+#pragma once
+
+#include <memory>
+
+#include "shell/platform/sim/sim_desktop.h"
+#include "shell/project.h"
+
+namespace huevex::testing {
+
+class Desktop {
+ public:
+  explicit Desktop(std::vector<sim::Monitor> monitors = {{{0, 0, 1920, 1080}, 96}})
+      : sim(std::move(monitors)), project(sim.gdi(), sim) {
+    project.Start();
+  }
+
+  FrmMain& main() { return project.frmMain(); }
+  Hwnd MainWindow() { return project.frmMain().Window(); }
+
+  // The screen point of the crosshair's centre dot in its box.
+  Point CrosshairCentre() {
+    const Rect client = sim.ClientRect(MainWindow());
+    return {client.left + 16 + 7, client.top + 48 + 7};
+  }
+
+  void PressOnCrosshair(MouseButton button = MouseButton::Left) {
+    sim.MoveCursor(CrosshairCentre());
+    sim.Press(button);
+  }
+
+  // A whole pick: press on the crosshair, drag to the point, let the timer
+  // tick, release there.
+  void Pick(Point target, MouseButton button = MouseButton::Left) {
+    PressOnCrosshair(button);
+    sim.MoveCursor(target);
+    sim.Advance(5);
+    sim.Release(button);
+  }
+
+  sim::SimDesktop sim;
+  Project project;
+};
+
+}  // namespace huevex::testing

@@ -1,0 +1,253 @@
+// The pick gesture on the simulated desktop, driven as a user would.
+#include <gtest/gtest.h>
+
+#include "picker/codes.h"
+#include "resources/pictures.h"
+#include "scenario/harness.h"
+
+namespace huevex::testing {
+namespace {
+
+class PickTest : public ::testing::Test {
+ protected:
+  // Paints a 20 x 20 area of the background and returns its centre.
+  Point Area(Point top_left, ColorValue color) {
+    desk.sim.FillBackground({top_left.x, top_left.y, top_left.x + 20, top_left.y + 20}, color);
+    return {top_left.x + 10, top_left.y + 10};
+  }
+  Desktop desk;
+};
+
+TEST_F(PickTest, EachColorOfTheTableEndsUpOnTheClipboard) {
+  const struct {
+    ColorValue color;
+    const char *dec, *rgb, *hex;
+  } table[] = {
+      {RGB(255, 0, 0), "255", "255,0,0", "#FF0000"},
+      {RGB(0, 0, 0), "0", "0,0,0", "#000000"},
+      {RGB(0, 255, 0), "65280", "0,255,0", "#00FF00"},
+      {RGB(255, 255, 255), "16777215", "255,255,255", "#FFFFFF"},
+      {RGB(0, 0, 255), "16711680", "0,0,255", "#0000FF"},
+      {RGB(5, 10, 200), "13109765", "5,10,200", "#050AC8"},
+      {RGB(16, 15, 1), "69392", "16,15,1", "#100F01"},
+      {RGB(128, 128, 128), "8421504", "128,128,128", "#808080"},
+  };
+  int column = 0;
+  for (const auto& row : table) {
+    const Point target = Area({100 + 40 * column++, 100}, row.color);
+    desk.sim.ExternalClipboardText("stale");
+    desk.Pick(target);
+    EXPECT_EQ(desk.sim.ClipboardText(), row.hex);
+    EXPECT_EQ(desk.main().lblDECvalue().Caption(), row.dec);
+    EXPECT_EQ(desk.main().lblRGBvalue().Caption(), row.rgb);
+    EXPECT_EQ(desk.main().lblHEXvalue().Caption(), row.hex);
+    EXPECT_EQ(desk.main().picColor().BackColor(), row.color);
+    // The swatch on screen: picColor's inside at client (9, 9).
+    const Rect client = desk.sim.ClientRect(desk.MainWindow());
+    EXPECT_EQ(desk.sim.ScreenPixel({client.left + 12, client.top + 12}), row.color) << row.hex;
+  }
+}
+
+TEST_F(PickTest, AnyButtonPicks) {
+  const Point red = Area({300, 300}, RGB(255, 0, 0));
+  const Point blue = Area({400, 300}, RGB(0, 0, 255));
+  desk.Pick(red, MouseButton::Right);
+  EXPECT_EQ(desk.sim.ClipboardText(), "#FF0000");
+  desk.Pick(blue, MouseButton::Middle);
+  EXPECT_EQ(desk.sim.ClipboardText(), "#0000FF");
+  desk.Pick(red, MouseButton::Left);
+  EXPECT_EQ(desk.sim.ClipboardText(), "#FF0000");
+}
+
+TEST_F(PickTest, TheCrosshairBecomesThePointerAndComesBack) {
+  const Rect client = desk.sim.ClientRect(desk.MainWindow());
+  const Point dot = desk.CrosshairCentre();
+  EXPECT_EQ(desk.sim.ScreenPixel(dot), 0);  // the centre dot is drawn black
+  EXPECT_EQ(desk.sim.ShownPointer(), nullptr);
+
+  desk.PressOnCrosshair();
+  EXPECT_EQ(desk.sim.ShownPointer(), &pictures::Crosshair());
+  EXPECT_FALSE(desk.main().picCursor().Visible());
+  EXPECT_EQ(desk.main().MousePointer(), vbCustom);
+  // The empty picker box shows where the crosshair was.
+  EXPECT_EQ(desk.sim.ScreenPixel(dot), desk.sim.gdi().GetSysColor(COLOR_BTNFACE));
+  // The pointer stays the crosshair wherever it goes.
+  desk.sim.MoveCursor({client.right + 300, client.bottom + 200});
+  desk.sim.Advance(3);
+  EXPECT_EQ(desk.sim.ShownPointer(), &pictures::Crosshair());
+
+  desk.sim.Release();
+  EXPECT_EQ(desk.sim.ShownPointer(), nullptr);
+  EXPECT_TRUE(desk.main().picCursor().Visible());
+  EXPECT_EQ(desk.main().MousePointer(), vbDefault);
+  EXPECT_EQ(desk.sim.ScreenPixel(dot), 0);
+  EXPECT_EQ(desk.sim.CaptureWindow(), Hwnd{});
+}
+
+TEST_F(PickTest, ThePixelSampledIsTheOneUnderTheHotSpot) {
+  // A one-pixel island in a field: only the exact pixel gives its color.
+  desk.sim.FillBackground({500, 500, 540, 540}, RGB(0, 0, 0));
+  desk.sim.SetBackgroundPixel({520, 520}, RGB(1, 2, 3));
+  desk.Pick({520, 520});
+  EXPECT_EQ(desk.sim.ClipboardText(), "#010203");
+  desk.Pick({521, 520});
+  EXPECT_EQ(desk.sim.ClipboardText(), "#000000");
+}
+
+TEST_F(PickTest, PressAndReleaseWithoutMovingSamplesUnderTheCrosshairsBox) {
+  // The crosshair is hidden at the press, so what lies under it is the frame.
+  desk.PressOnCrosshair();
+  desk.sim.Advance(2);
+  desk.sim.Release();
+  const ColorValue face = desk.sim.gdi().GetSysColor(COLOR_BTNFACE);
+  EXPECT_EQ(desk.sim.ClipboardText(), HexCode(face));
+}
+
+TEST_F(PickTest, EveryTickReadsCursorThenScreenAndGivesTheContextBack) {
+  const Point red = Area({300, 300}, RGB(255, 0, 0));
+  desk.PressOnCrosshair();
+  const auto& log = desk.sim.log();
+  EXPECT_EQ(log.Count("SendMessageA(" + HandleText(desk.MainWindow()) + ",0x86,1,0)"), 1);
+  EXPECT_EQ(log.Count("GetPixel"), 0);  // the press samples nothing itself
+  desk.sim.log().Clear();
+  desk.sim.MoveCursor(red);
+  desk.sim.Advance(3);
+  std::vector<std::string> calls;
+  for (const std::string& e : log.Entries()) {
+    for (const char* name : {"GetCursorPos", "GetDC", "GetPixel", "ReleaseDC"}) {
+      if (e.starts_with(name)) calls.push_back(name);
+    }
+  }
+  const std::vector<std::string> one = {"GetCursorPos", "GetDC", "GetPixel", "ReleaseDC"};
+  ASSERT_EQ(calls.size(), 12u);
+  for (size_t i = 0; i < calls.size(); ++i) EXPECT_EQ(calls[i], one[i % 4]);
+  desk.sim.Release();
+}
+
+TEST_F(PickTest, AnUnchangedColorLeavesTheSwatchAlone) {
+  const Point green = Area({300, 300}, RGB(0, 255, 0));
+  desk.PressOnCrosshair();
+  desk.sim.MoveCursor(green);
+  desk.sim.Advance(1);
+  const int presents = desk.sim.Presents(desk.MainWindow());
+  desk.sim.Advance(100);  // a hundred ticks on the same pixel
+  EXPECT_EQ(desk.sim.Presents(desk.MainWindow()), presents);
+  EXPECT_EQ(desk.main().lblHEXvalue().Caption(), "#00FF00");
+  desk.sim.Release();
+}
+
+TEST_F(PickTest, ReleaseOverAnotherProgramsWindowGivesItNoClick) {
+  const Hwnd other = desk.sim.AddForeignWindow({1200, 600, 1500, 800}, RGB(5, 10, 200));
+  desk.Pick({1300, 700});
+  EXPECT_EQ(desk.sim.MouseEventsReceived(other), 0);
+  EXPECT_EQ(desk.sim.ClipboardText(), "#050AC8");
+  // Without a pick, the same window does get the user's clicks.
+  desk.sim.MoveCursor({1300, 700});
+  desk.sim.Press();
+  desk.sim.Release();
+  EXPECT_EQ(desk.sim.MouseEventsReceived(other), 2);
+}
+
+TEST_F(PickTest, TwoPicksInARowShowTheFirstColorUntilTheFirstTick) {
+  const Point red = Area({300, 300}, RGB(255, 0, 0));
+  const Point blue = Area({400, 300}, RGB(0, 0, 255));
+  desk.Pick(red);
+  desk.PressOnCrosshair();
+  desk.sim.MoveCursor(blue);
+  EXPECT_EQ(desk.main().lblHEXvalue().Caption(), "#FF0000");
+  EXPECT_EQ(desk.main().picColor().BackColor(), RGB(255, 0, 0));
+  desk.sim.Advance(1);
+  EXPECT_EQ(desk.main().lblHEXvalue().Caption(), "#0000FF");
+  desk.sim.Release();
+  EXPECT_EQ(desk.sim.ClipboardText(), "#0000FF");
+}
+
+TEST_F(PickTest, AClickWithNoTickKeepsTheUsersClipboard) {
+  desk.sim.ExternalClipboardText("the user's text");
+  desk.PressOnCrosshair();
+  desk.sim.Release();
+  EXPECT_EQ(desk.sim.ClipboardText(), "the user's text");
+  EXPECT_EQ(desk.main().lblHEXvalue().Caption(), "");
+  EXPECT_EQ(desk.main().picColor().BackColor(), kWindowColor);
+  // After a pick, a click too short for a tick copies that pick's code again.
+  desk.Pick(Area({300, 300}, RGB(16, 15, 1)));
+  desk.sim.ExternalClipboardText("changed meanwhile");
+  desk.PressOnCrosshair();
+  desk.sim.Release();
+  EXPECT_EQ(desk.sim.ClipboardText(), "#100F01");
+}
+
+TEST_F(PickTest, AFailedScreenReadKeepsSwatchAndCodes) {
+  const Point red = Area({300, 300}, RGB(255, 0, 0));
+  desk.PressOnCrosshair();
+  desk.sim.MoveCursor(red);
+  desk.sim.Advance(1);
+  desk.sim.SetScreenReadable(false);
+  desk.sim.MoveCursor(Area({400, 300}, RGB(0, 0, 255)));
+  desk.sim.Advance(10);
+  EXPECT_EQ(desk.main().picColor().BackColor(), RGB(255, 0, 0));
+  EXPECT_EQ(desk.main().lblDECvalue().Caption(), "255");
+  EXPECT_EQ(desk.main().lblRGBvalue().Caption(), "255,0,0");
+  EXPECT_EQ(desk.main().lblHEXvalue().Caption(), "#FF0000");
+  desk.sim.Release();
+  EXPECT_EQ(desk.sim.ClipboardText(), "#FF0000");
+}
+
+TEST_F(PickTest, ABusyClipboardIsRetriedThenReportedWithoutEndingTheProgram) {
+  const Point red = Area({300, 300}, RGB(255, 0, 0));
+  // Busy for a moment: the copy lands a few retries later.
+  desk.sim.MakeClipboardBusy(3);
+  desk.Pick(red);
+  EXPECT_NE(desk.sim.ClipboardText(), "#FF0000");
+  desk.sim.Advance(100);
+  EXPECT_EQ(desk.sim.ClipboardText(), "#FF0000");
+  EXPECT_EQ(desk.sim.Title(desk.MainWindow()), "HUEVEX");
+
+  // Held by another program for good: the copy is given up and the title says so.
+  desk.sim.ExternalClipboardText("held");
+  desk.sim.MakeClipboardBusy(1000);
+  desk.Pick(Area({400, 300}, RGB(0, 0, 255)));
+  desk.sim.Advance(1000);
+  EXPECT_EQ(desk.sim.ClipboardText(), "held");
+  EXPECT_EQ(desk.sim.Title(desk.MainWindow()), "HUEVEX - NOT COPIED");
+  EXPECT_FALSE(desk.sim.QuitRequested());
+  EXPECT_TRUE(desk.sim.ErrorsShown().empty());
+
+  // Once the clipboard is free again the next pick copies and the title recovers.
+  desk.sim.MakeClipboardBusy(0);
+  desk.Pick(red);
+  EXPECT_EQ(desk.sim.ClipboardText(), "#FF0000");
+  EXPECT_EQ(desk.sim.Title(desk.MainWindow()), "HUEVEX");
+}
+
+TEST_F(PickTest, PicksOnAMonitorLeftOfAndAboveThePrimary) {
+  Desktop two({{{0, 0, 1920, 1080}, 96}, {{-1280, -300, 0, 724}, 96}});
+  two.sim.FillBackground({-1000, -200, -980, -180}, RGB(5, 10, 200));
+  two.Pick({-990, -190});
+  EXPECT_EQ(two.sim.ClipboardText(), "#050AC8");
+}
+
+TEST_F(PickTest, TheReleaseUnloadsTheMagnifierShownOrHidden) {
+  FrmZoom& zoom = desk.project.frmZoom();
+  zoom.Show();
+  const Hwnd shown = zoom.Window();
+  ASSERT_TRUE(desk.sim.IsVisible(shown));
+  desk.Pick(Area({300, 300}, RGB(255, 0, 0)));
+  EXPECT_FALSE(zoom.Loaded());
+  EXPECT_FALSE(desk.sim.Exists(shown));
+
+  zoom.Show();
+  zoom.Hide();
+  const Hwnd hidden = zoom.Window();
+  desk.Pick(Area({300, 300}, RGB(255, 0, 0)));
+  EXPECT_FALSE(zoom.Loaded());
+  EXPECT_FALSE(desk.sim.Exists(hidden));
+
+  // Never opened: the release makes no window.
+  const size_t windows = desk.sim.Windows().size();
+  desk.Pick(Area({300, 300}, RGB(255, 0, 0)));
+  EXPECT_EQ(desk.sim.Windows().size(), windows);
+}
+
+}  // namespace
+}  // namespace huevex::testing

@@ -1,0 +1,158 @@
+#include "shell/platform/soft/soft_gdi.h"
+
+#include <gtest/gtest.h>
+
+#include "shell/platform/sim/sim_desktop.h"
+
+namespace huevex::soft {
+namespace {
+
+// A software GDI over a small simulated screen with a known picture: pixel
+// (x, y) has red x and green y.
+class SoftGdiTest : public ::testing::Test {
+ protected:
+  SoftGdiTest() : desktop({{{0, 0, 64, 48}, 96}}) {
+    for (int y = 0; y < 48; ++y) {
+      for (int x = 0; x < 64; ++x) desktop.SetBackgroundPixel({x, y}, RGB(x, y, 7));
+    }
+  }
+
+  // A memory context with a color bitmap of the given size selected.
+  struct Surface {
+    Hdc dc;
+    Hgdiobj bitmap;
+    Hgdiobj previous;
+  };
+  Surface MakeSurface(int w, int h) {
+    const Hdc screen = gdi().GetDC(Hwnd{});
+    Surface s{gdi().CreateCompatibleDC(screen), gdi().CreateCompatibleBitmap(screen, w, h), {}};
+    gdi().ReleaseDC(Hwnd{}, screen);
+    s.previous = gdi().SelectObject(s.dc, s.bitmap);
+    return s;
+  }
+  void Free(const Surface& s) {
+    gdi().SelectObject(s.dc, s.previous);
+    gdi().DeleteDC(s.dc);
+    gdi().DeleteObject(s.bitmap);
+  }
+
+  SoftGdi& gdi() { return desktop.gdi(); }
+  sim::SimDesktop desktop;
+};
+
+TEST_F(SoftGdiTest, ScreenPixelsAndTheirEdges) {
+  const Hdc screen = gdi().GetDC(Hwnd{});
+  EXPECT_EQ(gdi().GetPixel(screen, 10, 20), RGB(10, 20, 7));
+  EXPECT_EQ(gdi().GetPixel(screen, 63, 47), RGB(63, 47, 7));
+  EXPECT_EQ(gdi().GetPixel(screen, 64, 0), CLR_INVALID);
+  EXPECT_EQ(gdi().GetPixel(screen, -1, 0), CLR_INVALID);
+  EXPECT_EQ(gdi().ReleaseDC(Hwnd{}, screen), 1);
+  EXPECT_EQ(gdi().ReleaseDC(Hwnd{}, screen), 0);  // only once
+  EXPECT_EQ(gdi().LiveContexts(), 0);
+}
+
+TEST_F(SoftGdiTest, StretchBltMakesWholeSquaresAndReadsBlackOffScreen) {
+  Surface s = MakeSurface(40, 30);
+  const Hdc screen = gdi().GetDC(gdi().GetDesktopWindow());
+  ASSERT_TRUE(gdi().StretchBlt(s.dc, 0, 0, 40, 30, screen, -1, 5, 4, 3, SRCCOPY));
+  gdi().ReleaseDC(gdi().GetDesktopWindow(), screen);
+  for (int y = 0; y < 30; ++y) {
+    for (int x = 0; x < 40; ++x) {
+      const int sx = -1 + x / 10, sy = 5 + y / 10;
+      const ColorValue want = sx < 0 ? 0 : RGB(sx, sy, 7);
+      ASSERT_EQ(gdi().GetPixel(s.dc, x, y), want) << x << "," << y;
+    }
+  }
+  // The destination is clipped to the bitmap.
+  EXPECT_TRUE(gdi().StretchBlt(s.dc, 35, 25, 20, 20, s.dc, 0, 0, 2, 2, SRCCOPY));
+  EXPECT_EQ(gdi().GetPixel(s.dc, 39, 29), 0);  // source (0, 0) was the off-screen black
+  Free(s);
+  EXPECT_EQ(gdi().LiveObjects(), 0);
+  EXPECT_EQ(gdi().LiveContexts(), 0);
+}
+
+TEST_F(SoftGdiTest, PatternBrushTilesFromTheContextOrigin) {
+  Surface s = MakeSurface(20, 20);
+  // A checker pattern made pixel by pixel, as the magnifier makes it.
+  const Hdc memory = gdi().CreateCompatibleDC(s.dc);
+  const Hgdiobj pattern = gdi().CreateCompatibleBitmap(s.dc, 8, 8);
+  const Hgdiobj kept = gdi().SelectObject(memory, pattern);
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 8; ++x) gdi().SetPixelV(memory, x, y, (x + y) % 2 ? 0xC0C0C0 : 0x808080);
+  }
+  gdi().SelectObject(memory, kept);
+  const Hgdiobj brush = gdi().CreatePatternBrush(pattern);
+  gdi().DeleteDC(memory);
+  gdi().DeleteObject(pattern);
+
+  const Hgdiobj old = gdi().SelectObject(s.dc, brush);
+  ASSERT_TRUE(gdi().PatBlt(s.dc, 3, 5, 11, 1, PATCOPY));
+  ASSERT_TRUE(gdi().PatBlt(s.dc, 7, 0, 1, 20, PATCOPY));
+  for (int x = 3; x < 14; ++x) {
+    EXPECT_EQ(gdi().GetPixel(s.dc, x, 5), (x + 5) % 2 ? 0xC0C0C0 : 0x808080) << x;
+  }
+  for (int y = 0; y < 20; ++y) {
+    EXPECT_EQ(gdi().GetPixel(s.dc, 7, y), (7 + y) % 2 ? 0xC0C0C0 : 0x808080) << y;
+  }
+  EXPECT_EQ(gdi().GetPixel(s.dc, 2, 5), 0);   // left of the bar: untouched
+  EXPECT_EQ(gdi().GetPixel(s.dc, 14, 5), 0);  // right of it too
+  EXPECT_FALSE(gdi().PatBlt(s.dc, 0, 0, 1, 1, SRCCOPY));  // only PATCOPY
+
+  // A selected brush cannot be deleted; deselected, it can.
+  EXPECT_FALSE(gdi().DeleteObject(brush));
+  gdi().SelectObject(s.dc, old);
+  EXPECT_TRUE(gdi().DeleteObject(brush));
+  Free(s);
+  EXPECT_EQ(gdi().LiveObjects(), 0);
+}
+
+TEST_F(SoftGdiTest, BitmapCompatibleWithAFreshMemoryContextIsMonochrome) {
+  const Hdc memory = gdi().CreateCompatibleDC(Hdc{});
+  const Hgdiobj mono = gdi().CreateCompatibleBitmap(memory, 8, 8);
+  const Hgdiobj kept = gdi().SelectObject(memory, mono);
+  gdi().SetPixelV(memory, 0, 0, 0x808080);  // mid gray: white on a two-color bitmap
+  gdi().SetPixelV(memory, 1, 0, 0x7F7F7F);
+  EXPECT_EQ(gdi().GetPixel(memory, 0, 0), 0xFFFFFF);
+  EXPECT_EQ(gdi().GetPixel(memory, 1, 0), 0);
+  gdi().SelectObject(memory, kept);
+  gdi().DeleteDC(memory);
+  gdi().DeleteObject(mono);
+  EXPECT_EQ(gdi().LiveObjects(), 0);
+}
+
+TEST_F(SoftGdiTest, SystemColorsResolveWherePlainOnesAreExpected) {
+  EXPECT_EQ(gdi().GetSysColor(COLOR_WINDOW), 0xFFFFFF);
+  Surface s = MakeSurface(2, 1);
+  gdi().SetPixelV(s.dc, 0, 0, static_cast<ColorValue>(0x80000005));
+  EXPECT_EQ(gdi().GetPixel(s.dc, 0, 0), 0xFFFFFF);
+  Free(s);
+}
+
+TEST_F(SoftGdiTest, PicturesDrawTransparentAndInvertingPixels) {
+  Surface s = MakeSurface(3, 1);
+  gdi().FillSolidRect(s.dc, {0, 0, 3, 1}, RGB(10, 20, 30));
+  Picture picture{3, 1, {RGB(1, 2, 3), 0, 0xFFFFFF}, {0, 1, 1}};
+  gdi().PaintPicture(s.dc, 0, 0, picture);
+  EXPECT_EQ(gdi().GetPixel(s.dc, 0, 0), RGB(1, 2, 3));                 // drawn
+  EXPECT_EQ(gdi().GetPixel(s.dc, 1, 0), RGB(10, 20, 30));              // transparent
+  EXPECT_EQ(gdi().GetPixel(s.dc, 2, 0), RGB(255 - 10, 255 - 20, 225));  // inverted
+  Free(s);
+}
+
+TEST_F(SoftGdiTest, CallsAreLoggedInOrder) {
+  desktop.log().Clear();
+  Point p;
+  gdi().GetCursorPos(&p);
+  const Hdc screen = gdi().GetDC(Hwnd{});
+  gdi().GetPixel(screen, 1, 2);
+  gdi().ReleaseDC(Hwnd{}, screen);
+  const auto& log = desktop.log().Entries();
+  ASSERT_EQ(log.size(), 4u);
+  EXPECT_EQ(log[0], "GetCursorPos");
+  EXPECT_TRUE(log[1].starts_with("GetDC(0)="));
+  EXPECT_EQ(log[2], "GetPixel(1,2)");
+  EXPECT_TRUE(log[3].starts_with("ReleaseDC(0,"));
+}
+
+}  // namespace
+}  // namespace huevex::soft
