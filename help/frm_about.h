@@ -11,6 +11,9 @@ class FrmAbout : public Form {
  public:
   explicit FrmAbout(Project& project);
 
+ protected:
+  void Form_Load() override;
+
  private:
   Project& project_;
 };

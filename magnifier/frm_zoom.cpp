@@ -1,10 +1,102 @@
 #include "magnifier/frm_zoom.h"
 
+#include "magnifier/zoom_geometry.h"
 #include "resources/layouts.h"
 #include "shell/project.h"
 
 namespace huevex {
+namespace {
 
-FrmZoom::FrmZoom(Project& project) : Form(project.runtime(), layouts::Zoom()), project_(project) {}
+constexpr std::uint32_t kTopmostQuietly = SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE;
+constexpr ColorValue kGridGray = 0x808080;
+constexpr ColorValue kGridSilver = 0xC0C0C0;
+
+}  // namespace
+
+FrmZoom::FrmZoom(Project& project) : Form(project.runtime(), layouts::Zoom()), project_(project) {
+  Bind("tmrZoom_Timer", [this] { tmrZoom_Timer(); });
+}
+
+// Drops down under the main window, wherever that is at this load.
+void FrmZoom::Form_Load() {
+  FrmMain& main = project_.frmMain();
+  Left(main.Left());
+  const Single height = main.Height();
+  Top(AddSingle(height, main.Top()));
+  InitZoom();
+}
+
+void FrmZoom::InitZoom() {
+  ZoomFactor = 10.0f;
+  LastCursorX = -100;  // the first tick sees the cursor as moved
+  runtime().windows().SetWindowPos(hWnd(), HWND_TOPMOST, 0, 0, 0, 0, kTopmostQuietly);
+}
+
+// A frame when the cursor moved, or every 250 ms of ticks at rest; the timed
+// frames also put the window back on top.
+void FrmZoom::tmrZoom_Timer() {
+  if (WindowState() == vbMinimized) return;
+  ElapsedMs = AddLong(ElapsedMs, tmrZoom().Interval());
+  Point point{0, 0};
+  runtime().gdi().GetCursorPos(&point);
+  if (point.x != LastCursorX || point.y != LastCursorY || ElapsedMs > 249) {
+    DrawZoom(point);
+    if (ElapsedMs > 249) {
+      runtime().windows().SetWindowPos(hWnd(), HWND_TOPMOST, 0, 0, 0, 0, kTopmostQuietly);
+    }
+    ElapsedMs = 0;
+  }
+  LastCursorX = point.x;
+  LastCursorY = point.y;
+}
+
+void FrmZoom::DrawZoom(const Point& point) {
+  Gdi& gdi = runtime().gdi();
+  const Hwnd desktop = gdi.GetDesktopWindow();
+  const Hdc screen = gdi.GetDC(desktop);
+  const ZoomCopy copy = PlanCopy(point, picZoom().ScaleWidth(), picZoom().ScaleHeight(), ZoomFactor);
+  picZoom().Cls();
+  gdi.StretchBlt(picZoom().hDC(), 0, 0, copy.width, copy.height, screen, copy.source_x,
+                 copy.source_y, copy.source_width, copy.source_height, SRCCOPY);
+  gdi.ReleaseDC(desktop, screen);
+  DrawGrid();
+  picZoom().Refresh();
+}
+
+void FrmZoom::DrawGrid() {
+  const std::vector<Bar> bars =
+      PlanGrid(picZoom().ScaleWidth(), picZoom().ScaleHeight(), ZoomFactor);
+  if (bars.empty()) return;
+  Gdi& gdi = runtime().gdi();
+  const Hgdiobj brush = CreateCheckerBrush(picZoom().hDC(), kGridGray, kGridSilver);
+  const Hgdiobj kept = gdi.SelectObject(picZoom().hDC(), brush);
+  for (const Bar& bar : bars) gdi.PatBlt(picZoom().hDC(), bar.x, bar.y, bar.width, bar.height, PATCOPY);
+  gdi.SelectObject(picZoom().hDC(), kept);
+  gdi.DeleteObject(brush);
+}
+
+// An 8 x 8 checker in the box's color format: the first color where x + y is
+// even. The brush keeps its own copy, so the bitmap goes at once.
+Hgdiobj FrmZoom::CreateCheckerBrush(Hdc dc, ColorValue color1, ColorValue color2) {
+  Gdi& gdi = runtime().gdi();
+  if (color1 < 0) color1 = gdi.GetSysColor(color1 & 0xFF);
+  if (color2 < 0) color2 = gdi.GetSysColor(color2 & 0xFF);
+  const Hdc memory = gdi.CreateCompatibleDC(dc);
+  const Hgdiobj bitmap = gdi.CreateCompatibleBitmap(dc, 8, 8);
+  const Hgdiobj kept = gdi.SelectObject(memory, bitmap);
+  for (int y = 0; y < 8; y += 2) {
+    for (int x = 0; x < 8; x += 2) {
+      gdi.SetPixelV(memory, x, y, color1);
+      gdi.SetPixelV(memory, x + 1, y, color2);
+      gdi.SetPixelV(memory, x, y + 1, color2);
+      gdi.SetPixelV(memory, x + 1, y + 1, color1);
+    }
+  }
+  gdi.SelectObject(memory, kept);
+  const Hgdiobj brush = gdi.CreatePatternBrush(bitmap);
+  gdi.DeleteDC(memory);
+  gdi.DeleteObject(bitmap);
+  return brush;
+}
 
 }  // namespace huevex

@@ -1,6 +1,9 @@
 // frmZoom, the magnifier: a borderless panel under the main window showing
-// the screen around the cursor enlarged.
+// the screen around the cursor ten times enlarged, with a one-pixel grid and a
+// marker around the square of the cursor's pixel.
 #pragma once
+
+#include <cstdint>
 
 #include "shell/forms/toolkit.h"
 
@@ -12,7 +15,27 @@ class FrmZoom : public Form {
  public:
   explicit FrmZoom(Project& project);
 
+  PictureBox& picZoom() { return Get<PictureBox>("picZoom"); }
+  Timer& tmrZoom() { return Get<Timer>("tmrZoom"); }
+
+  // The magnifier's state. It lives as long as the form's instance: a new load
+  // sets the zoom and LastCursorX again and keeps the rest.
+  Single ZoomFactor = 0;
+  std::int32_t LastCursorX = 0;
+  std::int32_t LastCursorY = 0;
+  std::int32_t ElapsedMs = 0;
+
+  Hgdiobj CreateCheckerBrush(Hdc dc, ColorValue color1, ColorValue color2);
+
+ protected:
+  void Form_Load() override;
+
  private:
+  void InitZoom();
+  void tmrZoom_Timer();
+  void DrawZoom(const Point& point);
+  void DrawGrid();
+
   Project& project_;
 };
 

@@ -12,6 +12,11 @@ FrmMain::FrmMain(Project& project) : Form(project.runtime(), layouts::Main()), p
   BindMouse("picCursor_MouseUp",
             [this](int b, int s, Single x, Single y) { picCursor_MouseUp(b, s, x, y); });
   Bind("timSpy_Timer", [this] { timSpy_Timer(); });
+  // The magnifier bar: the two pictures and the word beneath them do the same.
+  for (const char* procedure : {"imgMagnify_Click", "lblMagnify_Click", "imgCaret_Click"}) {
+    Bind(procedure, [this] { ToggleMagnifier(); });
+  }
+  Bind("imgQuestion_Click", [this] { imgQuestion_Click(); });
 }
 
 void FrmMain::Form_Load() {
@@ -44,6 +49,26 @@ void FrmMain::picCursor_MouseUp(int, int, Single, Single) {
   const std::string hex = lblHEXvalue().Caption();
   // Before the first sample there is no code; the clipboard keeps what the user had.
   if (!hex.empty()) Clipboard().SetText(hex);
+}
+
+// Asking a magnifier that is not loaded whether it is visible loads it, placed
+// under this window; a fresh one is hidden, so it is then shown.
+void FrmMain::ToggleMagnifier() {
+  FrmZoom& zoom = project_.frmZoom();
+  if (zoom.Visible()) {
+    zoom.Hide();
+  } else {
+    zoom.Show();
+  }
+}
+
+void FrmMain::imgQuestion_Click() {
+  FrmAbout& about = project_.frmAbout();
+  if (about.Visible()) {
+    about.Hide();
+  } else {
+    about.Show();
+  }
 }
 
 void FrmMain::timSpy_Timer() {

@@ -27,6 +27,8 @@ class FrmMain : public Form {
   void picCursor_MouseDown(int button, int shift, Single x, Single y);
   void picCursor_MouseUp(int button, int shift, Single x, Single y);
   void timSpy_Timer();
+  void ToggleMagnifier();
+  void imgQuestion_Click();
 
   Project& project_;
 };

@@ -257,7 +257,10 @@ bool SoftGdi::PatBlt(Hdc dc, int x, int y, int width, int height, std::uint32_t 
 
 bool SoftGdi::BitBlt(Hdc dest, int x, int y, int width, int height, Hdc source, int source_x,
                      int source_y, std::uint32_t rop) {
-  return StretchBlt(dest, x, y, width, height, source, source_x, source_y, width, height, rop);
+  Log("BitBlt(" + std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(width) + "," +
+      std::to_string(height) + "<-" + std::to_string(source_x) + "," + std::to_string(source_y) +
+      ")");
+  return Copy(dest, x, y, width, height, source, source_x, source_y, width, height, rop);
 }
 
 bool SoftGdi::StretchBlt(Hdc dest, int x, int y, int width, int height, Hdc source, int source_x,
@@ -266,6 +269,12 @@ bool SoftGdi::StretchBlt(Hdc dest, int x, int y, int width, int height, Hdc sour
       "," + std::to_string(height) + "<-" + std::to_string(source_x) + "," +
       std::to_string(source_y) + "," + std::to_string(source_width) + "," +
       std::to_string(source_height) + ")");
+  return Copy(dest, x, y, width, height, source, source_x, source_y, source_width, source_height,
+              rop);
+}
+
+bool SoftGdi::Copy(Hdc dest, int x, int y, int width, int height, Hdc source, int source_x,
+                   int source_y, int source_width, int source_height, std::uint32_t rop) {
   Bitmap* target = BitmapOf(dest);
   Context* from = ContextOf(source);
   if (!target || !from || rop != SRCCOPY) return false;

@@ -98,6 +98,8 @@ class SoftGdi : public Gdi {
   template <typename T>
   T* Get(Hgdiobj object);
   bool IsSelected(Hgdiobj object) const;
+  bool Copy(Hdc dest, int x, int y, int width, int height, Hdc source, int source_x, int source_y,
+            int source_width, int source_height, std::uint32_t rop);
   std::uint32_t ToPlain(ColorValue color) const;
   void Log(std::string entry);
 
