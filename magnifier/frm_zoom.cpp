@@ -54,7 +54,8 @@ void FrmZoom::DrawZoom(const Point& point) {
   Gdi& gdi = runtime().gdi();
   const Hwnd desktop = gdi.GetDesktopWindow();
   const Hdc screen = gdi.GetDC(desktop);
-  const ZoomCopy copy = PlanCopy(point, picZoom().ScaleWidth(), picZoom().ScaleHeight(), ZoomFactor);
+  const ZoomCopy copy =
+      PlanCopy(point, picZoom().ScaleWidth(), picZoom().ScaleHeight(), ZoomFactor);
   picZoom().Cls();
   gdi.StretchBlt(picZoom().hDC(), 0, 0, copy.width, copy.height, screen, copy.source_x,
                  copy.source_y, copy.source_width, copy.source_height, SRCCOPY);
@@ -70,7 +71,8 @@ void FrmZoom::DrawGrid() {
   Gdi& gdi = runtime().gdi();
   const Hgdiobj brush = CreateCheckerBrush(picZoom().hDC(), kGridGray, kGridSilver);
   const Hgdiobj kept = gdi.SelectObject(picZoom().hDC(), brush);
-  for (const Bar& bar : bars) gdi.PatBlt(picZoom().hDC(), bar.x, bar.y, bar.width, bar.height, PATCOPY);
+  for (const Bar& bar : bars)
+    gdi.PatBlt(picZoom().hDC(), bar.x, bar.y, bar.width, bar.height, PATCOPY);
   gdi.SelectObject(picZoom().hDC(), kept);
   gdi.DeleteObject(brush);
 }

@@ -51,10 +51,10 @@ std::vector<Bar> PlanGrid(double scale_width, double scale_height, Single zoom) 
   const double qx = factor * Floor(Divide(Divide(w, 2), factor));
   const double qy = factor * Floor(Divide(Divide(h, 2), factor));
   const std::int32_t left = CLng(qx - 5), top = CLng(qy - 5);
-  bars.push_back({left, top, 18, 5});               // top
-  bars.push_back({left, top, 5, 18});               // left
-  bars.push_back({left, CLng(qy + 10), 18, 5});     // bottom
-  bars.push_back({CLng(qx + 10), top, 5, 18});      // right
+  bars.push_back({left, top, 18, 5});            // top
+  bars.push_back({left, top, 5, 18});            // left
+  bars.push_back({left, CLng(qy + 10), 18, 5});  // bottom
+  bars.push_back({CLng(qx + 10), top, 5, 18});   // right
   return bars;
 }
 

@@ -91,8 +91,8 @@ void Label::Paint(const PaintContext& c) {
     c.gdi.FillSolidRect(c.dc, Intersect(r, c.clip), Plain(c.gdi, layout_.back_color));
   }
   if (caption_.empty()) return;
-  c.gdi.PaintText(c.dc, form_.FontFor(layout_.font), r, caption_,
-                  Plain(c.gdi, layout_.fore_color), layout_.alignment, true);
+  c.gdi.PaintText(c.dc, form_.FontFor(layout_.font), r, caption_, Plain(c.gdi, layout_.fore_color),
+                  layout_.alignment, true);
 }
 
 // Image: its picture unscaled from the top-left corner.

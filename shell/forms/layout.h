@@ -36,8 +36,8 @@ struct ControlLayout {
   bool border = true;        // frames: the 3D border; picture boxes: a flat one-pixel border
   FontDesc font{};           // an empty face: the form's font
   const Picture* picture = nullptr;
-  bool auto_size = false;        // picture boxes that take their picture's size
-  bool pixel_scale = false;      // picture boxes measured in pixels instead of twips
+  bool auto_size = false;         // picture boxes that take their picture's size
+  bool pixel_scale = false;       // picture boxes measured in pixels instead of twips
   bool persistent_image = false;  // picture boxes that keep their drawing in an image
   int line_width = 1;             // pixels
   bool enabled = true;            // timers

@@ -266,7 +266,7 @@ void Form::ReleaseBackBuffer() {
 
 Hgdiobj Form::FontFor(const FontDesc& wanted) {
   const FontDesc& font = wanted.face.empty() ? layout_.font : wanted;
-  const std::string key = font.face + "/" + std::to_string(font.points) + "/" +
+  const std::string key = std::string(font.face) + "/" + std::to_string(font.points) + "/" +
                           std::to_string(font.weight);
   auto it = fonts_.find(key);
   if (it == fonts_.end()) it = fonts_.emplace(key, runtime_.gdi().CreateFontFor(font, dpi_)).first;
@@ -388,7 +388,9 @@ void Clipboard::SetText(std::string_view text) {
   retry_timer_ = runtime_.windows().SetTimer(kRetryMs);
 }
 
-bool Clipboard::TryOnce() { return runtime_.windows().SetClipboardText(runtime_.MainWindow(), text_); }
+bool Clipboard::TryOnce() {
+  return runtime_.windows().SetClipboardText(runtime_.MainWindow(), text_);
+}
 
 bool Clipboard::Retry(TimerId timer) {
   if (timer != retry_timer_ || timer == TimerId{}) return false;
@@ -413,7 +415,8 @@ void Clipboard::Finish(bool copied) {
 
 // Runtime
 
-Runtime::Runtime(Gdi& gdi, WindowSystem& windows) : gdi_(gdi), windows_(windows), clipboard_(*this) {
+Runtime::Runtime(Gdi& gdi, WindowSystem& windows)
+    : gdi_(gdi), windows_(windows), clipboard_(*this) {
   windows_.SetListener(this);
 }
 
@@ -451,8 +454,8 @@ void Runtime::Dispatch(const std::function<void()>& action) {
 void Runtime::HandleError(const RuntimeError& error) {
   if (ended_) return;
   ended_ = true;
-  windows_.ShowError("HUEVEX",
-                     "Run-time error '" + std::to_string(error.number) + "':\n\n" + error.description);
+  windows_.ShowError(
+      "HUEVEX", "Run-time error '" + std::to_string(error.number) + "':\n\n" + error.description);
   clipboard_.Stop();
   for (Form* form : forms_) form->Destroy();
   windows_.Quit();

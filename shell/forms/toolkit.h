@@ -72,8 +72,7 @@ class Form {
   void PaintNow();
   Control* HitTest(Point client);
   void RaiseEvent(const Control& control, std::string_view event);
-  void RaiseMouse(const Control& control, std::string_view event, MouseButton button,
-                  Point client);
+  void RaiseMouse(const Control& control, std::string_view event, MouseButton button, Point client);
   void ChangeDpi(int dpi);
   Hgdiobj FontFor(const FontDesc& font);
   // Unloads: Form_Unload, then the window and controls go. False if cancelled.

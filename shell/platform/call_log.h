@@ -29,13 +29,15 @@ class CallLog {
     if (enabled_) entries_.push_back(std::move(entry));
   }
   void Enable(bool on) { enabled_ = on; }
+  bool Enabled() const { return enabled_; }
   void Clear() { entries_.clear(); }
   const std::vector<std::string>& Entries() const { return entries_; }
 
   // How many entries start with the given call name ("GetDC", "SetWindowPos(").
   int Count(std::string_view prefix) const {
-    return static_cast<int>(std::count_if(entries_.begin(), entries_.end(),
-                                          [&](const std::string& e) { return e.starts_with(prefix); }));
+    return static_cast<int>(
+        std::count_if(entries_.begin(), entries_.end(),
+                      [&](const std::string& e) { return e.starts_with(prefix); }));
   }
 
  private:

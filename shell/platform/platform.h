@@ -87,7 +87,7 @@ struct Picture {
 };
 
 struct FontDesc {
-  std::string face{};  // "Arial", "Small Fonts"
+  std::string_view face{};  // "Arial", "Small Fonts"
   double points = 8.25;
   int weight = 400;
   friend bool operator==(const FontDesc&, const FontDesc&) = default;
@@ -119,9 +119,8 @@ class Gdi {
   virtual bool PatBlt(Hdc dc, int x, int y, int width, int height, std::uint32_t rop) = 0;
   virtual bool BitBlt(Hdc dest, int x, int y, int width, int height, Hdc source, int source_x,
                       int source_y, std::uint32_t rop) = 0;
-  virtual bool StretchBlt(Hdc dest, int x, int y, int width, int height, Hdc source,
-                          int source_x, int source_y, int source_width, int source_height,
-                          std::uint32_t rop) = 0;
+  virtual bool StretchBlt(Hdc dest, int x, int y, int width, int height, Hdc source, int source_x,
+                          int source_y, int source_width, int source_height, std::uint32_t rop) = 0;
 
   // What the forms toolkit paints with. Colors here are plain, never system references.
   virtual void FillSolidRect(Hdc dc, Rect rect, ColorValue color) = 0;

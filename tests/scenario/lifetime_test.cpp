@@ -47,7 +47,7 @@ TEST(Lifetime, ControlsStandWhereTheLayoutPutsThem) {
     const char* name;
     Rect pixels;
   } cases[] = {
-      {"picColor", {8, 8, 41, 25}},      {"picCursor", {16, 48, 31, 63}},
+      {"picColor", {8, 8, 41, 25}},       {"picCursor", {16, 48, 31, 63}},
       {"fraColorInfo", {48, 0, 161, 73}}, {"fraColors", {80, 16, 153, 65}},
       {"lblHEXvalue", {88, 16, 153, 33}}, {"lblDECvalue", {88, 32, 153, 49}},
       {"lblRGBvalue", {88, 48, 153, 65}}, {"fraMagnify", {8, 72, 137, 97}},
@@ -88,7 +88,8 @@ TEST(Lifetime, ClosingUnloadsAllThreeInOrder) {
     if (e.starts_with("DestroyWindow(")) destroyed.push_back(e);
   }
   ASSERT_EQ(destroyed.size(), 3u);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(destroyed[i], "DestroyWindow(" + HandleText(windows[i]) + ")");
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(destroyed[i], "DestroyWindow(" + HandleText(windows[i]) + ")");
   EXPECT_TRUE(desk.sim.QuitRequested());
   EXPECT_EQ(desk.sim.log().Entries().back(), "Quit");
 }

@@ -120,7 +120,7 @@ TEST_F(MagnifierTest, ScreenOffTheEdgeReadsBlack) {
   desk.sim.MoveCursor({0, 0});
   ClickMagnifierBar();
   desk.sim.Advance(50);
-  EXPECT_EQ(BoxPixel(5, 5), 0);     // source (-6, -3)
+  EXPECT_EQ(BoxPixel(5, 5), 0);  // source (-6, -3)
   EXPECT_EQ(BoxPixel(65, 35), desk.sim.ScreenPixel({0, 0}));
 }
 
@@ -225,7 +225,8 @@ TEST_F(MagnifierTest, CheckerBrushLooksUpSystemColors) {
   ClickMagnifierBar();
   Gdi& gdi = desk.sim.gdi();
   const Hdc box = zoom().picZoom().hDC();
-  const Hgdiobj brush = zoom().CreateCheckerBrush(box, static_cast<ColorValue>(0x80000005), 0x123456);
+  const Hgdiobj brush =
+      zoom().CreateCheckerBrush(box, static_cast<ColorValue>(0x80000005), 0x123456);
   const Hgdiobj kept = gdi.SelectObject(box, brush);
   gdi.PatBlt(box, 0, 0, 2, 1, PATCOPY);
   EXPECT_EQ(gdi.GetPixel(box, 0, 0), gdi.GetSysColor(COLOR_WINDOW));

@@ -1,9 +1,10 @@
 // The forms toolkit on its own: loading on reference, stacking and hit
 // testing, capture, timers and the default handling of run-time errors.
+#include "shell/forms/toolkit.h"
+
 #include <gtest/gtest.h>
 
 #include "resources/pictures.h"
-#include "shell/forms/toolkit.h"
 #include "shell/platform/sim/sim_desktop.h"
 
 namespace huevex {
@@ -19,14 +20,36 @@ const FormLayout& TestLayout() {
       .client_height = 1500,
       .start_up = StartUpPosition::Manual,
       .controls = {
-          {.name = "fraBar", .kind = ControlKind::Frame, .left = 150, .top = 150, .width = 1500,
+          {.name = "fraBar",
+           .kind = ControlKind::Frame,
+           .left = 150,
+           .top = 150,
+           .width = 1500,
            .height = 450},
-          {.name = "imgLeft", .kind = ControlKind::Image, .container = "fraBar", .left = 150,
-           .top = 150, .width = 240, .height = 240, .picture = &pictures::Magnifier()},
-          {.name = "lblWide", .kind = ControlKind::Label, .container = "fraBar", .left = 150,
-           .top = 150, .width = 1200, .height = 240, .caption = "WIDE", .transparent = true},
-          {.name = "picBox", .kind = ControlKind::PictureBox, .left = 1800, .top = 150,
-           .width = 450, .height = 450, .back_color = RGB(255, 0, 0)},
+          {.name = "imgLeft",
+           .kind = ControlKind::Image,
+           .container = "fraBar",
+           .left = 150,
+           .top = 150,
+           .width = 240,
+           .height = 240,
+           .picture = &pictures::Magnifier()},
+          {.name = "lblWide",
+           .kind = ControlKind::Label,
+           .container = "fraBar",
+           .left = 150,
+           .top = 150,
+           .width = 1200,
+           .height = 240,
+           .caption = "WIDE",
+           .transparent = true},
+          {.name = "picBox",
+           .kind = ControlKind::PictureBox,
+           .left = 1800,
+           .top = 150,
+           .width = 450,
+           .height = 450,
+           .back_color = RGB(255, 0, 0)},
           {.name = "tmrTick", .kind = ControlKind::Timer, .enabled = false, .interval = 10},
       }};
   return layout;

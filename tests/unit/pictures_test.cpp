@@ -7,14 +7,16 @@
 namespace huevex::pictures {
 namespace {
 
-int Drawn(const Picture& p) { return static_cast<int>(std::count(p.mask.begin(), p.mask.end(), 0)); }
+int Drawn(const Picture& p) {
+  return static_cast<int>(std::count(p.mask.begin(), p.mask.end(), 0));
+}
 
 TEST(Pictures, SizesAndDrawnPixels) {
   const struct {
     const Picture& picture;
     int width, height;
-  } cases[] = {{Question(), 16, 16}, {Magnifier(), 16, 16}, {Caret(), 16, 16}, {Crosshair(), 15, 15},
-               {ApplicationIcon32(), 32, 32}, {ApplicationIcon16(), 16, 16}};
+  } cases[] = {{Question(), 16, 16},  {Magnifier(), 16, 16},         {Caret(), 16, 16},
+               {Crosshair(), 15, 15}, {ApplicationIcon32(), 32, 32}, {ApplicationIcon16(), 16, 16}};
   for (const auto& c : cases) {
     EXPECT_EQ(c.picture.width, c.width);
     EXPECT_EQ(c.picture.height, c.height);
@@ -42,8 +44,8 @@ TEST(Pictures, TheTwoColorIconFollowsTheDrawingWithItsTwoExceptions) {
   // Outside the drawing: mask 1 over white, which inverts; nothing is transparent.
   EXPECT_EQ(mono.mask[at(0, 0)], 1);
   EXPECT_EQ(mono.color[at(0, 0)], 0xFFFFFFu);
-  EXPECT_EQ(mono.color[at(21, 23)], 0u);         // grey draws black
-  EXPECT_EQ(mono.color[at(8, 6)], 0xFFFFFFu);    // cyan draws white
+  EXPECT_EQ(mono.color[at(21, 23)], 0u);       // grey draws black
+  EXPECT_EQ(mono.color[at(8, 6)], 0xFFFFFFu);  // cyan draws white
 }
 
 }  // namespace

@@ -94,8 +94,8 @@ TEST_F(SoftGdiTest, PatternBrushTilesFromTheContextOrigin) {
   for (int y = 0; y < 20; ++y) {
     EXPECT_EQ(gdi().GetPixel(s.dc, 7, y), (7 + y) % 2 ? 0xC0C0C0 : 0x808080) << y;
   }
-  EXPECT_EQ(gdi().GetPixel(s.dc, 2, 5), 0);   // left of the bar: untouched
-  EXPECT_EQ(gdi().GetPixel(s.dc, 14, 5), 0);  // right of it too
+  EXPECT_EQ(gdi().GetPixel(s.dc, 2, 5), 0);               // left of the bar: untouched
+  EXPECT_EQ(gdi().GetPixel(s.dc, 14, 5), 0);              // right of it too
   EXPECT_FALSE(gdi().PatBlt(s.dc, 0, 0, 1, 1, SRCCOPY));  // only PATCOPY
 
   // A selected brush cannot be deleted; deselected, it can.
@@ -133,8 +133,8 @@ TEST_F(SoftGdiTest, PicturesDrawTransparentAndInvertingPixels) {
   gdi().FillSolidRect(s.dc, {0, 0, 3, 1}, RGB(10, 20, 30));
   Picture picture{3, 1, {RGB(1, 2, 3), 0, 0xFFFFFF}, {0, 1, 1}};
   gdi().PaintPicture(s.dc, 0, 0, picture);
-  EXPECT_EQ(gdi().GetPixel(s.dc, 0, 0), RGB(1, 2, 3));                 // drawn
-  EXPECT_EQ(gdi().GetPixel(s.dc, 1, 0), RGB(10, 20, 30));              // transparent
+  EXPECT_EQ(gdi().GetPixel(s.dc, 0, 0), RGB(1, 2, 3));                  // drawn
+  EXPECT_EQ(gdi().GetPixel(s.dc, 1, 0), RGB(10, 20, 30));               // transparent
   EXPECT_EQ(gdi().GetPixel(s.dc, 2, 0), RGB(255 - 10, 255 - 20, 225));  // inverted
   Free(s);
 }

@@ -27,8 +27,8 @@ TEST(PlanCopy, UsesThePointUnchangedNegativesIncluded) {
 }
 
 TEST(PlanCopy, BadArithmeticRaisesTheRunTimeError) {
-  EXPECT_THROW(PlanCopy({0, 0}, 139, 71, 0.0f), RuntimeError);          // division by zero
-  EXPECT_THROW(PlanCopy({0, 0}, 3e9, 71, 10.0f), RuntimeError);         // past 32 bits
+  EXPECT_THROW(PlanCopy({0, 0}, 139, 71, 0.0f), RuntimeError);           // division by zero
+  EXPECT_THROW(PlanCopy({0, 0}, 3e9, 71, 10.0f), RuntimeError);          // past 32 bits
   EXPECT_THROW(PlanCopy({0, 0}, 139, 71, std::nanf("")), RuntimeError);  // no number
 }
 

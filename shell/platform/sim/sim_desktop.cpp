@@ -163,9 +163,8 @@ void SimDesktop::SetTitle(Hwnd window, std::string_view utf8) {
 bool SimDesktop::SetWindowPos(Hwnd window, Hwnd insert_after, int x, int y, int cx, int cy,
                               std::uint32_t flags) {
   log_.Add("SetWindowPos(" + HandleText(window) + "," +
-           (insert_after == HWND_TOPMOST ? std::string("-1")
-                                         : HandleText(insert_after)) +
-           "," + Number(x) + "," + Number(y) + "," + Number(cx) + "," + Number(cy) + "," +
+           (insert_after == HWND_TOPMOST ? std::string("-1") : HandleText(insert_after)) + "," +
+           Number(x) + "," + Number(y) + "," + Number(cx) + "," + Number(cy) + "," +
            HandleText(flags) + ")");
   Window* w = Find(window);
   if (!w) return false;
@@ -189,10 +188,10 @@ void SimDesktop::Present(Hwnd window, Hdc surface) {
   const soft::Bitmap* bitmap = gdi_.SelectedBitmap(surface);
   if (!w || !bitmap) return;
   ++w->presents;
+  const int columns = std::min(w->client_width, bitmap->width);
   for (int y = 0; y < std::min(w->client_height, bitmap->height); ++y) {
-    for (int x = 0; x < std::min(w->client_width, bitmap->width); ++x) {
-      w->client[static_cast<size_t>(y) * w->client_width + x] = bitmap->At(x, y);
-    }
+    std::copy_n(&bitmap->pixels[static_cast<size_t>(y) * bitmap->width], columns,
+                &w->client[static_cast<size_t>(y) * w->client_width]);
   }
 }
 

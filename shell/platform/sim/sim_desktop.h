@@ -71,7 +71,7 @@ class SimDesktop : public soft::ScreenSource, public WindowSystem {
   Hwnd Owner(Hwnd window) const;
   bool HasTaskbarButton(Hwnd window) const;
   Rect ClientRect(Hwnd window) const;  // screen pixels
-  int Presents(Hwnd window) const;  // how often the window's picture was put on screen
+  int Presents(Hwnd window) const;     // how often the window's picture was put on screen
   int ActiveTimers() const { return static_cast<int>(timers_.size()); }
   bool QuitRequested() const { return quit_; }
   const std::vector<std::string>& ErrorsShown() const { return errors_; }

@@ -18,9 +18,9 @@ std::uint32_t ToMonochrome(std::uint32_t color) {
 // Windows' classic-theme defaults, which the toolkit's look is drawn from.
 const std::map<int, ColorValue>& DefaultSysColors() {
   static const std::map<int, ColorValue> colors = {
-      {COLOR_WINDOW, RGB(255, 255, 255)},     {COLOR_WINDOWFRAME, RGB(100, 100, 100)},
-      {COLOR_WINDOWTEXT, RGB(0, 0, 0)},       {COLOR_BTNFACE, RGB(240, 240, 240)},
-      {COLOR_BTNSHADOW, RGB(160, 160, 160)},  {COLOR_BTNTEXT, RGB(0, 0, 0)},
+      {COLOR_WINDOW, RGB(255, 255, 255)},       {COLOR_WINDOWFRAME, RGB(100, 100, 100)},
+      {COLOR_WINDOWTEXT, RGB(0, 0, 0)},         {COLOR_BTNFACE, RGB(240, 240, 240)},
+      {COLOR_BTNSHADOW, RGB(160, 160, 160)},    {COLOR_BTNTEXT, RGB(0, 0, 0)},
       {COLOR_BTNHIGHLIGHT, RGB(255, 255, 255)}, {COLOR_3DDKSHADOW, RGB(105, 105, 105)},
       {COLOR_3DLIGHT, RGB(227, 227, 227)},
   };
@@ -42,10 +42,6 @@ SoftGdi::SoftGdi(ScreenSource& screen, CallLog* log)
 }
 
 SoftGdi::~SoftGdi() = default;
-
-void SoftGdi::Log(std::string entry) {
-  if (log_) log_->Add(std::move(entry));
-}
 
 template <typename T>
 T* SoftGdi::Get(Hgdiobj object) {
@@ -87,7 +83,7 @@ void SoftGdi::SetSysColor(int index, ColorValue color) { sys_colors_[index] = co
 // The screen.
 
 bool SoftGdi::GetCursorPos(Point* point) {
-  Log("GetCursorPos");
+  Log([&] { return std::string("GetCursorPos"); });
   return screen_.CursorPos(point);
 }
 
@@ -96,13 +92,12 @@ Hwnd SoftGdi::GetDesktopWindow() { return Hwnd{kDesktopWindow}; }
 Hdc SoftGdi::GetDC(Hwnd window) {
   const Hdc dc{next_handle_++};
   contexts_.emplace(static_cast<std::uintptr_t>(dc), Context{true, {}, stock_brush_, stock_font_});
-  Log("GetDC(" + HandleText(window) + ")=" + HandleText(dc));
+  Log([&] { return std::string("GetDC(" + HandleText(window) + ")=" + HandleText(dc)); });
   return dc;
 }
 
 int SoftGdi::ReleaseDC(Hwnd window, Hdc dc) {
-  Log("ReleaseDC(" + HandleText(window) + "," +
-      HandleText(dc) + ")");
+  Log([&] { return std::string("ReleaseDC(" + HandleText(window) + "," + HandleText(dc) + ")"); });
   Context* context = ContextOf(dc);
   if (!context || !context->screen) return 0;
   contexts_.erase(static_cast<std::uintptr_t>(dc));
@@ -110,7 +105,7 @@ int SoftGdi::ReleaseDC(Hwnd window, Hdc dc) {
 }
 
 ColorValue SoftGdi::GetPixel(Hdc dc, int x, int y) {
-  Log("GetPixel(" + std::to_string(x) + "," + std::to_string(y) + ")");
+  Log([&] { return std::string("GetPixel(" + std::to_string(x) + "," + std::to_string(y) + ")"); });
   Context* context = ContextOf(dc);
   if (!context) return CLR_INVALID;
   if (context->screen) {
@@ -135,7 +130,7 @@ Hdc SoftGdi::CreateCompatibleDC(Hdc) {
   const Hdc dc{next_handle_++};
   contexts_.emplace(static_cast<std::uintptr_t>(dc),
                     Context{false, stock_bitmap_, stock_brush_, stock_font_});
-  Log("CreateCompatibleDC=" + HandleText(dc));
+  Log([&] { return std::string("CreateCompatibleDC=" + HandleText(dc)); });
   return dc;
 }
 
@@ -149,14 +144,17 @@ Hgdiobj SoftGdi::CreateCompatibleBitmap(Hdc dc, int width, int height) {
   objects_.emplace(static_cast<std::uintptr_t>(object),
                    Bitmap{width, height, monochrome,
                           std::vector<std::uint32_t>(static_cast<size_t>(width) * height, 0u)});
-  Log("CreateCompatibleBitmap(" + std::to_string(width) + "," + std::to_string(height) + ")=" +
-      HandleText(object));
+  Log([&] {
+    return std::string("CreateCompatibleBitmap(" + std::to_string(width) + "," +
+                       std::to_string(height) + ")=" + HandleText(object));
+  });
   return object;
 }
 
 Hgdiobj SoftGdi::SelectObject(Hdc dc, Hgdiobj object) {
-  Log("SelectObject(" + HandleText(dc) + "," +
-      HandleText(object) + ")");
+  Log([&] {
+    return std::string("SelectObject(" + HandleText(dc) + "," + HandleText(object) + ")");
+  });
   Context* context = ContextOf(dc);
   auto it = objects_.find(static_cast<std::uintptr_t>(object));
   if (!context || it == objects_.end()) return Hgdiobj{};
@@ -200,7 +198,7 @@ Hgdiobj SoftGdi::CreatePatternBrush(Hgdiobj bitmap_handle) {
   }
   const Hgdiobj object{next_handle_++};
   objects_.emplace(static_cast<std::uintptr_t>(object), brush);
-  Log("CreatePatternBrush=" + HandleText(object));
+  Log([&] { return std::string("CreatePatternBrush=" + HandleText(object)); });
   return object;
 }
 
@@ -209,12 +207,12 @@ Hgdiobj SoftGdi::CreateSolidBrush(ColorValue color) {
   std::fill(std::begin(brush.pattern), std::end(brush.pattern), ToPlain(color));
   const Hgdiobj object{next_handle_++};
   objects_.emplace(static_cast<std::uintptr_t>(object), brush);
-  Log("CreateSolidBrush=" + HandleText(object));
+  Log([&] { return std::string("CreateSolidBrush=" + HandleText(object)); });
   return object;
 }
 
 bool SoftGdi::DeleteDC(Hdc dc) {
-  Log("DeleteDC(" + HandleText(dc) + ")");
+  Log([&] { return std::string("DeleteDC(" + HandleText(dc) + ")"); });
   Context* context = ContextOf(dc);
   if (!context || context->screen) return false;
   contexts_.erase(static_cast<std::uintptr_t>(dc));
@@ -222,7 +220,7 @@ bool SoftGdi::DeleteDC(Hdc dc) {
 }
 
 bool SoftGdi::DeleteObject(Hgdiobj object) {
-  Log("DeleteObject(" + HandleText(object) + ")");
+  Log([&] { return std::string("DeleteObject(" + HandleText(object) + ")"); });
   if (object == stock_bitmap_ || object == stock_brush_ || object == stock_font_) return true;
   // An object still selected into a context is not freed (the leak Windows
   // would show); tests catch it through LiveObjects.
@@ -233,8 +231,10 @@ bool SoftGdi::DeleteObject(Hgdiobj object) {
 // Drawing.
 
 bool SoftGdi::PatBlt(Hdc dc, int x, int y, int width, int height, std::uint32_t rop) {
-  Log("PatBlt(" + std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(width) +
-      "," + std::to_string(height) + ")");
+  Log([&] {
+    return std::string("PatBlt(" + std::to_string(x) + "," + std::to_string(y) + "," +
+                       std::to_string(width) + "," + std::to_string(height) + ")");
+  });
   Context* context = ContextOf(dc);
   Bitmap* bitmap = BitmapOf(dc);
   if (!bitmap || rop != PATCOPY) return false;
@@ -257,18 +257,22 @@ bool SoftGdi::PatBlt(Hdc dc, int x, int y, int width, int height, std::uint32_t 
 
 bool SoftGdi::BitBlt(Hdc dest, int x, int y, int width, int height, Hdc source, int source_x,
                      int source_y, std::uint32_t rop) {
-  Log("BitBlt(" + std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(width) + "," +
-      std::to_string(height) + "<-" + std::to_string(source_x) + "," + std::to_string(source_y) +
-      ")");
+  Log([&] {
+    return std::string("BitBlt(" + std::to_string(x) + "," + std::to_string(y) + "," +
+                       std::to_string(width) + "," + std::to_string(height) + "<-" +
+                       std::to_string(source_x) + "," + std::to_string(source_y) + ")");
+  });
   return Copy(dest, x, y, width, height, source, source_x, source_y, width, height, rop);
 }
 
 bool SoftGdi::StretchBlt(Hdc dest, int x, int y, int width, int height, Hdc source, int source_x,
                          int source_y, int source_width, int source_height, std::uint32_t rop) {
-  Log("StretchBlt(" + std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(width) +
-      "," + std::to_string(height) + "<-" + std::to_string(source_x) + "," +
-      std::to_string(source_y) + "," + std::to_string(source_width) + "," +
-      std::to_string(source_height) + ")");
+  Log([&] {
+    return std::string("StretchBlt(" + std::to_string(x) + "," + std::to_string(y) + "," +
+                       std::to_string(width) + "," + std::to_string(height) + "<-" +
+                       std::to_string(source_x) + "," + std::to_string(source_y) + "," +
+                       std::to_string(source_width) + "," + std::to_string(source_height) + ")");
+  });
   return Copy(dest, x, y, width, height, source, source_x, source_y, source_width, source_height,
               rop);
 }
@@ -279,19 +283,38 @@ bool SoftGdi::Copy(Hdc dest, int x, int y, int width, int height, Hdc source, in
   Context* from = ContextOf(source);
   if (!target || !from || rop != SRCCOPY) return false;
   if (width <= 0 || height <= 0 || source_width <= 0 || source_height <= 0) return false;
+  const int x0 = std::max(x, 0), y0 = std::max(y, 0);
+  const int x1 = std::min(x + width, target->width), y1 = std::min(y + height, target->height);
+  if (x1 <= x0 || y1 <= y0) return true;
+
+  const Bitmap* bitmap = from->screen ? nullptr : Get<Bitmap>(from->bitmap);
+  if (!from->screen && !bitmap) return false;
+  const bool same_size = width == source_width && height == source_height;
+  if (bitmap && same_size && !target->monochrome && source_x + (x0 - x) >= 0 &&
+      source_y + (y0 - y) >= 0 && source_x + (x1 - x) <= bitmap->width &&
+      source_y + (y1 - y) <= bitmap->height) {
+    // The common case of the toolkit's painting: an unscaled copy inside both bitmaps.
+    for (int py = y0; py < y1; ++py) {
+      const std::uint32_t* from_row =
+          &bitmap
+               ->pixels[static_cast<size_t>(source_y + py - y) * bitmap->width + source_x + x0 - x];
+      std::copy_n(from_row, x1 - x0, &target->pixels[static_cast<size_t>(py) * target->width + x0]);
+    }
+    return true;
+  }
 
   // Gather the source block once; pixels outside the source read black.
   std::vector<std::uint32_t> block(static_cast<size_t>(source_width) * source_height, 0u);
-  const Rect area{source_x, source_y, source_x + source_width, source_y + source_height};
   if (from->screen) {
+    const Rect area{source_x, source_y, source_x + source_width, source_y + source_height};
     if (!screen_.Read(area, block.data())) return false;
   } else {
-    const Bitmap* bitmap = Get<Bitmap>(from->bitmap);
-    if (!bitmap) return false;
     for (int sy = 0; sy < source_height; ++sy) {
+      const int by = source_y + sy;
+      if (by < 0 || by >= bitmap->height) continue;
       for (int sx = 0; sx < source_width; ++sx) {
-        const int bx = source_x + sx, by = source_y + sy;
-        if (bx >= 0 && by >= 0 && bx < bitmap->width && by < bitmap->height) {
+        const int bx = source_x + sx;
+        if (bx >= 0 && bx < bitmap->width) {
           block[static_cast<size_t>(sy) * source_width + sx] = bitmap->At(bx, by);
         }
       }
@@ -300,15 +323,17 @@ bool SoftGdi::Copy(Hdc dest, int x, int y, int width, int height, Hdc source, in
 
   // Nearest neighbour: destination pixel d takes source pixel d * sw / w, so an
   // exact multiple gives whole squares.
-  const int x0 = std::max(x, 0), y0 = std::max(y, 0);
-  const int x1 = std::min(x + width, target->width), y1 = std::min(y + height, target->height);
+  std::vector<int> columns(static_cast<size_t>(x1 - x0));
+  for (int px = x0; px < x1; ++px) {
+    columns[px - x0] = static_cast<int>(std::int64_t{px - x} * source_width / width);
+  }
   for (int py = y0; py < y1; ++py) {
     const auto sy = static_cast<int>(std::int64_t{py - y} * source_height / height);
     const std::uint32_t* source_row = &block[static_cast<size_t>(sy) * source_width];
-    std::uint32_t* row = &target->pixels[static_cast<size_t>(py) * target->width];
-    for (int px = x0; px < x1; ++px) {
-      const auto sx = static_cast<int>(std::int64_t{px - x} * source_width / width);
-      row[px] = target->monochrome ? ToMonochrome(source_row[sx]) : source_row[sx];
+    std::uint32_t* row = &target->pixels[static_cast<size_t>(py) * target->width + x0];
+    for (int i = 0; i < x1 - x0; ++i) {
+      const std::uint32_t pixel = source_row[columns[i]];
+      row[i] = target->monochrome ? ToMonochrome(pixel) : pixel;
     }
   }
   return true;

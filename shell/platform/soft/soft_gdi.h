@@ -60,8 +60,8 @@ class SoftGdi : public Gdi {
   bool DeleteDC(Hdc dc) override;
   bool DeleteObject(Hgdiobj object) override;
   bool PatBlt(Hdc dc, int x, int y, int width, int height, std::uint32_t rop) override;
-  bool BitBlt(Hdc dest, int x, int y, int width, int height, Hdc source, int source_x,
-              int source_y, std::uint32_t rop) override;
+  bool BitBlt(Hdc dest, int x, int y, int width, int height, Hdc source, int source_x, int source_y,
+              std::uint32_t rop) override;
   bool StretchBlt(Hdc dest, int x, int y, int width, int height, Hdc source, int source_x,
                   int source_y, int source_width, int source_height, std::uint32_t rop) override;
   void FillSolidRect(Hdc dc, Rect rect, ColorValue color) override;
@@ -101,7 +101,11 @@ class SoftGdi : public Gdi {
   bool Copy(Hdc dest, int x, int y, int width, int height, Hdc source, int source_x, int source_y,
             int source_width, int source_height, std::uint32_t rop);
   std::uint32_t ToPlain(ColorValue color) const;
-  void Log(std::string entry);
+  // Builds the entry only when someone is listening.
+  template <typename Make>
+  void Log(Make&& make) {
+    if (log_ && log_->Enabled()) log_->Add(make());
+  }
 
   ScreenSource& screen_;
   CallLog* log_;

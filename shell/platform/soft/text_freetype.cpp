@@ -6,6 +6,7 @@
 #include <cmath>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "shell/platform/soft/text.h"
@@ -15,10 +16,10 @@ namespace {
 
 // Windows' face names mapped to what a Linux desktop has: Arial's metric twin,
 // and a plain small sans for the bitmap "Small Fonts".
-std::string FamilyFor(const std::string& face) {
+std::string FamilyFor(std::string_view face) {
   if (face == "Arial") return "Liberation Sans";
   if (face == "Small Fonts") return "DejaVu Sans";
-  return face;
+  return std::string(face);
 }
 
 std::u32string Decode(std::string_view utf8) {
@@ -55,24 +56,23 @@ class FreeTypeText : public TextRenderer {
             std::uint32_t color, TextAlign align, bool wrap) override {
     FT_Face face = FaceFor(font);
     if (!face) return;
-    const double pixels = font.points * dpi / 72.0;
-    FT_Set_Char_Size(face, 0, static_cast<FT_F26Dot6>(std::lround(pixels * 64)), 72, 72);
+    const auto size = static_cast<FT_F26Dot6>(std::lround(font.points * dpi / 72.0 * 64));
+    FT_Set_Char_Size(face, 0, size, 72, 72);
     const int ascent = static_cast<int>(face->size->metrics.ascender >> 6);
     const int line_height = static_cast<int>(face->size->metrics.height >> 6);
+    const Sized sized{face, size};
 
     const std::u32string text = Decode(utf8);
     int baseline = box.top + ascent;
-    for (const std::u32string& line : Lines(face, text, box.Width(), wrap)) {
-      const int width = Measure(face, line);
+    for (const std::u32string& line : Lines(sized, text, box.Width(), wrap)) {
+      const int width = Measure(sized, line);
       int pen = box.left;
       if (align == TextAlign::Center) pen += (box.Width() - width) / 2;
       if (align == TextAlign::Right) pen += box.Width() - width;
       for (char32_t code : line) {
-        if (FT_Load_Char(face, code, FT_LOAD_RENDER) != 0) continue;
-        const FT_GlyphSlot glyph = face->glyph;
-        Blit(target, box, glyph->bitmap, pen + glyph->bitmap_left, baseline - glyph->bitmap_top,
-             color);
-        pen += static_cast<int>(glyph->advance.x >> 6);
+        const Glyph& glyph = GlyphFor(sized, code);
+        Blit(target, box, glyph, pen + glyph.left, baseline - glyph.top, color);
+        pen += glyph.advance;
       }
       baseline += line_height;
     }
@@ -80,13 +80,14 @@ class FreeTypeText : public TextRenderer {
 
  private:
   FT_Face FaceFor(const FontDesc& font) {
-    const std::string key = font.face + "/" + std::to_string(font.weight);
+    const std::string key = std::string(font.face) + "/" + std::to_string(font.weight);
     if (auto it = faces_.find(key); it != faces_.end()) return it->second;
     FT_Face face = nullptr;
     FcPattern* pattern = FcPatternCreate();
     FcPatternAddString(pattern, FC_FAMILY,
                        reinterpret_cast<const FcChar8*>(FamilyFor(font.face).c_str()));
-    FcPatternAddInteger(pattern, FC_WEIGHT, font.weight >= 600 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pattern, FC_WEIGHT,
+                        font.weight >= 600 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
     FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
     FcConfigSubstitute(config_, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
@@ -107,20 +108,48 @@ class FreeTypeText : public TextRenderer {
     return face;
   }
 
-  static int Advance(FT_Face face, char32_t code) {
-    if (FT_Load_Char(face, code, FT_LOAD_DEFAULT) != 0) return 0;
-    return static_cast<int>(face->glyph->advance.x >> 6);
+  // A face at one size; glyphs are rendered once per face, size and character.
+  struct Sized {
+    FT_Face face;
+    FT_F26Dot6 size;
+  };
+  struct Glyph {
+    int advance = 0;
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int rows = 0;
+    std::vector<unsigned char> alpha;
+  };
+
+  const Glyph& GlyphFor(const Sized& sized, char32_t code) {
+    const auto key = std::make_tuple(sized.face, sized.size, code);
+    if (auto it = glyphs_.find(key); it != glyphs_.end()) return it->second;
+    Glyph glyph;
+    if (FT_Load_Char(sized.face, code, FT_LOAD_RENDER) == 0) {
+      const FT_GlyphSlot slot = sized.face->glyph;
+      glyph.advance = static_cast<int>(slot->advance.x >> 6);
+      glyph.left = slot->bitmap_left;
+      glyph.top = slot->bitmap_top;
+      glyph.width = static_cast<int>(slot->bitmap.width);
+      glyph.rows = static_cast<int>(slot->bitmap.rows);
+      for (int y = 0; y < glyph.rows; ++y) {
+        const unsigned char* row = slot->bitmap.buffer + y * slot->bitmap.pitch;
+        glyph.alpha.insert(glyph.alpha.end(), row, row + glyph.width);
+      }
+    }
+    return glyphs_.emplace(key, std::move(glyph)).first->second;
   }
 
-  static int Measure(FT_Face face, const std::u32string& text) {
+  int Measure(const Sized& sized, const std::u32string& text) {
     int width = 0;
-    for (char32_t code : text) width += Advance(face, code);
+    for (char32_t code : text) width += GlyphFor(sized, code).advance;
     return width;
   }
 
   // Greedy wrapping at blanks; a word wider than the box stands on its own line.
-  static std::vector<std::u32string> Lines(FT_Face face, const std::u32string& text, int width,
-                                           bool wrap) {
+  std::vector<std::u32string> Lines(const Sized& sized, const std::u32string& text, int width,
+                                    bool wrap) {
     if (!wrap) return {text};
     std::vector<std::u32string> lines;
     std::u32string line;
@@ -130,7 +159,7 @@ class FreeTypeText : public TextRenderer {
       if (end == std::u32string::npos) end = text.size();
       const std::u32string word = text.substr(start, end - start);
       const std::u32string candidate = line.empty() ? word : line + U" " + word;
-      if (!line.empty() && Measure(face, candidate) > width) {
+      if (!line.empty() && Measure(sized, candidate) > width) {
         lines.push_back(line);
         line = word;
       } else {
@@ -142,15 +171,15 @@ class FreeTypeText : public TextRenderer {
     return lines;
   }
 
-  static void Blit(Bitmap& target, Rect clip, const FT_Bitmap& glyph, int left, int top,
+  static void Blit(Bitmap& target, Rect clip, const Glyph& glyph, int left, int top,
                    std::uint32_t color) {
     const int x0 = std::max({left, clip.left, 0});
     const int y0 = std::max({top, clip.top, 0});
-    const int x1 = std::min({left + static_cast<int>(glyph.width), clip.right, target.width});
-    const int y1 = std::min({top + static_cast<int>(glyph.rows), clip.bottom, target.height});
+    const int x1 = std::min({left + glyph.width, clip.right, target.width});
+    const int y1 = std::min({top + glyph.rows, clip.bottom, target.height});
     for (int y = y0; y < y1; ++y) {
       for (int x = x0; x < x1; ++x) {
-        const int alpha = glyph.buffer[(y - top) * glyph.pitch + (x - left)];
+        const int alpha = glyph.alpha[static_cast<size_t>(y - top) * glyph.width + (x - left)];
         if (alpha == 0) continue;
         std::uint32_t& pixel = target.pixels[static_cast<size_t>(y) * target.width + x];
         std::uint32_t mixed = 0;
@@ -167,6 +196,7 @@ class FreeTypeText : public TextRenderer {
   FT_Library library_ = nullptr;
   FcConfig* config_ = nullptr;
   std::map<std::string, FT_Face> faces_;
+  std::map<std::tuple<FT_Face, FT_F26Dot6, char32_t>, Glyph> glyphs_;
 };
 
 }  // namespace

@@ -1,0 +1,20 @@
+// The program's pictures as GDI objects: the bitmaps that draw them with their
+// masks, and the icons and cursors made from them.
+#pragma once
+
+#include "shell/platform/win32/handles.h"
+
+namespace huevex::win32 {
+
+// A 32-bit top-down DIB section twice the picture's height: the upper half is
+// the AND mask spread over all color bits (white where the mask bit is 1), the
+// lower half the XOR colors. BitBlt with SRCAND from the upper half and then
+// SRCINVERT from the lower half draws the picture as the mask rule says.
+UniqueBitmap MaskThenColorDib(const Picture& picture);
+
+// An icon, or a cursor with its hot spot at the picture's centre (7, 7 for the
+// 15 x 15 crosshair). Empty if the picture is.
+UniqueIcon IconFromPicture(const Picture& picture);
+UniqueIcon CursorFromPicture(const Picture& picture);
+
+}  // namespace huevex::win32

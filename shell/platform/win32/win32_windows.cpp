@@ -1,0 +1,435 @@
+#include "shell/platform/win32/win32_windows.h"
+
+#include <algorithm>
+
+#include "resources/huevex_resources.h"
+#include "shell/platform/win32/picture_bitmaps.h"
+
+namespace huevex::win32 {
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"HuevexWindow";
+
+constexpr DWORD kFramedStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
+constexpr DWORD kBorderlessStyle = WS_POPUP;
+
+DWORD StyleFor(bool framed) { return framed ? kFramedStyle : kBorderlessStyle; }
+
+// Client coordinates are signed: left of or above the window while captured.
+Point ClientPoint(LPARAM lparam) {
+  return {static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
+}
+
+bool PointerOver(HWND window) {
+  POINT p{};
+  return ::GetCursorPos(&p) && ::WindowFromPoint(p) == window;
+}
+
+HCURSOR Arrow() { return ::LoadCursorW(nullptr, IDC_ARROW); }
+
+// The clipboard is closed on every path once it was opened.
+class OpenedClipboard {
+ public:
+  explicit OpenedClipboard(HWND owner) : open_(::OpenClipboard(owner) != FALSE) {}
+  ~OpenedClipboard() {
+    if (open_) ::CloseClipboard();
+  }
+  OpenedClipboard(const OpenedClipboard&) = delete;
+  OpenedClipboard& operator=(const OpenedClipboard&) = delete;
+  bool open() const { return open_; }
+
+ private:
+  bool open_;
+};
+
+}  // namespace
+
+Win32Windows::Win32Windows(HINSTANCE instance) : instance_(instance) {
+  WNDCLASSEXW window_class{};
+  window_class.cbSize = sizeof window_class;
+  // No CS_DBLCLKS: a quick second press is a press like any other.
+  window_class.lpfnWndProc = &Win32Windows::WindowProc;
+  window_class.hInstance = instance_;
+  window_class.hCursor = Arrow();
+  window_class.lpszClassName = kWindowClass;
+  class_ = ::RegisterClassExW(&window_class);
+  timer_window_.reset(::CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                        instance_, this));
+}
+
+Win32Windows::~Win32Windows() {
+  listener_ = nullptr;
+  while (!windows_.empty()) {
+    const HWND window = windows_.begin()->first;
+    ::DestroyWindow(window);
+    windows_.erase(window);  // in case WM_NCDESTROY did not come
+  }
+  timer_window_.reset();
+  if (class_) ::UnregisterClassW(kWindowClass, instance_);
+}
+
+Win32Windows::Window* Win32Windows::Find(HWND window) {
+  auto it = windows_.find(window);
+  return it == windows_.end() ? nullptr : &it->second;
+}
+
+// The window procedure.
+
+LRESULT CALLBACK Win32Windows::WindowProc(HWND window, UINT message, WPARAM wparam,
+                                          LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<Win32Windows*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!self) return ::DefWindowProcW(window, message, wparam, lparam);
+  return self->Handle(window, message, wparam, lparam);
+}
+
+template <typename Call>
+void Win32Windows::Notify(Call&& call) noexcept {
+  if (!listener_ || failed_) return;
+  try {
+    call(*listener_);
+  } catch (...) {
+    Fail();
+  }
+}
+
+void Win32Windows::Fail() noexcept {
+  failed_ = true;
+  ::MessageBoxW(nullptr, L"HUEVEX stopped after an unexpected error.", L"HUEVEX",
+                MB_OK | MB_ICONERROR);
+  ::PostQuitMessage(1);
+}
+
+LRESULT Win32Windows::Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (window == timer_window_.get()) {
+    if (message == WM_TIMER) {
+      Notify([&](WindowEvents& events) { events.OnTimer(TimerId{wparam}); });
+      return 0;
+    }
+    return ::DefWindowProcW(window, message, wparam, lparam);
+  }
+
+  switch (message) {
+    case WM_PAINT:
+      Paint(window);
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;  // WM_PAINT covers the whole client area
+    case WM_LBUTTONDOWN:
+      ButtonDown(window, MouseButton::Left, lparam);
+      return 0;
+    case WM_RBUTTONDOWN:
+      ButtonDown(window, MouseButton::Right, lparam);
+      return 0;
+    case WM_MBUTTONDOWN:
+      ButtonDown(window, MouseButton::Middle, lparam);
+      return 0;
+    case WM_LBUTTONUP:
+      ButtonUp(window, MouseButton::Left, lparam);
+      return 0;
+    case WM_RBUTTONUP:
+      ButtonUp(window, MouseButton::Right, lparam);
+      return 0;
+    case WM_MBUTTONUP:
+      ButtonUp(window, MouseButton::Middle, lparam);
+      return 0;
+    case WM_MOUSEMOVE:
+      // While captured no WM_SETCURSOR comes: keep the custom pointer over
+      // every other window too.
+      if (window == captured_) {
+        if (const HCURSOR cursor = CustomCursor(window)) ::SetCursor(cursor);
+      }
+      return 0;
+    case WM_SETCURSOR:
+      if (LOWORD(lparam) == HTCLIENT) {
+        if (const HCURSOR cursor = CustomCursor(window)) {
+          ::SetCursor(cursor);
+          return TRUE;
+        }
+      }
+      break;
+    case WM_CAPTURECHANGED:
+      CaptureLost(window);
+      return 0;
+    case WM_CLOSE:
+      // The toolkit decides; DefWindowProc would destroy the window behind its back.
+      Notify([&](WindowEvents& events) { events.OnCloseRequest(FromHwnd(window)); });
+      return 0;
+    case WM_DPICHANGED: {
+      const int dpi = HIWORD(wparam);
+      if (Window* state = Find(window)) state->dpi = dpi;
+      const auto* suggested = reinterpret_cast<const RECT*>(lparam);
+      ::SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+      Notify([&](WindowEvents& events) { events.OnDpiChanged(FromHwnd(window), dpi); });
+      return 0;
+    }
+    case WM_NCDESTROY:
+      if (Window* state = Find(window)) {
+        if (state->cursor && ::GetCursor() == state->cursor.get()) ::SetCursor(Arrow());
+        if (captured_ == window) captured_ = nullptr;
+        windows_.erase(window);
+      }
+      break;
+    default:
+      break;
+  }
+  return ::DefWindowProcW(window, message, wparam, lparam);
+}
+
+void Win32Windows::Paint(HWND window) {
+  PAINTSTRUCT paint{};
+  const HDC dc = ::BeginPaint(window, &paint);
+  const RECT& r = paint.rcPaint;
+  const Window* state = Find(window);
+  if (state && state->surface) {
+    ::BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, state->surface, r.left, r.top,
+             SRCCOPY);
+  } else {
+    ::FillRect(dc, &r, ::GetSysColorBrush(COLOR_BTNFACE));
+  }
+  ::EndPaint(window, &paint);
+}
+
+// Mouse buttons.
+
+void Win32Windows::ButtonDown(HWND window, MouseButton button, LPARAM lparam) {
+  const int bit = static_cast<int>(button);
+  buttons_down_ = captured_ ? buttons_down_ | bit : bit;
+  const Point client = ClientPoint(lparam);
+  Notify([&](WindowEvents& events) { events.OnMouseDown(FromHwnd(window), button, client); });
+}
+
+void Win32Windows::ButtonUp(HWND window, MouseButton button, LPARAM lparam) {
+  buttons_down_ &= ~static_cast<int>(button);
+  const Point client = ClientPoint(lparam);
+  Notify([&](WindowEvents& events) { events.OnMouseUp(FromHwnd(window), button, client); });
+}
+
+// Capture taken away by someone else (another program, a system dialog): the
+// buttons still down will never be reported released to us, so report them
+// now and the press that took the capture ends as a release would end it.
+void Win32Windows::CaptureLost(HWND window) {
+  if (releasing_capture_ || window != captured_) return;
+  captured_ = nullptr;
+  POINT p{};
+  ::GetCursorPos(&p);
+  ::ScreenToClient(window, &p);
+  const Point client{p.x, p.y};
+  for (const MouseButton button : {MouseButton::Left, MouseButton::Right, MouseButton::Middle}) {
+    if (!(buttons_down_ & static_cast<int>(button))) continue;
+    buttons_down_ &= ~static_cast<int>(button);
+    Notify([&](WindowEvents& events) { events.OnMouseUp(FromHwnd(window), button, client); });
+  }
+}
+
+void Win32Windows::SetCapture(Hwnd window) {
+  captured_ = ToHwnd(window);
+  ::SetCapture(captured_);
+}
+
+void Win32Windows::ReleaseCapture() {
+  captured_ = nullptr;
+  releasing_capture_ = true;
+  ::ReleaseCapture();
+  releasing_capture_ = false;
+}
+
+// The pointer.
+
+HCURSOR Win32Windows::CustomCursor(HWND window) {
+  const Window* state = Find(window);
+  return state && state->pointer ? state->cursor.get() : nullptr;
+}
+
+void Win32Windows::SetPointer(Hwnd handle, const Picture* picture) {
+  const HWND window = ToHwnd(handle);
+  Window* state = Find(window);
+  if (!state) return;
+  state->pointer = picture;
+  if (picture && picture != state->cursor_picture) {
+    UniqueIcon cursor = CursorFromPicture(*picture);
+    if (::GetCursor() == state->cursor.get() && cursor) ::SetCursor(cursor.get());
+    state->cursor = std::move(cursor);
+    state->cursor_picture = picture;
+  }
+  // Show the change now rather than at the next mouse move.
+  if (picture) {
+    if (state->cursor && (window == captured_ || PointerOver(window))) {
+      ::SetCursor(state->cursor.get());
+    }
+  } else if (state->cursor && ::GetCursor() == state->cursor.get()) {
+    ::SetCursor(Arrow());
+  }
+}
+
+// Windows.
+
+Hwnd Win32Windows::CreateTopLevel(const WindowDesc& desc) {
+  const DWORD style = StyleFor(desc.framed);
+  const DWORD ex_style = desc.taskbar ? 0 : WS_EX_TOOLWINDOW;
+  const HWND window = ::CreateWindowExW(
+      ex_style, kWindowClass, Widen(desc.title).c_str(), style, desc.position.x, desc.position.y,
+      desc.client_width, desc.client_height, ToHwnd(desc.owner), nullptr, instance_, this);
+  if (!window) return Hwnd{};
+  Window& state = windows_[window];
+  state.style = style;
+  state.ex_style = ex_style;
+  state.dpi = dpi_.ForWindow(window);
+  // Sized only now: the frame is measured at the DPI of the monitor the window landed on.
+  const RECT outer =
+      dpi_.Frame(style, ex_style, state.dpi, desc.client_width, desc.client_height);
+  ::SetWindowPos(window, nullptr, desc.position.x, desc.position.y, outer.right - outer.left,
+                 outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  if (desc.icon) SetIcons(window, state, *desc.icon);
+  return FromHwnd(window);
+}
+
+// The program file's icon group where it has one, else the picture itself.
+void Win32Windows::SetIcons(HWND window, Window& state, const Picture& picture) {
+  const auto load = [&](int size) {
+    return UniqueIcon(static_cast<HICON>(::LoadImageW(
+        instance_, MAKEINTRESOURCEW(HUEVEX_ICON_GROUP), IMAGE_ICON, size, size, 0)));
+  };
+  state.big_icon = load(::GetSystemMetrics(SM_CXICON));
+  state.small_icon = load(::GetSystemMetrics(SM_CXSMICON));
+  if (!state.big_icon) state.big_icon = IconFromPicture(picture);
+  if (!state.small_icon) state.small_icon = IconFromPicture(picture);
+  ::SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(state.big_icon.get()));
+  ::SendMessageW(window, WM_SETICON, ICON_SMALL,
+                 reinterpret_cast<LPARAM>(state.small_icon.get()));
+}
+
+void Win32Windows::DestroyTopLevel(Hwnd handle) {
+  const HWND window = ToHwnd(handle);
+  // Owned panels go with their owner; a second destroy is skipped.
+  if (Find(window)) ::DestroyWindow(window);
+}
+
+Insets Win32Windows::FrameInsets(bool framed, int dpi) {
+  const RECT r = dpi_.Frame(StyleFor(framed), framed ? 0 : WS_EX_TOOLWINDOW, dpi, 0, 0);
+  return {-r.left, -r.top, r.right, r.bottom};
+}
+
+Rect Win32Windows::GetOuterRect(Hwnd window) {
+  RECT r{};
+  if (!::GetWindowRect(ToHwnd(window), &r)) return {};
+  return {r.left, r.top, r.right, r.bottom};
+}
+
+void Win32Windows::MoveTopLevel(Hwnd window, Point p) {
+  ::SetWindowPos(ToHwnd(window), nullptr, p.x, p.y, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32Windows::ResizeClient(Hwnd handle, int client_width, int client_height) {
+  const HWND window = ToHwnd(handle);
+  const Window* state = Find(window);
+  if (!state) return;
+  const RECT outer =
+      dpi_.Frame(state->style, state->ex_style, state->dpi, client_width, client_height);
+  ::SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32Windows::ShowTopLevel(Hwnd handle, bool visible) {
+  const HWND window = ToHwnd(handle);
+  const Window* state = Find(window);
+  if (!state) return;
+  // Panels appear without taking the activation from the main window.
+  const bool panel = state->style == kBorderlessStyle;
+  ::ShowWindow(window, !visible ? SW_HIDE : panel ? SW_SHOWNA : SW_SHOW);
+}
+
+bool Win32Windows::IsMinimized(Hwnd window) { return ::IsIconic(ToHwnd(window)) != FALSE; }
+
+void Win32Windows::SetTitle(Hwnd window, std::string_view utf8) {
+  ::SetWindowTextW(ToHwnd(window), Widen(utf8).c_str());
+}
+
+bool Win32Windows::SetWindowPos(Hwnd window, Hwnd insert_after, int x, int y, int cx, int cy,
+                                std::uint32_t flags) {
+  return ::SetWindowPos(ToHwnd(window), ToHwnd(insert_after), x, y, cx, cy, flags) != FALSE;
+}
+
+std::intptr_t Win32Windows::SendMessageA(Hwnd window, std::uint32_t message,
+                                         std::uintptr_t wparam, std::intptr_t lparam) {
+  return ::SendMessageA(ToHwnd(window), message, wparam, lparam);
+}
+
+void Win32Windows::Present(Hwnd handle, Hdc surface) {
+  const HWND window = ToHwnd(handle);
+  Window* state = Find(window);
+  if (!state) return;
+  state->surface = ToHdc(surface);
+  ::InvalidateRect(window, nullptr, FALSE);
+  ::UpdateWindow(window);
+}
+
+// Timers live on the message-only window; their ids are the TimerIds.
+
+TimerId Win32Windows::SetTimer(unsigned interval_ms) {
+  const UINT_PTR id = next_timer_++;
+  if (!::SetTimer(timer_window_.get(), id, interval_ms, nullptr)) return TimerId{};
+  return TimerId{id};
+}
+
+void Win32Windows::KillTimer(TimerId timer) {
+  ::KillTimer(timer_window_.get(), static_cast<UINT_PTR>(timer));
+}
+
+// The clipboard: plain text as CF_UNICODETEXT, owned by the main window.
+
+bool Win32Windows::SetClipboardText(Hwnd owner, std::string_view utf8) {
+  const OpenedClipboard clipboard(ToHwnd(owner));
+  if (!clipboard.open() || !::EmptyClipboard()) return false;
+  const std::wstring text = Widen(utf8);
+  const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+  UniqueGlobal memory(::GlobalAlloc(GMEM_MOVEABLE, bytes));
+  if (!memory) return false;
+  void* target = ::GlobalLock(memory.get());
+  if (!target) return false;
+  std::copy(text.c_str(), text.c_str() + text.size() + 1, static_cast<wchar_t*>(target));
+  ::GlobalUnlock(memory.get());
+  if (!::SetClipboardData(CF_UNICODETEXT, memory.get())) return false;
+  memory.release();  // the clipboard owns it now
+  return true;
+}
+
+// Monitors.
+
+int Win32Windows::GetDpi(Hwnd handle) {
+  if (handle == Hwnd{}) return dpi_.ForPrimaryMonitor();
+  if (const Window* state = Find(ToHwnd(handle))) return state->dpi;
+  return dpi_.ForWindow(ToHwnd(handle));
+}
+
+Rect Win32Windows::PrimaryWorkArea() {
+  RECT r{};
+  if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &r, 0)) {
+    r = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+  }
+  return {r.left, r.top, r.right, r.bottom};
+}
+
+void Win32Windows::ShowError(std::string_view title, std::string_view message) {
+  ::MessageBoxW(nullptr, Widen(message).c_str(), Widen(title).c_str(), MB_OK | MB_ICONERROR);
+}
+
+// The message loop.
+
+void Win32Windows::Run() {
+  MSG message{};
+  while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+  }
+}
+
+void Win32Windows::Quit() { ::PostQuitMessage(0); }
+
+}  // namespace huevex::win32

@@ -1,0 +1,92 @@
+// Native top-level windows over user32: framed windows with a close box,
+// borderless panels without a taskbar button, mouse input with capture, the
+// custom pointer, timers, the clipboard and the message loop.
+//
+// The window procedure finds this object through GWLP_USERDATA; nothing is
+// global. No exception leaves the window procedure: one escaping the toolkit
+// ends the program with a message instead.
+#pragma once
+
+#include <map>
+
+#include "shell/platform/win32/dpi.h"
+#include "shell/platform/win32/handles.h"
+
+namespace huevex::win32 {
+
+class Win32Windows final : public WindowSystem {
+ public:
+  explicit Win32Windows(HINSTANCE instance);
+  ~Win32Windows() override;
+  Win32Windows(const Win32Windows&) = delete;
+  Win32Windows& operator=(const Win32Windows&) = delete;
+
+  void SetListener(WindowEvents* listener) override { listener_ = listener; }
+  Hwnd CreateTopLevel(const WindowDesc& desc) override;
+  void DestroyTopLevel(Hwnd window) override;
+  Insets FrameInsets(bool framed, int dpi) override;
+  Rect GetOuterRect(Hwnd window) override;
+  void MoveTopLevel(Hwnd window, Point outer_top_left) override;
+  void ResizeClient(Hwnd window, int client_width, int client_height) override;
+  void ShowTopLevel(Hwnd window, bool visible) override;
+  bool IsMinimized(Hwnd window) override;
+  void SetTitle(Hwnd window, std::string_view utf8) override;
+  bool SetWindowPos(Hwnd window, Hwnd insert_after, int x, int y, int cx, int cy,
+                    std::uint32_t flags) override;
+  std::intptr_t SendMessageA(Hwnd window, std::uint32_t message, std::uintptr_t wparam,
+                             std::intptr_t lparam) override;
+  void Present(Hwnd window, Hdc surface) override;
+  void SetCapture(Hwnd window) override;
+  void ReleaseCapture() override;
+  void SetPointer(Hwnd window, const Picture* picture) override;
+  TimerId SetTimer(unsigned interval_ms) override;
+  void KillTimer(TimerId timer) override;
+  bool SetClipboardText(Hwnd owner, std::string_view utf8) override;
+  int GetDpi(Hwnd window) override;
+  Rect PrimaryWorkArea() override;
+  void ShowError(std::string_view title, std::string_view message) override;
+  void Run() override;
+  void Quit() override;
+
+ private:
+  struct Window {
+    DWORD style = 0;
+    DWORD ex_style = 0;
+    int dpi = 96;
+    HDC surface = nullptr;                     // what WM_PAINT shows
+    const Picture* pointer = nullptr;          // null: the default arrow
+    const Picture* cursor_picture = nullptr;   // what cursor was made from
+    UniqueIcon cursor;
+    UniqueIcon big_icon;
+    UniqueIcon small_icon;
+  };
+
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  Window* Find(HWND window);
+  HCURSOR CustomCursor(HWND window);
+  void SetIcons(HWND window, Window& state, const Picture& picture);
+  void ButtonDown(HWND window, MouseButton button, LPARAM lparam);
+  void ButtonUp(HWND window, MouseButton button, LPARAM lparam);
+  void CaptureLost(HWND window);
+  void Paint(HWND window);
+
+  // Runs a call into the toolkit; an exception stops the program here.
+  template <typename Call>
+  void Notify(Call&& call) noexcept;
+  void Fail() noexcept;
+
+  HINSTANCE instance_;
+  ATOM class_ = 0;
+  DpiApi dpi_;
+  WindowEvents* listener_ = nullptr;
+  std::map<HWND, Window> windows_;
+  UniqueWindow timer_window_;  // message-only: owns the timers
+  UINT_PTR next_timer_ = 1;
+  HWND captured_ = nullptr;
+  int buttons_down_ = 0;  // pressed since the last press without capture
+  bool releasing_capture_ = false;
+  bool failed_ = false;
+};
+
+}  // namespace huevex::win32

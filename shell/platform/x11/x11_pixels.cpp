@@ -1,0 +1,115 @@
+#include "shell/platform/x11/x11_pixels.h"
+
+#include <bit>
+#include <cmath>
+#include <cstdlib>
+
+namespace huevex::x11 {
+namespace {
+
+unsigned long Component(unsigned long pixel, unsigned long mask) {
+  if (mask == 0) return 0;
+  const int shift = std::countr_zero(mask);
+  const int bits = std::popcount(mask);
+  const unsigned long value = (pixel & mask) >> shift;
+  if (bits >= 8) return value >> (bits - 8);
+  return value * 255 / ((1ul << bits) - 1);
+}
+
+unsigned long Place(unsigned long component, unsigned long mask) {
+  if (mask == 0) return 0;
+  const int shift = std::countr_zero(mask);
+  const int bits = std::popcount(mask);
+  const unsigned long value =
+      bits >= 8 ? component << (bits - 8) : (component * ((1ul << bits) - 1) + 127) / 255;
+  return (value << shift) & mask;
+}
+
+}  // namespace
+
+std::uint32_t ToColorValue(unsigned long pixel, const PixelFormat& format) {
+  const unsigned long r = Component(pixel, format.red_mask);
+  const unsigned long g = Component(pixel, format.green_mask);
+  const unsigned long b = Component(pixel, format.blue_mask);
+  return static_cast<std::uint32_t>(r | (g << 8) | (b << 16));
+}
+
+unsigned long FromColorValue(std::uint32_t color, const PixelFormat& format) {
+  return Place(color & 0xFF, format.red_mask) | Place((color >> 8) & 0xFF, format.green_mask) |
+         Place((color >> 16) & 0xFF, format.blue_mask);
+}
+
+CursorBitmaps MakeCursorBitmaps(const Picture& picture) {
+  CursorBitmaps out;
+  out.width = picture.width;
+  out.height = picture.height;
+  out.hot_x = picture.width / 2;
+  out.hot_y = picture.height / 2;
+  const int stride = (picture.width + 7) / 8;
+  out.source.assign(static_cast<size_t>(stride) * picture.height, 0);
+  out.mask.assign(out.source.size(), 0);
+  for (int y = 0; y < picture.height; ++y) {
+    for (int x = 0; x < picture.width; ++x) {
+      const size_t i = static_cast<size_t>(y) * picture.width + x;
+      if (picture.mask[i] != 0) continue;  // transparent (or inverting, which cursors cannot do)
+      const std::uint32_t c = picture.color[i];
+      const int luminance = (GetRValue(c) * 299 + GetGValue(c) * 587 + GetBValue(c) * 114) / 1000;
+      const size_t byte = static_cast<size_t>(y) * stride + x / 8;
+      const auto bit = static_cast<unsigned char>(1u << (x % 8));
+      out.mask[byte] |= bit;
+      if (luminance < 128) out.source[byte] |= bit;
+    }
+  }
+  return out;
+}
+
+std::vector<unsigned long> IconProperty(const Picture& picture) {
+  std::vector<unsigned long> out;
+  out.reserve(2 + static_cast<size_t>(picture.width) * picture.height);
+  out.push_back(static_cast<unsigned long>(picture.width));
+  out.push_back(static_cast<unsigned long>(picture.height));
+  for (size_t i = 0; i < static_cast<size_t>(picture.width) * picture.height; ++i) {
+    if (picture.mask[i] != 0) {
+      out.push_back(0);
+      continue;
+    }
+    const std::uint32_t c = picture.color[i];
+    out.push_back(0xFF000000ul | (static_cast<unsigned long>(GetRValue(c)) << 16) |
+                  (static_cast<unsigned long>(GetGValue(c)) << 8) | GetBValue(c));
+  }
+  return out;
+}
+
+std::optional<int> ParseXftDpi(std::string_view resources) {
+  constexpr std::string_view kName = "Xft.dpi:";
+  size_t at = 0;
+  while (at < resources.size()) {
+    const size_t end = std::min(resources.find('\n', at), resources.size());
+    std::string_view line = resources.substr(at, end - at);
+    at = end + 1;
+    if (!line.starts_with(kName)) continue;
+    const std::string value(line.substr(kName.size()));
+    char* rest = nullptr;
+    const double dpi = std::strtod(value.c_str(), &rest);
+    if (rest == value.c_str() || !std::isfinite(dpi) || dpi < 1) return std::nullopt;
+    return static_cast<int>(std::lround(dpi));
+  }
+  return std::nullopt;
+}
+
+std::string Latin1FromUtf8(std::string_view utf8) {
+  std::string out;
+  for (size_t i = 0; i < utf8.size();) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    const int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
+    char32_t code = extra == 0 ? c : c & (0x3F >> extra);
+    for (int k = 1; k <= extra && i + k < utf8.size(); ++k) {
+      code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    }
+    out.push_back(code <= 0xFF ? static_cast<char>(code) : '?');
+    i += static_cast<size_t>(extra) + 1;
+  }
+  return out;
+}
+
+}  // namespace huevex::x11

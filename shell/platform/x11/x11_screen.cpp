@@ -1,0 +1,133 @@
+#include "shell/platform/x11/x11_screen.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <vector>
+
+namespace huevex::x11 {
+
+X11Screen::X11Screen(Display* display)
+    : display_(display),
+      root_(DefaultRootWindow(display)),
+      width_(DisplayWidth(display, DefaultScreen(display))),
+      height_(DisplayHeight(display, DefaultScreen(display))) {
+  Visual* visual = DefaultVisual(display, DefaultScreen(display));
+  true_color_ = visual->c_class == TrueColor || visual->c_class == DirectColor;
+  if (true_color_) format_ = {visual->red_mask, visual->green_mask, visual->blue_mask};
+  shm_ = ShmUsable(display);
+}
+
+X11Screen::~X11Screen() = default;
+
+void X11Screen::SetSize(int width, int height) {
+  width_ = width;
+  height_ = height;
+}
+
+bool X11Screen::CursorPos(Point* point) {
+  if (followed_) {
+    *point = *followed_;
+    return true;
+  }
+  Window root = 0, child = 0;
+  int root_x = 0, root_y = 0, x = 0, y = 0;
+  unsigned mask = 0;
+  if (!XQueryPointer(display_, root_, &root, &child, &root_x, &root_y, &x, &y, &mask)) {
+    return false;  // the pointer is on another screen
+  }
+  *point = {root_x, root_y};
+  return true;
+}
+
+bool X11Screen::OnScreen(Point point) { return Bounds().Contains(point); }
+
+bool X11Screen::Read(Rect block, std::uint32_t* out) {
+  const int block_width = block.Width();
+  if (block_width <= 0 || block.Height() <= 0) return true;
+  std::fill_n(out, static_cast<size_t>(block_width) * block.Height(), 0u);
+  const Rect area{std::max(block.left, 0), std::max(block.top, 0), std::min(block.right, width_),
+                  std::min(block.bottom, height_)};
+  if (area.left >= area.right || area.top >= area.bottom) return true;
+  if (shm_ && true_color_ && area.Width() * area.Height() >= kShmMinPixels &&
+      ReadShm(area, block, out)) {
+    return true;
+  }
+  return ReadPlain(area, block, out);
+}
+
+bool X11Screen::ReadPlain(Rect area, Rect block, std::uint32_t* out) {
+  const ImagePtr image(XGetImage(display_, root_, area.left, area.top,
+                                 static_cast<unsigned>(area.Width()),
+                                 static_cast<unsigned>(area.Height()), AllPlanes, ZPixmap));
+  if (!image) return false;
+  Convert(image.get(), area, block, out);
+  return true;
+}
+
+bool X11Screen::ReadShm(Rect area, Rect block, std::uint32_t* out) {
+  if (!shm_image_ || shm_image_->width() != area.Width() ||
+      shm_image_->height() != area.Height()) {
+    shm_image_.reset();
+    shm_image_ = ShmImage::Create(display_, DefaultVisual(display_, DefaultScreen(display_)),
+                                  DefaultDepth(display_, DefaultScreen(display_)), area.Width(),
+                                  area.Height());
+    if (!shm_image_) {
+      shm_ = false;
+      return false;
+    }
+  }
+  if (!XShmGetImage(display_, root_, shm_image_->image(), area.left, area.top, AllPlanes)) {
+    return false;
+  }
+  Convert(shm_image_->image(), area, block, out);
+  return true;
+}
+
+void X11Screen::Convert(XImage* image, Rect area, Rect block, std::uint32_t* out) {
+  const int block_width = block.Width();
+  const auto at = [&](int x, int y) -> std::uint32_t& {
+    return out[static_cast<size_t>(y - block.top) * block_width + (x - block.left)];
+  };
+  if (!true_color_) {
+    // A palette screen: the colormap says what each pixel value shows.
+    std::vector<XColor> colors;
+    colors.reserve(static_cast<size_t>(area.Width()) * area.Height());
+    for (int y = 0; y < area.Height(); ++y) {
+      for (int x = 0; x < area.Width(); ++x) {
+        XColor color{};
+        color.pixel = XGetPixel(image, x, y);
+        colors.push_back(color);
+      }
+    }
+    XQueryColors(display_, DefaultColormap(display_, DefaultScreen(display_)), colors.data(),
+                 static_cast<int>(colors.size()));
+    size_t i = 0;
+    for (int y = area.top; y < area.bottom; ++y) {
+      for (int x = area.left; x < area.right; ++x, ++i) {
+        at(x, y) = (colors[i].red >> 8) | ((colors[i].green >> 8) & 0xFF) << 8 |
+                   ((colors[i].blue >> 8) & 0xFF) << 16;
+      }
+    }
+    return;
+  }
+  const bool direct = image->bits_per_pixel == 32 &&
+                      image->byte_order == (std::endian::native == std::endian::little ? LSBFirst
+                                                                                        : MSBFirst);
+  for (int y = area.top; y < area.bottom; ++y) {
+    const char* row = image->data + static_cast<size_t>(y - area.top) * image->bytes_per_line;
+    for (int x = area.left; x < area.right; ++x) {
+      unsigned long pixel = 0;
+      if (direct) {
+        std::uint32_t value = 0;
+        std::memcpy(&value, row + static_cast<size_t>(x - area.left) * 4, 4);
+        pixel = value;
+      } else {
+        pixel = XGetPixel(image, x - area.left, y - area.top);
+      }
+      at(x, y) = ToColorValue(pixel, format_);
+    }
+  }
+}
+
+}  // namespace huevex::x11

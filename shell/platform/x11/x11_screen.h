@@ -1,0 +1,60 @@
+// The screen as the software GDI reads it: the X root window. The pointer
+// position comes from XQueryPointer, or, while the program holds the pointer
+// grab, from the grab's own motion events, which saves a round trip on every
+// sampling tick. Pixels come from XGetImage (XShmGetImage for large blocks
+// where MIT-SHM works), with the block clamped to the screen so that no read
+// can fail with BadMatch; pixels off the screen read black.
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <memory>
+#include <optional>
+
+#include "shell/platform/soft/soft_gdi.h"
+#include "shell/platform/x11/x11_handles.h"
+#include "shell/platform/x11/x11_pixels.h"
+
+namespace huevex::x11 {
+
+class X11Screen : public soft::ScreenSource {
+ public:
+  // Blocks of at least this many pixels go through shared memory.
+  static constexpr int kShmMinPixels = 4096;
+
+  explicit X11Screen(Display* display);
+  ~X11Screen() override;
+  X11Screen(const X11Screen&) = delete;
+  X11Screen& operator=(const X11Screen&) = delete;
+
+  bool CursorPos(Point* point) override;
+  bool OnScreen(Point point) override;
+  bool Read(Rect block, std::uint32_t* out) override;
+
+  // Where the grabbed pointer is, as its events report it; none when the
+  // program does not hold the pointer and must ask the server.
+  void FollowPointer(std::optional<Point> position) { followed_ = position; }
+  void SetSize(int width, int height);
+  Rect Bounds() const { return {0, 0, width_, height_}; }
+  const PixelFormat& format() const { return format_; }
+  bool TrueColor() const { return true_color_; }
+  // Turns shared memory off, so that tests can compare both ways of reading.
+  void DisableShm() { shm_ = false; }
+
+ private:
+  bool ReadPlain(Rect area, Rect block, std::uint32_t* out);
+  bool ReadShm(Rect area, Rect block, std::uint32_t* out);
+  void Convert(XImage* image, Rect area, Rect block, std::uint32_t* out);
+
+  Display* display_;
+  Window root_;
+  int width_;
+  int height_;
+  PixelFormat format_;
+  bool true_color_ = true;
+  bool shm_ = false;
+  std::unique_ptr<ShmImage> shm_image_;
+  std::optional<Point> followed_;
+};
+
+}  // namespace huevex::x11
