@@ -6,7 +6,7 @@
 namespace huevex::x11 {
 
 Atoms::Atoms(Display* display) {
-  const std::array<std::pair<const char*, Atom*>, 34> entries{{
+  const std::array<std::pair<const char*, Atom*>, 35> entries{{
       {"WM_PROTOCOLS", &wm_protocols},
       {"WM_DELETE_WINDOW", &wm_delete_window},
       {"WM_STATE", &wm_state},
@@ -39,6 +39,7 @@ Atoms::Atoms(Display* display) {
       {"text/plain;charset=utf-8", &text_plain_utf8},
       {"CLIPBOARD_MANAGER", &clipboard_manager},
       {"SAVE_TARGETS", &save_targets},
+      {"MULTIPLE", &multiple},
       {"HUEVEX_TRANSFER", &transfer},
       {"RESOURCE_MANAGER", &resource_manager},
   }};

@@ -40,6 +40,7 @@ struct Atoms {
   Atom text_plain_utf8 = 0;
   Atom clipboard_manager = 0;
   Atom save_targets = 0;
+  Atom multiple = 0;
   Atom transfer = 0;  // the property selections are delivered in
   Atom resource_manager = 0;
 };

@@ -11,9 +11,9 @@ std::unique_ptr<ShmImage> ShmImage::Create(Display* display, Visual* visual, int
                                            int height) {
   std::unique_ptr<ShmImage> shm(new ShmImage);
   shm->display_ = display;
-  shm->image_ = XShmCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, nullptr,
-                                &shm->info_, static_cast<unsigned>(width),
-                                static_cast<unsigned>(height));
+  shm->image_ =
+      XShmCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, nullptr, &shm->info_,
+                      static_cast<unsigned>(width), static_cast<unsigned>(height));
   if (!shm->image_) return nullptr;
   const size_t bytes = static_cast<size_t>(shm->image_->bytes_per_line) * height;
   shm->info_.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);

@@ -44,6 +44,8 @@ class XResource {
 
   XID get() const { return id_; }
   explicit operator bool() const { return id_ != 0; }
+  // Gives the id up without freeing it (the server has already destroyed it).
+  XID release() { return std::exchange(id_, 0); }
   void reset() {
     if (id_ != 0) Free(display_, id_);
     id_ = 0;

@@ -66,8 +66,7 @@ bool X11Screen::ReadPlain(Rect area, Rect block, std::uint32_t* out) {
 }
 
 bool X11Screen::ReadShm(Rect area, Rect block, std::uint32_t* out) {
-  if (!shm_image_ || shm_image_->width() != area.Width() ||
-      shm_image_->height() != area.Height()) {
+  if (!shm_image_ || shm_image_->width() != area.Width() || shm_image_->height() != area.Height()) {
     shm_image_.reset();
     shm_image_ = ShmImage::Create(display_, DefaultVisual(display_, DefaultScreen(display_)),
                                   DefaultDepth(display_, DefaultScreen(display_)), area.Width(),
@@ -111,9 +110,9 @@ void X11Screen::Convert(XImage* image, Rect area, Rect block, std::uint32_t* out
     }
     return;
   }
-  const bool direct = image->bits_per_pixel == 32 &&
-                      image->byte_order == (std::endian::native == std::endian::little ? LSBFirst
-                                                                                        : MSBFirst);
+  const bool direct =
+      image->bits_per_pixel == 32 &&
+      image->byte_order == (std::endian::native == std::endian::little ? LSBFirst : MSBFirst);
   for (int y = area.top; y < area.bottom; ++y) {
     const char* row = image->data + static_cast<size_t>(y - area.top) * image->bytes_per_line;
     for (int x = area.left; x < area.right; ++x) {

@@ -37,7 +37,7 @@ class X11Screen : public soft::ScreenSource {
   void SetSize(int width, int height);
   Rect Bounds() const { return {0, 0, width_, height_}; }
   const PixelFormat& format() const { return format_; }
-  bool TrueColor() const { return true_color_; }
+  bool IsTrueColor() const { return true_color_; }
   // Turns shared memory off, so that tests can compare both ways of reading.
   void DisableShm() { shm_ = false; }
 

@@ -15,16 +15,16 @@ void TimerQueue::Remove(TimerId timer) { timers_.erase(timer); }
 
 std::optional<TimerQueue::Clock::time_point> TimerQueue::NextDeadline() const {
   if (timers_.empty()) return std::nullopt;
-  const auto earliest = std::min_element(timers_.begin(), timers_.end(), [](auto& a, auto& b) {
-    return a.second.due < b.second.due;
-  });
+  const auto earliest = std::min_element(
+      timers_.begin(), timers_.end(), [](auto& a, auto& b) { return a.second.due < b.second.due; });
   return earliest->second.due;
 }
 
 std::optional<TimerId> TimerQueue::PopDue(Clock::time_point now) {
   auto earliest = timers_.end();
   for (auto it = timers_.begin(); it != timers_.end(); ++it) {
-    if (it->second.due <= now && (earliest == timers_.end() || it->second.due < earliest->second.due)) {
+    if (it->second.due <= now &&
+        (earliest == timers_.end() || it->second.due < earliest->second.due)) {
       earliest = it;
     }
   }

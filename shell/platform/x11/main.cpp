@@ -1,0 +1,72 @@
+// HUEVEX on an X11 desktop: the screen, the software GDI over it, the window
+// system, and the program.
+#include <X11/Xlib.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+#include "shell/platform/soft/soft_gdi.h"
+#include "shell/platform/x11/x11_desktop.h"
+#include "shell/platform/x11/x11_handles.h"
+#include "shell/platform/x11/x11_screen.h"
+#include "shell/project.h"
+
+namespace {
+
+// A request about a window that has gone away (a clipboard requestor that
+// quit, a window another program destroyed) is no reason to stop.
+int LogXError(Display* display, XErrorEvent* error) {
+  char text[160] = {};
+  XGetErrorText(display, error->error_code, text, sizeof text);
+  std::fprintf(stderr, "huevex: X error ignored: %s (request %d.%d, resource 0x%lx)\n", text,
+               error->request_code, error->minor_code, error->resourceid);
+  return 0;
+}
+
+// Without its display the program has nothing left to show or serve.
+int DisplayLost(Display*) {
+  std::fprintf(stderr, "huevex: the connection to the X display was lost; exiting.\n");
+  std::fflush(stderr);
+  std::_Exit(1);
+}
+
+void ExplainNoDisplay(const char* name) {
+  if (!name || !*name) {
+    std::fprintf(stderr, "huevex: no X display: the DISPLAY variable is not set.\n");
+  } else {
+    std::fprintf(stderr, "huevex: cannot open the X display \"%s\".\n", name);
+  }
+  std::fprintf(stderr,
+               "Run it from a desktop session, or try it on a virtual display:\n"
+               "  Xvfb :99 -screen 0 1280x1024x24 &\n"
+               "  DISPLAY=:99 huevex\n");
+}
+
+}  // namespace
+
+int main() {
+  const char* name = std::getenv("DISPLAY");
+  if (!name || !*name) {
+    ExplainNoDisplay(name);
+    return 1;
+  }
+  huevex::x11::DisplayPtr display(XOpenDisplay(nullptr));
+  if (!display) {
+    ExplainNoDisplay(name);
+    return 1;
+  }
+  // A clipboard requestor that vanishes mid-reply must not kill the program.
+  std::signal(SIGPIPE, SIG_IGN);
+  XSetErrorHandler(LogXError);
+  XSetIOErrorHandler(DisplayLost);
+
+  huevex::x11::X11Screen screen(display.get());
+  huevex::soft::SoftGdi gdi(screen);
+  int status = 0;
+  {
+    huevex::x11::X11Desktop desktop(display.get(), screen, gdi);
+    status = huevex::RunHuevex(gdi, desktop);
+  }  // the desktop hands the clipboard over as it goes
+  return status;
+}
