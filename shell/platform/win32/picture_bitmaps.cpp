@@ -37,7 +37,8 @@ UniqueIcon CreateFromPicture(const Picture& picture, bool icon) {
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       if (picture.mask[static_cast<size_t>(y) * width + x]) {
-        mask_bits[static_cast<size_t>(y) * stride + x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+        mask_bits[static_cast<size_t>(y) * stride + x / 8] |=
+            static_cast<std::uint8_t>(0x80 >> (x % 8));
       }
     }
   }

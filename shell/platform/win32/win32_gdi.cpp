@@ -78,9 +78,8 @@ bool Win32Gdi::BitBlt(Hdc dest, int x, int y, int width, int height, Hdc source,
          FALSE;
 }
 
-bool Win32Gdi::StretchBlt(Hdc dest, int x, int y, int width, int height, Hdc source,
-                          int source_x, int source_y, int source_width, int source_height,
-                          std::uint32_t rop) {
+bool Win32Gdi::StretchBlt(Hdc dest, int x, int y, int width, int height, Hdc source, int source_x,
+                          int source_y, int source_width, int source_height, std::uint32_t rop) {
   return ::StretchBlt(ToHdc(dest), x, y, width, height, ToHdc(source), source_x, source_y,
                       source_width, source_height, rop) != FALSE;
 }
@@ -132,8 +131,7 @@ void Win32Gdi::PaintPicture(Hdc dc, int x, int y, const Picture& picture) {
   if (!source) return;
   const Selection selected(source.get(), bits.get());
   ::BitBlt(target, x, y, picture.width, picture.height, source.get(), 0, 0, SRCAND);
-  ::BitBlt(target, x, y, picture.width, picture.height, source.get(), 0, picture.height,
-           SRCINVERT);
+  ::BitBlt(target, x, y, picture.width, picture.height, source.get(), 0, picture.height, SRCINVERT);
 }
 
 }  // namespace huevex::win32

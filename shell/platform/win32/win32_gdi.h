@@ -24,8 +24,8 @@ class Win32Gdi final : public Gdi {
   bool DeleteDC(Hdc dc) override;
   bool DeleteObject(Hgdiobj object) override;
   bool PatBlt(Hdc dc, int x, int y, int width, int height, std::uint32_t rop) override;
-  bool BitBlt(Hdc dest, int x, int y, int width, int height, Hdc source, int source_x,
-              int source_y, std::uint32_t rop) override;
+  bool BitBlt(Hdc dest, int x, int y, int width, int height, Hdc source, int source_x, int source_y,
+              std::uint32_t rop) override;
   bool StretchBlt(Hdc dest, int x, int y, int width, int height, Hdc source, int source_x,
                   int source_y, int source_width, int source_height, std::uint32_t rop) override;
   void FillSolidRect(Hdc dc, Rect rect, ColorValue color) override;

@@ -75,8 +75,7 @@ Win32Windows::Window* Win32Windows::Find(HWND window) {
 
 // The window procedure.
 
-LRESULT CALLBACK Win32Windows::WindowProc(HWND window, UINT message, WPARAM wparam,
-                                          LPARAM lparam) {
+LRESULT CALLBACK Win32Windows::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
     ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
@@ -281,8 +280,7 @@ Hwnd Win32Windows::CreateTopLevel(const WindowDesc& desc) {
   state.ex_style = ex_style;
   state.dpi = dpi_.ForWindow(window);
   // Sized only now: the frame is measured at the DPI of the monitor the window landed on.
-  const RECT outer =
-      dpi_.Frame(style, ex_style, state.dpi, desc.client_width, desc.client_height);
+  const RECT outer = dpi_.Frame(style, ex_style, state.dpi, desc.client_width, desc.client_height);
   ::SetWindowPos(window, nullptr, desc.position.x, desc.position.y, outer.right - outer.left,
                  outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
   if (desc.icon) SetIcons(window, state, *desc.icon);
@@ -292,16 +290,15 @@ Hwnd Win32Windows::CreateTopLevel(const WindowDesc& desc) {
 // The program file's icon group where it has one, else the picture itself.
 void Win32Windows::SetIcons(HWND window, Window& state, const Picture& picture) {
   const auto load = [&](int size) {
-    return UniqueIcon(static_cast<HICON>(::LoadImageW(
-        instance_, MAKEINTRESOURCEW(HUEVEX_ICON_GROUP), IMAGE_ICON, size, size, 0)));
+    return UniqueIcon(static_cast<HICON>(
+        ::LoadImageW(instance_, MAKEINTRESOURCEW(HUEVEX_ICON_GROUP), IMAGE_ICON, size, size, 0)));
   };
   state.big_icon = load(::GetSystemMetrics(SM_CXICON));
   state.small_icon = load(::GetSystemMetrics(SM_CXSMICON));
   if (!state.big_icon) state.big_icon = IconFromPicture(picture);
   if (!state.small_icon) state.small_icon = IconFromPicture(picture);
   ::SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(state.big_icon.get()));
-  ::SendMessageW(window, WM_SETICON, ICON_SMALL,
-                 reinterpret_cast<LPARAM>(state.small_icon.get()));
+  ::SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(state.small_icon.get()));
 }
 
 void Win32Windows::DestroyTopLevel(Hwnd handle) {
@@ -356,8 +353,8 @@ bool Win32Windows::SetWindowPos(Hwnd window, Hwnd insert_after, int x, int y, in
   return ::SetWindowPos(ToHwnd(window), ToHwnd(insert_after), x, y, cx, cy, flags) != FALSE;
 }
 
-std::intptr_t Win32Windows::SendMessageA(Hwnd window, std::uint32_t message,
-                                         std::uintptr_t wparam, std::intptr_t lparam) {
+std::intptr_t Win32Windows::SendMessageA(Hwnd window, std::uint32_t message, std::uintptr_t wparam,
+                                         std::intptr_t lparam) {
   return ::SendMessageA(ToHwnd(window), message, wparam, lparam);
 }
 

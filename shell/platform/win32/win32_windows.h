@@ -53,9 +53,9 @@ class Win32Windows final : public WindowSystem {
     DWORD style = 0;
     DWORD ex_style = 0;
     int dpi = 96;
-    HDC surface = nullptr;                     // what WM_PAINT shows
-    const Picture* pointer = nullptr;          // null: the default arrow
-    const Picture* cursor_picture = nullptr;   // what cursor was made from
+    HDC surface = nullptr;                    // what WM_PAINT shows
+    const Picture* pointer = nullptr;         // null: the default arrow
+    const Picture* cursor_picture = nullptr;  // what cursor was made from
     UniqueIcon cursor;
     UniqueIcon big_icon;
     UniqueIcon small_icon;
