@@ -29,7 +29,12 @@ if [ -f cmake/mingw-w64-x86_64.cmake ]; then
   cmake --build build-win -j "$jobs"
   exe_option=(-DHUEVEX_WINDOWS_EXE="$PWD/build-win/HUEVEX.exe")
 fi
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release "${exe_option[@]}"
+# The unit and simulated-desktop tests once more under the sanitizers.
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHUEVEX_SANITIZE=ON
+cmake --build build-asan -j "$jobs" --target huevex_tests
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release "${exe_option[@]}" \
+  -DHUEVEX_SANITIZED_TESTS="$PWD/build-asan/tests/huevex_tests"
 cmake --build build -j "$jobs"
 cd build
 ctest --output-on-failure --timeout 600

@@ -12,7 +12,10 @@ Form::Form(Runtime& runtime, const FormLayout& layout)
   runtime_.Register(*this);
 }
 
-Form::~Form() { Destroy(); }
+Form::~Form() {
+  runtime_.Unregister(*this);
+  Destroy();
+}
 
 void Form::Load() {
   if (loaded_) return;

@@ -160,6 +160,7 @@ class Runtime : public WindowEvents {
   huevex::Clipboard& Clipboard() { return clipboard_; }
 
   void Register(Form& form) { forms_.push_back(&form); }
+  void Unregister(Form& form) { std::erase(forms_, &form); }
   Form* FormOf(Hwnd window);
   Hwnd MainWindow() const;  // the startup form's window, 0 when it is not loaded
   bool AnyLoaded() const;

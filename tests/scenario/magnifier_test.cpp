@@ -206,21 +206,6 @@ TEST_F(MagnifierTest, FollowsThePointerDuringAPickAndClosesAtTheRelease) {
   EXPECT_FALSE(desk.sim.Exists(window));
 }
 
-TEST_F(MagnifierTest, NoGraphicsObjectOutlivesAFrame) {
-  ClickMagnifierBar();
-  desk.sim.Advance(50);
-  const int objects = desk.sim.gdi().LiveObjects();
-  const int contexts = desk.sim.gdi().LiveContexts();
-  desk.sim.log().Enable(false);
-  for (int i = 0; i < 100000; ++i) {
-    desk.sim.MoveCursor({200 + i % 50, 200});
-    desk.sim.Advance(50);
-  }
-  EXPECT_EQ(zoom().ElapsedMs, 0);
-  EXPECT_EQ(desk.sim.gdi().LiveObjects(), objects);
-  EXPECT_EQ(desk.sim.gdi().LiveContexts(), contexts);
-}
-
 TEST_F(MagnifierTest, CheckerBrushLooksUpSystemColors) {
   ClickMagnifierBar();
   Gdi& gdi = desk.sim.gdi();

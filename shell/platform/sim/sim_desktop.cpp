@@ -14,8 +14,14 @@ std::string Number(std::int64_t v) { return std::to_string(v); }
 
 }  // namespace
 
-SimDesktop::SimDesktop(std::vector<Monitor> monitors)
-    : monitors_(std::move(monitors)), gdi_(*this, &log_) {
+SimDesktop::SimDesktop(std::vector<Monitor> monitors) : gdi_(*this, &log_) {
+  SetMonitors(std::move(monitors));
+}
+
+SimDesktop::~SimDesktop() = default;
+
+void SimDesktop::SetMonitors(std::vector<Monitor> monitors) {
+  monitors_ = std::move(monitors);
   bounds_ = monitors_.front().area;
   for (const Monitor& m : monitors_) {
     bounds_ = {std::min(bounds_.left, m.area.left), std::min(bounds_.top, m.area.top),
@@ -23,8 +29,6 @@ SimDesktop::SimDesktop(std::vector<Monitor> monitors)
   }
   background_.assign(static_cast<size_t>(bounds_.Width()) * bounds_.Height(), kDesktopTeal);
 }
-
-SimDesktop::~SimDesktop() = default;
 
 // The background.
 

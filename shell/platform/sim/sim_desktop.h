@@ -34,6 +34,10 @@ class SimDesktop : public soft::ScreenSource, public WindowSystem {
   soft::SoftGdi& gdi() { return gdi_; }
   CallLog& log() { return log_; }
 
+  // The screen's layout changes (a monitor added, removed or resized); the
+  // background starts afresh.
+  void SetMonitors(std::vector<Monitor> monitors);
+
   // The background picture.
   void FillBackground(Rect area, ColorValue color);
   void SetBackgroundPixel(Point point, ColorValue color);
