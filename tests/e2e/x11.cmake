@@ -1,0 +1,29 @@
+# End-to-end tests of the Linux program: the real huevex binary under a private
+# Xvfb each, with and without a window manager, driven with xdotool.
+if(NOT TARGET huevex)
+  return()
+endif()
+
+add_executable(huevex_x11_tool x11/x11_tool.cpp)
+target_link_libraries(huevex_x11_tool PRIVATE X11::X11)
+
+find_package(Python3 COMPONENTS Interpreter)
+find_program(HUEVEX_XVFB Xvfb)
+if(NOT Python3_Interpreter_FOUND OR NOT HUEVEX_XVFB)
+  message(STATUS "Xvfb or python3 missing: the X11 end-to-end tests are left out")
+  return()
+endif()
+
+set(x11_artifacts ${CMAKE_CURRENT_BINARY_DIR}/x11-artifacts)
+file(MAKE_DIRECTORY ${x11_artifacts})
+set(x11_args --huevex $<TARGET_FILE:huevex> --colorboard $<TARGET_FILE:huevex_colorboard>
+             --tool $<TARGET_FILE:huevex_x11_tool> --artifacts ${x11_artifacts})
+
+foreach(wm none openbox)
+  foreach(test pick lifetime)
+    add_test(NAME x11_${test}_wm_${wm}
+             COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/x11/${test}_test.py
+                     --wm ${wm} ${x11_args})
+    set_tests_properties(x11_${test}_wm_${wm} PROPERTIES TIMEOUT 300 LABELS "e2e;x11")
+  endforeach()
+endforeach()

@@ -1,0 +1,98 @@
+#!/usr/bin/env python3
+"""Picks from another program's window, end to end.
+
+The colorboard (another X client) shows one stripe per color of the table.
+Each pick clears the clipboard first, drags the crosshair from its box to a
+stripe and releases there with the button the row names; consecutive rows
+differ in color, so a stale value cannot pass. After each pick: the clipboard
+read by xclip and by xsel while the program runs, the swatch in a screenshot,
+and the crosshair back in its box. The colorboard must receive no button
+event from any pick, though it does log a click of its own at the end.
+"""
+
+import os
+import tempfile
+
+import session
+
+STRIPES = ["FF0000", "00FF00", "0000FF", "FFFFFF", "000000", "050AC8", "100F01", "808080"]
+BOARD = (0, 0, 1280, 200)
+
+# (stripe, button): dark and bright alternate, every button is used.
+PICKS = [
+    ("FF0000", 1),
+    ("000000", 3),
+    ("00FF00", 2),
+    ("FFFFFF", 1),
+    ("0000FF", 3),
+    ("808080", 2),
+    ("050AC8", 1),
+    ("100F01", 3),
+    ("FF0000", 2),
+]
+
+
+def stripe_centre(color):
+    width = BOARD[2] // len(STRIPES)
+    return BOARD[0] + STRIPES.index(color) * width + width // 2, BOARD[1] + BOARD[3] // 2
+
+
+def rgb(hex_code):
+    return tuple(int(hex_code[i:i + 2], 16) for i in (0, 2, 4))
+
+
+def test():
+    args = session.arguments()
+    checks = session.Checks()
+    log = os.path.join(tempfile.mkdtemp(prefix="huevex-board-"), "board.log")
+    with session.Session(args) as s:
+        s.start_huevex()
+        s.colorboard(*BOARD, STRIPES, log)
+        checks.equal("crosshair in its box at start", s.client_pixel(s.CROSSHAIR), (0, 0, 0))
+
+        for color, button in PICKS:
+            what = f"pick #{color} with button {button}"
+            s.clear_clipboard()
+            checks.equal(f"{what}: clipboard cleared first", s.clipboard("xclip"), "")
+            held = {}
+            s.pick(stripe_centre(color), button,
+                   hold=lambda: held.update(box=s.client_pixel(s.CROSSHAIR)))
+            checks.equal(f"{what}: crosshair gone from its box while held", held["box"], s.FACE)
+            checks.equal(f"{what}: xclip", s.wait_clipboard("#" + color, "xclip"), "#" + color)
+            checks.equal(f"{what}: xsel", s.clipboard("xsel"), "#" + color)
+            shot = s.screenshot()
+            checks.equal(f"{what}: swatch", shot.rgb(*s.screen_point(s.SWATCH)), rgb(color))
+            checks.equal(f"{what}: crosshair back", shot.rgb(*s.screen_point(s.CROSSHAIR)),
+                         (0, 0, 0))
+
+        # A click on the crosshair without moving samples the box under it,
+        # the crosshair itself having left it.
+        s.clear_clipboard()
+        s.pick(s.screen_point(s.CROSSHAIR), 1)
+        checks.equal("click in place: the box's face", s.wait_clipboard("#F0F0F0"), "#F0F0F0")
+
+        # Every requestor's way of asking gets the code; unknown targets are refused.
+        for target in ["UTF8_STRING", "STRING", "TEXT", "text/plain;charset=utf-8"]:
+            checks.equal(f"target {target}", s.clipboard("xclip", target), "#F0F0F0")
+        listed = (s.clipboard("xclip", "TARGETS") or "").split()
+        for target in ["TARGETS", "TIMESTAMP", "UTF8_STRING", "STRING", "TEXT"]:
+            checks.true(f"TARGETS lists {target}", target in listed)
+        checks.equal("an unknown target is refused", s.clipboard("xclip", "image/png"), None)
+
+        with open(log) as f:
+            checks.equal("the colorboard saw no button event from the picks", f.read(), "")
+        # The log does record clicks that are its own.
+        s.xdotool("mousemove", 40, 40)
+        s.xdotool("click", 1)
+        s.wait_for(lambda: open(log).read().count("\n") >= 2, "the colorboard to log a click")
+        with open(log) as f:
+            checks.equal("the colorboard's own click", [line.split()[:2] for line in f],
+                         [["press", "1"], ["release", "1"]])
+        checks.equal("still running", s.huevex.poll(), None)
+        if checks.failed:
+            s.save_screenshot(f"huevex-pick-{args.wm}.png")
+    return checks.finish()
+
+
+if __name__ == "__main__":
+    session.main(test)
