@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Builds the .deb from a build tree and checks it as Debian would: lintian
+# finds no error, and the package holds the program, its menu entry, its
+# icons and a valid AppStream description.
+#   check_deb.sh BUILD_DIR
+set -euo pipefail
+build=$1
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+(cd "$build" && cpack -G DEB -B "$out" > "$out/cpack.log") || { cat "$out/cpack.log"; exit 1; }
+deb=$(ls "$out"/*.deb)
+contents=$(dpkg-deb -c "$deb")
+for path in ./usr/bin/huevex ./usr/share/applications/org.huevex.huevex.desktop \
+  ./usr/share/metainfo/org.huevex.huevex.metainfo.xml \
+  ./usr/share/icons/hicolor/16x16/apps/huevex.png ./usr/share/icons/hicolor/32x32/apps/huevex.png \
+  ./usr/share/doc/huevex/copyright ./usr/share/doc/huevex/changelog.gz; do
+  grep -q " $path\$" <<< "$contents" || { echo "missing from the package: $path"; exit 1; }
+done
+dpkg-deb -f "$deb" Depends | grep -q libx11 || { echo "no dependency on libx11"; exit 1; }
+lintian --fail-on error --suppress-tags binary-without-manpage "$deb"
+mkdir "$out/tree"
+dpkg-deb -x "$deb" "$out/tree"
+appstreamcli validate --no-net "$out/tree/usr/share/metainfo/org.huevex.huevex.metainfo.xml"
+desktop-file-validate "$out/tree/usr/share/applications/org.huevex.huevex.desktop"
+echo "package ok: $(basename "$deb")"
