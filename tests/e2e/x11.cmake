@@ -27,3 +27,18 @@ foreach(wm none openbox)
     set_tests_properties(x11_${test}_wm_${wm} PROPERTIES TIMEOUT 300 LABELS "e2e;x11")
   endforeach()
 endforeach()
+
+# The backend's pieces: pure helpers, and the backend against a private Xvfb
+# (each test case gets its own server through the emulator wrapper).
+find_package(GTest REQUIRED)
+include(GoogleTest)
+add_executable(huevex_x11_tests x11/x11_helpers_test.cpp x11/x11_backend_test.cpp)
+target_link_libraries(huevex_x11_tests PRIVATE huevex_x11 huevex_program GTest::gtest_main)
+set_target_properties(huevex_x11_tests PROPERTIES CROSSCOMPILING_EMULATOR
+  "${Python3_EXECUTABLE};${CMAKE_CURRENT_SOURCE_DIR}/x11/under_xvfb.py;--")
+gtest_discover_tests(huevex_x11_tests TEST_PREFIX x11. DISCOVERY_TIMEOUT 60
+  PROPERTIES LABELS "x11")
+
+add_test(NAME x11_display COMMAND ${Python3_EXECUTABLE}
+         ${CMAKE_CURRENT_SOURCE_DIR}/x11/display_test.py ${x11_args})
+set_tests_properties(x11_display PROPERTIES TIMEOUT 120 LABELS "e2e;x11")

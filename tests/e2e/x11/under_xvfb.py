@@ -1,0 +1,25 @@
+#!/usr/bin/env python3
+"""Runs a command on a private Xvfb (and openbox, with --wm openbox) and
+returns its exit status:  under_xvfb.py [--wm openbox] -- COMMAND [ARGS...]"""
+
+import argparse
+import subprocess
+import sys
+
+import session
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--wm", choices=["none", "openbox"], default="none")
+    parser.add_argument("--screen", default="1280x1024x24")
+    parser.add_argument("command", nargs=argparse.REMAINDER)
+    args = parser.parse_args()
+    command = args.command[1:] if args.command[:1] == ["--"] else args.command
+    args.huevex = None
+    with session.Session(args, screen=args.screen) as s:
+        return subprocess.run(command, env=s.env).returncode
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,360 @@
+// The X11 backend against a real X server (a private Xvfb without a window
+// manager, started for each test by the test command): reading the screen,
+// the pointer, windows and their properties, the DPI, the work area, timers
+// and the error box.
+// clang-format off
+// Before any X header: Xlib's macros (None, Bool) would break its templates.
+#include <gtest/gtest.h>
+// clang-format on
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "resources/pictures.h"
+#include "shell/platform/soft/soft_gdi.h"
+#include "shell/platform/x11/x11_desktop.h"
+#include "shell/platform/x11/x11_handles.h"
+#include "shell/platform/x11/x11_screen.h"
+
+namespace huevex::x11 {
+namespace {
+
+using namespace std::chrono_literals;
+
+class Recorder : public WindowEvents {
+ public:
+  void OnMouseDown(Hwnd, MouseButton, Point) override {}
+  void OnMouseUp(Hwnd, MouseButton, Point) override {}
+  void OnCloseRequest(Hwnd window) override { closed.push_back(window); }
+  void OnTimer(TimerId timer) override { ticks.push_back(timer); }
+  void OnDpiChanged(Hwnd window, int dpi) override { dpis.emplace_back(window, dpi); }
+  std::vector<Hwnd> closed;
+  std::vector<TimerId> ticks;
+  std::vector<std::pair<Hwnd, int>> dpis;
+};
+
+class X11Backend : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    display_.reset(XOpenDisplay(nullptr));
+    ASSERT_TRUE(display_) << "these tests need an X display (run them under Xvfb)";
+    root_ = DefaultRootWindow(display());
+  }
+
+  Display* display() { return display_.get(); }
+
+  // A plain mapped window of one color, at a known place on the screen.
+  Window Paint(Rect area, unsigned long rgb) {
+    const Window window = XCreateSimpleWindow(display(), root_, area.left, area.top,
+                                              static_cast<unsigned>(area.Width()),
+                                              static_cast<unsigned>(area.Height()), 0, 0, rgb);
+    XSelectInput(display(), window, ExposureMask);
+    XMapWindow(display(), window);
+    XEvent event;
+    XWindowEvent(display(), window, ExposureMask, &event);
+    XSync(display(), False);
+    return window;
+  }
+
+  std::vector<long> Longs(Window window, const char* name) {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, left = 0;
+    unsigned char* data = nullptr;
+    std::vector<long> out;
+    XGetWindowProperty(display(), window, XInternAtom(display(), name, False), 0, 1 << 16, False,
+                       AnyPropertyType, &type, &format, &count, &left, &data);
+    if (data && format == 32) {
+      out.assign(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + count);
+    }
+    if (data) XFree(data);
+    return out;
+  }
+
+  long Atom_(const char* name) { return static_cast<long>(XInternAtom(display(), name, False)); }
+
+  DisplayPtr display_;
+  Window root_ = 0;
+};
+
+TEST_F(X11Backend, ReadsPixelsAsColorValuesAndOffScreenAsBlack) {
+  Paint({0, 0, 40, 40}, 0x050AC8);
+  Paint({40, 0, 80, 40}, 0x100F01);
+  const int width = DisplayWidth(display(), DefaultScreen(display()));
+  const int height = DisplayHeight(display(), DefaultScreen(display()));
+  Paint({width - 20, height - 20, width, height}, 0xFF0000);
+  X11Screen screen(display());
+  EXPECT_EQ(screen.Bounds(), (Rect{0, 0, width, height}));
+
+  struct Case {
+    Rect block;
+    std::vector<std::uint32_t> pixels;
+  };
+  const std::uint32_t blue = 0xC80A05, olive = 0x010F10, red = 0x0000FF;
+  const Case cases[] = {
+      {{10, 10, 11, 11}, {blue}},
+      {{39, 5, 41, 6}, {blue, olive}},
+      {{-1, -1, 1, 1}, {0, 0, 0, blue}},  // the top-left corner, partly off the screen
+      {{width - 1, height - 1, width + 1, height + 1}, {red, 0, 0, 0}},
+      {{-50, 10, -40, 11}, std::vector<std::uint32_t>(10, 0)},  // wholly off the screen
+      {{width, height, width + 2, height + 1}, {0, 0}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::uint32_t> out(c.pixels.size(), 0xABCDEF);
+    ASSERT_TRUE(screen.Read(c.block, out.data()));
+    EXPECT_EQ(out, c.pixels) << c.block.left << "," << c.block.top;
+  }
+  XSync(display(), False);
+}
+
+TEST_F(X11Backend, SharedMemoryAndPlainReadsAgree) {
+  Paint({0, 0, 100, 100}, 0x808080);
+  Paint({30, 30, 60, 60}, 0x00FF00);
+  X11Screen screen(display());
+  const Rect block{-10, -10, 110, 90};  // large enough for shared memory, partly off the screen
+  std::vector<std::uint32_t> shared(static_cast<size_t>(block.Width()) * block.Height());
+  std::vector<std::uint32_t> plain(shared.size());
+  ASSERT_TRUE(screen.Read(block, shared.data()));
+  screen.DisableShm();
+  ASSERT_TRUE(screen.Read(block, plain.data()));
+  EXPECT_EQ(shared, plain);
+  const auto at = [&](int x, int y) {
+    return plain[(y - block.top) * block.Width() + (x - block.left)];
+  };
+  EXPECT_EQ(at(-1, 5), 0u);
+  EXPECT_EQ(at(5, 5), 0x808080u);
+  EXPECT_EQ(at(45, 45), 0x00FF00u);
+}
+
+TEST_F(X11Backend, CursorFromTheServerOrFromTheGrabsEvents) {
+  X11Screen screen(display());
+  XWarpPointer(display(), None, root_, 0, 0, 0, 0, 123, 45);
+  XSync(display(), False);
+  Point point;
+  ASSERT_TRUE(screen.CursorPos(&point));
+  EXPECT_EQ(point, (Point{123, 45}));
+  screen.FollowPointer(Point{7, 8});
+  ASSERT_TRUE(screen.CursorPos(&point));
+  EXPECT_EQ(point, (Point{7, 8}));
+  screen.FollowPointer(std::nullopt);
+  ASSERT_TRUE(screen.CursorPos(&point));
+  EXPECT_EQ(point, (Point{123, 45}));
+}
+
+TEST_F(X11Backend, DpiFromXftDpiAndItsChanges) {
+  const Atom resources = XInternAtom(display(), "RESOURCE_MANAGER", False);
+  const auto set = [&](const char* text) {
+    XChangeProperty(display(), root_, resources, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(text),
+                    static_cast<int>(std::strlen(text)));
+    XSync(display(), False);
+  };
+  X11Screen screen(display());
+  soft::SoftGdi gdi(screen);
+  {
+    XDeleteProperty(display(), root_, resources);
+    X11Desktop desktop(display(), screen, gdi);
+    EXPECT_EQ(desktop.GetDpi(Hwnd{}), 96);  // unset
+  }
+  set("Xft.antialias:\t1\nXft.dpi:\t144\n");
+  X11Desktop desktop(display(), screen, gdi);
+  Recorder recorder;
+  desktop.SetListener(&recorder);
+  EXPECT_EQ(desktop.GetDpi(Hwnd{}), 144);
+  const Hwnd window = desktop.CreateTopLevel(
+      {.title = "dpi", .position = {}, .client_width = 10, .client_height = 10});
+  set("Xft.dpi:\t120\n");
+  for (int i = 0; i < 50 && recorder.dpis.empty(); ++i) desktop.Step(20ms);
+  ASSERT_EQ(recorder.dpis.size(), 1u);
+  EXPECT_EQ(recorder.dpis[0], std::make_pair(window, 120));
+  EXPECT_EQ(desktop.GetDpi(window), 120);
+  XDeleteProperty(display(), root_, resources);
+}
+
+TEST_F(X11Backend, WorkAreaFromTheWindowManagerOrTheScreen) {
+  X11Screen screen(display());
+  soft::SoftGdi gdi(screen);
+  X11Desktop desktop(display(), screen, gdi);
+  const Atom workarea = XInternAtom(display(), "_NET_WORKAREA", False);
+  XDeleteProperty(display(), root_, workarea);
+  XSync(display(), False);
+  EXPECT_EQ(desktop.PrimaryWorkArea(), screen.Bounds());
+  const long area[] = {0, 30, 1000, 700, 5, 5, 10, 10};
+  XChangeProperty(display(), root_, workarea, XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(area), 8);
+  XSync(display(), False);
+  EXPECT_EQ(desktop.PrimaryWorkArea(), (Rect{0, 30, 1000, 730}));
+  XDeleteProperty(display(), root_, workarea);
+}
+
+TEST_F(X11Backend, WindowsCarryTheirHintsAndKeepTheirPlace) {
+  X11Screen screen(display());
+  soft::SoftGdi gdi(screen);
+  X11Desktop desktop(display(), screen, gdi);
+  ASSERT_FALSE(desktop.WindowManagerRunning());
+  // No window manager: no frame, the outer rectangle is the client's.
+  EXPECT_EQ(desktop.FrameInsets(true, 96).top, 0);
+
+  const Hwnd main = desktop.CreateTopLevel({.title = "HUEVEX",
+                                            .position = {100, 200},
+                                            .client_width = 169,
+                                            .client_height = 105,
+                                            .icon = &pictures::ApplicationIcon32()});
+  const Hwnd panel = desktop.CreateTopLevel({.title = "Screen Zoom",
+                                             .framed = false,
+                                             .taskbar = false,
+                                             .owner = main,
+                                             .position = {100, 305},
+                                             .client_width = 175,
+                                             .client_height = 106});
+  desktop.SetWindowPos(main, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  desktop.ShowTopLevel(main, true);
+  desktop.Step(10ms);
+  XSync(display(), False);
+  const auto main_x = static_cast<Window>(main);
+  const auto panel_x = static_cast<Window>(panel);
+
+  EXPECT_EQ(desktop.GetOuterRect(main), (Rect{100, 200, 269, 305}));
+  desktop.MoveTopLevel(panel, {150, 305});
+  EXPECT_EQ(desktop.GetOuterRect(panel), (Rect{150, 305, 325, 411}));
+  XSync(display(), False);
+  XWindowAttributes attributes;
+  XGetWindowAttributes(display(), panel_x, &attributes);
+  EXPECT_EQ(attributes.x, 150);
+  EXPECT_EQ(attributes.y, 305);
+
+  XSizeHints hints{};
+  long supplied = 0;
+  ASSERT_TRUE(XGetWMNormalHints(display(), main_x, &hints, &supplied));
+  EXPECT_TRUE(hints.flags & USPosition);
+  EXPECT_TRUE(hints.flags & PPosition);
+  EXPECT_EQ(hints.min_width, 169);
+  EXPECT_EQ(hints.max_width, 169);
+  EXPECT_EQ(hints.min_height, 105);
+  EXPECT_EQ(hints.max_height, 105);
+
+  const std::vector<long> main_motif = Longs(main_x, "_MOTIF_WM_HINTS");
+  ASSERT_EQ(main_motif.size(), 5u);
+  EXPECT_EQ(main_motif[1], 4 | 32);      // move and close only
+  EXPECT_EQ(main_motif[2], 2 | 8 | 16);  // border, title, menu: no minimise or maximise box
+  const std::vector<long> panel_motif = Longs(panel_x, "_MOTIF_WM_HINTS");
+  ASSERT_EQ(panel_motif.size(), 5u);
+  EXPECT_EQ(panel_motif[2], 0);  // no decoration
+
+  EXPECT_EQ(Longs(main_x, "_NET_WM_STATE"), std::vector<long>{Atom_("_NET_WM_STATE_ABOVE")});
+  EXPECT_EQ(
+      Longs(panel_x, "_NET_WM_STATE"),
+      (std::vector<long>{Atom_("_NET_WM_STATE_SKIP_TASKBAR"), Atom_("_NET_WM_STATE_SKIP_PAGER")}));
+  Window owner = 0;
+  ASSERT_TRUE(XGetTransientForHint(display(), panel_x, &owner));
+  EXPECT_EQ(owner, main_x);
+  const std::vector<long> icon = Longs(main_x, "_NET_WM_ICON");
+  ASSERT_EQ(icon.size(), 2u + 32u * 32u);
+  EXPECT_EQ(icon[0], 32);
+  EXPECT_EQ(icon[1], 32);
+  const std::vector<long> protocols = Longs(main_x, "WM_PROTOCOLS");
+  EXPECT_NE(std::find(protocols.begin(), protocols.end(), Atom_("WM_DELETE_WINDOW")),
+            protocols.end());
+}
+
+TEST_F(X11Backend, TopmostWindowRisesAgainWhenCovered) {
+  X11Screen screen(display());
+  soft::SoftGdi gdi(screen);
+  X11Desktop desktop(display(), screen, gdi);
+  const Hwnd main = desktop.CreateTopLevel(
+      {.title = "top", .position = {0, 0}, .client_width = 50, .client_height = 50});
+  desktop.SetWindowPos(main, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  desktop.ShowTopLevel(main, true);
+  for (int i = 0; i < 5; ++i) desktop.Step(10ms);
+  Paint({0, 0, 100, 100}, 0xFF0000);  // another client's window over it
+  const auto topmost_child = [&] {
+    Window parent = 0, root = 0, *children = nullptr;
+    unsigned count = 0;
+    XQueryTree(display(), root_, &root, &parent, &children, &count);
+    const Window top = count ? children[count - 1] : 0;
+    if (children) XFree(children);
+    return top;
+  };
+  for (int i = 0; i < 50 && topmost_child() != static_cast<Window>(main); ++i) desktop.Step(10ms);
+  EXPECT_EQ(topmost_child(), static_cast<Window>(main));
+}
+
+TEST_F(X11Backend, TimersTickInTheLoopUntilKilled) {
+  X11Screen screen(display());
+  soft::SoftGdi gdi(screen);
+  X11Desktop desktop(display(), screen, gdi);
+  Recorder recorder;
+  desktop.SetListener(&recorder);
+  const TimerId fast = desktop.SetTimer(2);
+  const TimerId slow = desktop.SetTimer(1000000);
+  for (int i = 0; i < 100 && recorder.ticks.size() < 3; ++i) desktop.Step(50ms);
+  ASSERT_GE(recorder.ticks.size(), 3u);
+  EXPECT_EQ(std::count(recorder.ticks.begin(), recorder.ticks.end(), slow), 0);
+  desktop.KillTimer(fast);
+  recorder.ticks.clear();
+  for (int i = 0; i < 3; ++i) desktop.Step(10ms);
+  EXPECT_TRUE(recorder.ticks.empty());
+  desktop.KillTimer(slow);
+}
+
+TEST_F(X11Backend, ErrorBoxWaitsForItsCloseAndGoes) {
+  X11Screen screen(display());
+  soft::SoftGdi gdi(screen);
+  X11Desktop desktop(display(), screen, gdi);
+  // Another client (as the user would) finds the box and closes it.
+  std::string seen_title;
+  std::thread user([&] {
+    Display* other = XOpenDisplay(nullptr);
+    if (!other) return;
+    const Atom name_atom = XInternAtom(other, "_NET_WM_NAME", False);
+    for (int attempt = 0; attempt < 500; ++attempt) {
+      Window root = 0, parent = 0, *children = nullptr;
+      unsigned count = 0;
+      XQueryTree(other, DefaultRootWindow(other), &root, &parent, &children, &count);
+      for (unsigned i = 0; i < count; ++i) {
+        XWindowAttributes attributes;
+        XGetWindowAttributes(other, children[i], &attributes);
+        Atom type = None;
+        int format = 0;
+        unsigned long items = 0, left = 0;
+        unsigned char* data = nullptr;
+        XGetWindowProperty(other, children[i], name_atom, 0, 256, False, AnyPropertyType, &type,
+                           &format, &items, &left, &data);
+        const std::string title = data ? reinterpret_cast<const char*>(data) : "";
+        if (data) XFree(data);
+        if (title == "Oops" && attributes.map_state == IsViewable) {
+          seen_title = title;
+          XEvent close{};
+          close.xclient.type = ClientMessage;
+          close.xclient.window = children[i];
+          close.xclient.message_type = XInternAtom(other, "WM_PROTOCOLS", False);
+          close.xclient.format = 32;
+          close.xclient.data.l[0] =
+              static_cast<long>(XInternAtom(other, "WM_DELETE_WINDOW", False));
+          XSendEvent(other, children[i], False, NoEventMask, &close);
+          XSync(other, False);
+          XFree(children);
+          XCloseDisplay(other);
+          return;
+        }
+      }
+      if (children) XFree(children);
+      std::this_thread::sleep_for(10ms);
+    }
+    XCloseDisplay(other);
+  });
+  desktop.ShowError("Oops", "Run-time error '6':\n\nOverflow");
+  user.join();
+  EXPECT_EQ(seen_title, "Oops");
+  EXPECT_EQ(gdi.LiveContexts(), 0);  // the box's drawing went with it
+  EXPECT_EQ(gdi.LiveObjects(), 0);
+}
+
+}  // namespace
+}  // namespace huevex::x11
