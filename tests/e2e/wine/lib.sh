@@ -23,12 +23,17 @@ PIDS=()
 WINE_STARTED=0
 FAILURES=0
 CASE=""
+ON_EXIT=()  # commands a script needs run before Wine is stopped
 
 log() { printf '%s\n' "$*"; }
 
 cleanup() {
   local status=$?
   trap - EXIT
+  local command
+  for command in "${ON_EXIT[@]}"; do
+    eval "$command" >/dev/null 2>&1
+  done
   if ((WINE_STARTED)); then
     timeout 30 wineserver -k >/dev/null 2>&1
     timeout 30 wineserver -w >/dev/null 2>&1
