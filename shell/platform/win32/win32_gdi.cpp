@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "shell/platform/win32/handles.h"
 #include "shell/platform/win32/picture_bitmaps.h"
 
 namespace huevex::win32 {
@@ -124,14 +123,26 @@ void Win32Gdi::PaintText(Hdc dc, Hgdiobj font, Rect box, std::string_view utf8, 
 // with the picture's colors: mask 0 draws the color, mask 1 with black keeps
 // the surface, mask 1 with white inverts it.
 void Win32Gdi::PaintPicture(Hdc dc, int x, int y, const Picture& picture) {
-  const UniqueBitmap bits = MaskThenColorDib(picture);
+  const HBITMAP bits = BitsFor(picture);
   if (!bits) return;
   const HDC target = ToHdc(dc);
   const UniqueMemoryDc source(::CreateCompatibleDC(target));
   if (!source) return;
-  const Selection selected(source.get(), bits.get());
+  const Selection selected(source.get(), bits);
   ::BitBlt(target, x, y, picture.width, picture.height, source.get(), 0, 0, SRCAND);
   ::BitBlt(target, x, y, picture.width, picture.height, source.get(), 0, picture.height, SRCINVERT);
+}
+
+HBITMAP Win32Gdi::BitsFor(const Picture& picture) {
+  PictureBits& entry = pictures_[&picture];
+  const bool same = entry.bits && entry.picture.width == picture.width &&
+                    entry.picture.height == picture.height &&
+                    entry.picture.color == picture.color && entry.picture.mask == picture.mask;
+  if (!same) {
+    entry.picture = picture;
+    entry.bits = MaskThenColorDib(picture);
+  }
+  return entry.bits.get();
 }
 
 }  // namespace huevex::win32

@@ -3,7 +3,9 @@
 // Win32's own.
 #pragma once
 
-#include "shell/platform/platform.h"
+#include <map>
+
+#include "shell/platform/win32/handles.h"
 
 namespace huevex::win32 {
 
@@ -33,6 +35,18 @@ class Win32Gdi final : public Gdi {
   void PaintText(Hdc dc, Hgdiobj font, Rect box, std::string_view utf8, ColorValue color,
                  TextAlign align, bool wrap) override;
   void PaintPicture(Hdc dc, int x, int y, const Picture& picture) override;
+
+ private:
+  // Every repaint draws the same few pictures: their mask-and-color bitmaps are
+  // made once. Each entry keeps the picture it was made from, so a different
+  // picture met at the same address is made afresh.
+  struct PictureBits {
+    Picture picture;
+    UniqueBitmap bits;
+  };
+  HBITMAP BitsFor(const Picture& picture);
+
+  std::map<const Picture*, PictureBits> pictures_;
 };
 
 // The font height for CreateFontW: the character height in pixels, rounded as
