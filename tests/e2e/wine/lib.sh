@@ -149,11 +149,11 @@ start_window_manager() {
     die "openbox did not start"
 }
 
-# The program under Wine; sets HUEVEX_PID (Wine's loader, which lives as long
+# The program under Wine (with any arguments given); sets HUEVEX_PID (Wine's loader, which lives as long
 # as the program), HUEVEX_WINDOW and the client origin CLIENT_X, CLIENT_Y.
 start_huevex() {
   WINE_STARTED=1
-  wine "$HUEVEX_EXE" >"$WORK/huevex.log" 2>&1 &
+  wine "$HUEVEX_EXE" "$@" >"$WORK/huevex.log" 2>&1 &
   HUEVEX_PID=$!
   PIDS+=("$HUEVEX_PID")
   wait_for "the HUEVEX window" 60 xdotool search --onlyvisible --name '^HUEVEX$' ||
