@@ -34,7 +34,7 @@ add_test(NAME wine_prefix_boot COMMAND bash ${_wine_scripts}/boot.sh)
 set_tests_properties(wine_prefix_boot PROPERTIES
   ENVIRONMENT "${_wine_env}" TIMEOUT 300 FIXTURES_SETUP huevex_wine RESOURCE_LOCK huevex_wine)
 
-foreach(_case pick_colors pick_buttons topmost close_box pick_high_dpi)
+foreach(_case backend pick_colors pick_buttons topmost close_box pick_high_dpi)
   add_test(NAME wine_${_case} COMMAND bash ${_wine_scripts}/${_case}.sh)
   set_tests_properties(wine_${_case} PROPERTIES
     ENVIRONMENT "${_wine_env}" TIMEOUT 300
