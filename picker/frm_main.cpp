@@ -51,25 +51,24 @@ void FrmMain::picCursor_MouseUp(int, int, Single, Single) {
   if (!hex.empty()) Clipboard().SetText(hex);
 }
 
-// Asking a magnifier that is not loaded whether it is visible loads it, placed
-// under this window; a fresh one is hidden, so it is then shown.
-void FrmMain::ToggleMagnifier() {
-  FrmZoom& zoom = project_.frmZoom();
-  if (zoom.Visible()) {
-    zoom.Hide();
+namespace {
+
+// Asking a form that is not loaded whether it is visible loads it, placed
+// under the main window by its own Form_Load; a fresh form is hidden, so it is
+// then shown.
+void ShowOrHide(Form& form) {
+  if (form.Visible()) {
+    form.Hide();
   } else {
-    zoom.Show();
+    form.Show();
   }
 }
 
-void FrmMain::imgQuestion_Click() {
-  FrmAbout& about = project_.frmAbout();
-  if (about.Visible()) {
-    about.Hide();
-  } else {
-    about.Show();
-  }
-}
+}  // namespace
+
+void FrmMain::ToggleMagnifier() { ShowOrHide(project_.frmZoom()); }
+
+void FrmMain::imgQuestion_Click() { ShowOrHide(project_.frmAbout()); }
 
 void FrmMain::timSpy_Timer() {
   Gdi& gdi = runtime().gdi();

@@ -265,37 +265,28 @@ Point SimDesktop::ClientPoint(Hwnd window) const {
   return {cursor_.x - client.left, cursor_.y - client.top};
 }
 
-void SimDesktop::Press(MouseButton button) {
-  if (capture_ != Hwnd{}) {
-    if (listener_) listener_->OnMouseDown(capture_, button, ClientPoint(capture_));
-    return;
-  }
-  const Hwnd target = WindowAt(cursor_);
-  Window* w = Find(target);
-  if (!w) return;
-  if (!w->ours) {
-    ++w->mouse_events;
-    pressed_foreign_ = target;
-    return;
-  }
-  if (ClientRect(target).Contains(cursor_) && listener_) {
-    listener_->OnMouseDown(target, button, ClientPoint(target));
-  }
-}
+void SimDesktop::Press(MouseButton button) { Button(button, true); }
+void SimDesktop::Release(MouseButton button) { Button(button, false); }
 
-void SimDesktop::Release(MouseButton button) {
-  if (capture_ != Hwnd{}) {
-    if (listener_) listener_->OnMouseUp(capture_, button, ClientPoint(capture_));
-    return;
+// With the mouse captured, the capturing window gets the button wherever the
+// cursor is; otherwise the window under the cursor does, our own only in
+// their client area.
+void SimDesktop::Button(MouseButton button, bool down) {
+  Hwnd target = capture_;
+  if (target == Hwnd{}) {
+    target = WindowAt(cursor_);
+    Window* w = Find(target);
+    if (!w) return;
+    if (!w->ours) {
+      ++w->mouse_events;
+      return;
+    }
+    if (!ClientRect(target).Contains(cursor_)) return;
   }
-  const Hwnd target = WindowAt(cursor_);
-  Window* w = Find(target);
-  if (!w) return;
-  if (!w->ours) {
-    ++w->mouse_events;
-    return;
-  }
-  if (ClientRect(target).Contains(cursor_) && listener_) {
+  if (!listener_) return;
+  if (down) {
+    listener_->OnMouseDown(target, button, ClientPoint(target));
+  } else {
     listener_->OnMouseUp(target, button, ClientPoint(target));
   }
 }

@@ -144,6 +144,7 @@ class SimDesktop : public soft::ScreenSource, public WindowSystem {
   Hwnd WindowAt(Point point) const;
   void Raise(Hwnd window);  // to the top of its band
   Point ClientPoint(Hwnd window) const;
+  void Button(MouseButton button, bool down);
   std::uint32_t ComposedPixel(Point point) const;
   const Monitor& MonitorOf(Point point) const;
 
@@ -159,7 +160,6 @@ class SimDesktop : public soft::ScreenSource, public WindowSystem {
   std::vector<Hwnd> order_;  // topmost first
   std::uintptr_t next_window_ = 0x1000;
   Hwnd capture_{};
-  Hwnd pressed_foreign_{};
 
   std::map<TimerId, PendingTimer> timers_;
   std::uintptr_t next_timer_ = 1;
