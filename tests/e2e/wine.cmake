@@ -28,15 +28,16 @@ set(_wine_env
 
 # The program file itself: size, imports, resources. Needs no Wine.
 add_test(NAME wine_exe_file COMMAND bash ${_wine_scripts}/exe_file.sh)
-set_tests_properties(wine_exe_file PROPERTIES ENVIRONMENT "${_wine_env}" TIMEOUT 60)
+set_tests_properties(wine_exe_file PROPERTIES ENVIRONMENT "${_wine_env}" TIMEOUT 60 LABELS wine)
 
 add_test(NAME wine_prefix_boot COMMAND bash ${_wine_scripts}/boot.sh)
 set_tests_properties(wine_prefix_boot PROPERTIES
-  ENVIRONMENT "${_wine_env}" TIMEOUT 300 FIXTURES_SETUP huevex_wine RESOURCE_LOCK huevex_wine)
+  ENVIRONMENT "${_wine_env}" TIMEOUT 300 LABELS "e2e;wine"
+  FIXTURES_SETUP huevex_wine RESOURCE_LOCK huevex_wine)
 
 foreach(_case backend pick_colors pick_buttons topmost close_box pick_high_dpi)
   add_test(NAME wine_${_case} COMMAND bash ${_wine_scripts}/${_case}.sh)
   set_tests_properties(wine_${_case} PROPERTIES
-    ENVIRONMENT "${_wine_env}" TIMEOUT 300
+    ENVIRONMENT "${_wine_env}" TIMEOUT 300 LABELS "e2e;wine"
     FIXTURES_REQUIRED huevex_wine RESOURCE_LOCK huevex_wine)
 endforeach()
