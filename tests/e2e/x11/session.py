@@ -120,7 +120,8 @@ class Session:
         return False
 
     def spawn(self, command, **kwargs):
-        process = subprocess.Popen(command, env=self.env, preexec_fn=_die_with_parent,
+        kwargs.setdefault("env", self.env)
+        process = subprocess.Popen(command, preexec_fn=_die_with_parent,
                                    start_new_session=True, **kwargs)
         self.processes.append(process)
         return process
@@ -203,9 +204,9 @@ class Session:
 
     # The program
 
-    def start_huevex(self):
+    def start_huevex(self, env=None):
         self.huevex = self.spawn([self.args.huevex], stdout=subprocess.PIPE,
-                                 stderr=subprocess.PIPE)
+                                 stderr=subprocess.PIPE, **({"env": env} if env else {}))
         self.main_window = self.wait_for(lambda: self.find_window("^HUEVEX$"), "the main window")
         self.wait_for(lambda: "IsViewable" in self.output(["xwininfo", "-id", self.main_window]),
                       "the main window to be mapped")
@@ -311,7 +312,9 @@ class Session:
 
 
 def main(test):
-    """Runs test(session_args) and turns failures into an exit status."""
+    """Runs test() and turns failures into an exit status."""
+    # Terminated (a test's time is up): unwind, so the session kills what it started.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     try:
         sys.exit(test())
     except Failure as error:

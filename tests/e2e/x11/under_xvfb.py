@@ -3,6 +3,7 @@
 returns its exit status:  under_xvfb.py [--wm openbox] -- COMMAND [ARGS...]"""
 
 import argparse
+import signal
 import subprocess
 import sys
 
@@ -17,8 +18,10 @@ def main():
     args = parser.parse_args()
     command = args.command[1:] if args.command[:1] == ["--"] else args.command
     args.huevex = None
+    # Terminated (a test's time is up): end the command and the server too.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     with session.Session(args, screen=args.screen) as s:
-        return subprocess.run(command, env=s.env).returncode
+        return s.spawn(command).wait()
 
 
 if __name__ == "__main__":
