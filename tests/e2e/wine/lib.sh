@@ -25,6 +25,10 @@ FAILURES=0
 CASE=""
 ON_EXIT=()  # commands a script needs run before Wine is stopped
 
+# Everything the script says also goes to its work folder, which is kept
+# when the script fails.
+exec > >(tee -a "$WORK/output.log") 2>&1
+
 log() { printf '%s\n' "$*"; }
 
 cleanup() {
@@ -112,6 +116,28 @@ check_not() {  # check_not WHAT UNWANTED ACTUAL
   fi
 }
 
+# Like check and check_not, for what the screen shows a moment after an
+# action: the command's output is polled for up to three seconds.
+check_soon() {  # check_soon WHAT EXPECTED COMMAND...
+  local what=$1 expected=$2
+  shift 2
+  local actual deadline=$((SECONDS + 3))
+  while actual=$("$@"); [ "$actual" != "$expected" ] && ((SECONDS < deadline)); do
+    sleep 0.05
+  done
+  check "$what" "$expected" "$actual"
+}
+
+check_soon_not() {  # check_soon_not WHAT UNWANTED COMMAND...
+  local what=$1 unwanted=$2
+  shift 2
+  local actual deadline=$((SECONDS + 3))
+  while actual=$("$@"); [ "$actual" == "$unwanted" ] && ((SECONDS < deadline)); do
+    sleep 0.05
+  done
+  check_not "$what" "$unwanted" "$actual"
+}
+
 end_case() {
   if ((CASE_FAILED)); then
     log "FAIL: $CASE"
@@ -166,7 +192,7 @@ start_huevex() {
   log "HUEVEX window $HUEVEX_WINDOW, client ${CLIENT_W}x${CLIENT_H} at $CLIENT_X,$CLIENT_Y"
 }
 
-huevex_running() { kill -0 "$HUEVEX_PID" 2>/dev/null; }
+huevex_running() { [ -n "${HUEVEX_PID:-}" ] && kill -0 "$HUEVEX_PID" 2>/dev/null; }
 
 # "X Y WIDTH HEIGHT" of a window's inside on the screen.
 window_geometry() {
@@ -234,9 +260,28 @@ release() {  # BUTTON
   sleep 0.05
 }
 
-# The clipboard, read through X while the program still runs.
+# The clipboard, read through X while the program still runs. Clearing it
+# hands the CLIPBOARD to a holder of a fresh text. Wine brings every new X
+# clipboard into the Windows clipboard; the pick's copy must come after that,
+# or Wine's late import would replace it, so the clearing waits until Wine
+# has asked the holder what it offers.
 CLEAR_SERIAL=0
 clear_clipboard() {
+  CLEAR_SERIAL=$((CLEAR_SERIAL + 1))
+  CLEARED="cleared-$CLEAR_SERIAL"
+  local holder_log="$WORK/holder-$CLEAR_SERIAL.log"
+  "$HUEVEX_XPROBE" hold "$CLEARED" >"$holder_log" 2>&1 &
+  PIDS+=($!)
+  wait_for "the clipboard holder" 5 grep -q '^holding' "$holder_log" ||
+    die "could not take the clipboard"
+  if huevex_running; then
+    wait_for "Wine to take in the cleared clipboard" 5 grep -q '^request TARGETS' "$holder_log" ||
+      die "Wine never looked at the cleared clipboard"
+  fi
+  wait_for "the cleared clipboard" 5 clipboard_is "$CLEARED" || die "could not clear the clipboard"
+}
+
+clipboard() {
   CLEAR_SERIAL=$((CLEAR_SERIAL + 1))
   CLEARED="cleared-$CLEAR_SERIAL"
   printf '%s' "$CLEARED" | xclip -selection clipboard -quiet >/dev/null 2>&1 &
@@ -279,17 +324,18 @@ CROSSHAIR_CURSOR="15x15 7,7
 pick_and_check() {  # BUTTON X Y RRGGBB
   local button=$1 x=$2 y=$3 color=$4
   local cross_x=$((CLIENT_X + CROSSHAIR_X)) cross_y=$((CLIENT_Y + CROSSHAIR_Y))
+  local swatch_x=$((CLIENT_X + SWATCH_X)) swatch_y=$((CLIENT_Y + SWATCH_Y))
   check "color under the pointer's target" "$color" "$(pixel "$x" "$y")"
   clear_clipboard
   press_and_drag "$button" "$x" "$y"
-  check "pointer while picking" "$CROSSHAIR_CURSOR" "$(cursor_image)"
-  check_not "crosshair box while picking" 000000 "$(pixel "$cross_x" "$cross_y")"
+  check_soon "pointer while picking" "$CROSSHAIR_CURSOR" cursor_image
+  check_soon_not "crosshair box while picking" 000000 pixel "$cross_x" "$cross_y"
+  check_soon "swatch while picking" "$color" pixel "$swatch_x" "$swatch_y"
   release "$button"
   check "clipboard" "#$color" "$(clipboard_after_pick)"
-  check "swatch" "$color" "$(pixel $((CLIENT_X + SWATCH_X)) $((CLIENT_Y + SWATCH_Y)))"
-  wait_for "the crosshair back in its box" 5 pixel_is "$cross_x" "$cross_y" 000000
-  check "crosshair back in its box" 000000 "$(pixel "$cross_x" "$cross_y")"
-  check_not "pointer after the pick" "$CROSSHAIR_CURSOR" "$(cursor_image)"
+  check "swatch after the pick" "$color" "$(pixel "$swatch_x" "$swatch_y")"
+  check_soon "crosshair back in its box" 000000 pixel "$cross_x" "$cross_y"
+  check_soon_not "pointer after the pick" "$CROSSHAIR_CURSOR" cursor_image
   check "program still running" yes "$(huevex_running && echo yes || echo no)"
 }
 

@@ -7,6 +7,10 @@
 //   huevex_xprobe close WINDOW    asks the window manager to close WINDOW, as
 //                                 its close box does (_NET_CLOSE_WINDOW; the
 //                                 manager sends the client WM_DELETE_WINDOW)
+//   huevex_xprobe hold TEXT       owns the CLIPBOARD with TEXT until another
+//                                 client takes it; prints "holding", then
+//                                 "request TARGET" for every request served,
+//                                 and "lost" at the end, each line at once
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/Xfixes.h>
@@ -56,6 +60,58 @@ int Close(Display* display, Window window) {
   return 0;
 }
 
+void Say(const char* line) {
+  std::printf("%s\n", line);
+  std::fflush(stdout);
+}
+
+int Hold(Display* display, const char* text) {
+  const Window root = DefaultRootWindow(display);
+  const Window window = XCreateSimpleWindow(display, root, 0, 0, 1, 1, 0, 0, 0);
+  const Atom clipboard = XInternAtom(display, "CLIPBOARD", False);
+  const Atom targets = XInternAtom(display, "TARGETS", False);
+  const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+  XSetSelectionOwner(display, clipboard, window, CurrentTime);
+  if (XGetSelectionOwner(display, clipboard) != window) return 1;
+  Say("holding");
+  for (;;) {
+    XEvent event;
+    XNextEvent(display, &event);
+    if (event.type == SelectionClear) {
+      Say("lost");
+      return 0;
+    }
+    if (event.type != SelectionRequest) continue;
+    const XSelectionRequestEvent& request = event.xselectionrequest;
+    // Old clients name no property: the target is the property then.
+    Atom property = request.property != None ? request.property : request.target;
+    if (request.target == targets) {
+      const Atom offered[] = {targets, utf8, XA_STRING};
+      XChangeProperty(display, request.requestor, property, XA_ATOM, 32, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(offered), 3);
+    } else if (request.target == utf8 || request.target == XA_STRING) {
+      XChangeProperty(display, request.requestor, property, request.target, 8, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(text),
+                      static_cast<int>(std::strlen(text)));
+    } else {
+      property = None;
+    }
+    XEvent reply{};
+    reply.xselection.type = SelectionNotify;
+    reply.xselection.requestor = request.requestor;
+    reply.xselection.selection = request.selection;
+    reply.xselection.target = request.target;
+    reply.xselection.property = property;
+    reply.xselection.time = request.time;
+    XSendEvent(display, request.requestor, False, NoEventMask, &reply);
+    XFlush(display);
+    char* name = XGetAtomName(display, request.target);
+    std::printf("request %s\n", name ? name : "?");
+    std::fflush(stdout);
+    if (name) XFree(name);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -67,10 +123,12 @@ int main(int argc, char** argv) {
   int status = 2;
   if (argc == 2 && std::strcmp(argv[1], "cursor") == 0) {
     status = PrintCursor(display);
+  } else if (argc == 3 && std::strcmp(argv[1], "hold") == 0) {
+    status = Hold(display, argv[2]);
   } else if (argc == 3 && std::strcmp(argv[1], "close") == 0) {
     status = Close(display, static_cast<Window>(std::strtoul(argv[2], nullptr, 0)));
   } else {
-    std::fprintf(stderr, "usage: %s cursor | close WINDOW\n", argv[0]);
+    std::fprintf(stderr, "usage: %s cursor | close WINDOW | hold TEXT\n", argv[0]);
   }
   XCloseDisplay(display);
   return status;
