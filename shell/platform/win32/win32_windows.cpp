@@ -98,7 +98,7 @@ void Win32Windows::Notify(Call&& call) noexcept {
 void Win32Windows::Fail() noexcept {
   failed_ = true;
   ::MessageBoxW(nullptr, L"HUEVEX stopped after an unexpected error.", L"HUEVEX",
-                MB_OK | MB_ICONERROR);
+                MB_OK | MB_ICONERROR | MB_TOPMOST | MB_SETFOREGROUND);
   ::PostQuitMessage(1);
 }
 
@@ -414,7 +414,8 @@ Rect Win32Windows::PrimaryWorkArea() {
 }
 
 void Win32Windows::ShowError(std::string_view title, std::string_view message) {
-  ::MessageBoxW(nullptr, Widen(message).c_str(), Widen(title).c_str(), MB_OK | MB_ICONERROR);
+  ::MessageBoxW(nullptr, Widen(message).c_str(), Widen(title).c_str(),
+                MB_OK | MB_ICONERROR | MB_TOPMOST | MB_SETFOREGROUND);
 }
 
 // The message loop.
