@@ -226,6 +226,8 @@ def main():
         theirs_text = f"{theirs:10.2f}" if theirs is not None else "         -"
         print(f"{name:44} {ours:10.2f} {theirs_text} {ratio}")
     print("peers: xmag for start-up, memory and idle; gpick -s (floating picker) for sampling")
+    load = ", ".join(f"{v:.2f}" for v in os.getloadavg())
+    print(f"load average at the end: {load} on {os.cpu_count()} cores")
     if tick:
         print()
         print(tick)

@@ -18,7 +18,7 @@ namespace huevex::x11 {
 namespace {
 
 constexpr long kWindowEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask | KeyPressMask |
-                               StructureNotifyMask | PropertyChangeMask | VisibilityChangeMask;
+                               StructureNotifyMask | PropertyChangeMask;
 constexpr unsigned kGrabEvents = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
 
 // _MOTIF_WM_HINTS: flags, functions, decorations, input mode, status.
@@ -368,6 +368,24 @@ void X11Desktop::SendAbove(Window window) {
   XSendEvent(display_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &message);
 }
 
+// Another client's top-level window was mapped or restacked. Ours rise over
+// it, unless it stays on top itself: two such programs would otherwise take
+// turns raising over each other for ever. Pop-ups (menus, tooltips) are left
+// above.
+void X11Desktop::RiseOver(Window other) {
+  if (other == clipboard_.window() || Find(other)) return;
+  const bool ours_shown = std::any_of(windows_.begin(), windows_.end(), [](const auto& entry) {
+    return entry.second.topmost && entry.second.shown;
+  });
+  if (!ours_shown) return;
+  const std::vector<long> state = ReadLongs(display_, other, atoms_.net_wm_state, XA_ATOM);
+  if (std::find(state.begin(), state.end(), static_cast<long>(atoms_.net_wm_state_above)) !=
+      state.end()) {
+    return;
+  }
+  KeepAbove();
+}
+
 // Raises every shown topmost window, always in the same order, so that two of
 // them never take turns covering each other.
 void X11Desktop::KeepAbove() {
@@ -615,8 +633,9 @@ void X11Desktop::Step(std::chrono::milliseconds limit) {
     if (!due) break;
     if (listener_) listener_->OnTimer(*due);
   }
-  if (quit_ || XEventsQueued(display_, QueuedAlready) > 0) return;
-  XFlush(display_);
+  // Flushes, then takes in whatever has arrived: an event that a reply wait
+  // read off the socket is no longer visible to poll().
+  if (quit_ || XEventsQueued(display_, QueuedAfterFlush) > 0) return;
   std::optional<Clock::time_point> deadline = timers_.NextDeadline();
   if (limit.count() >= 0) {
     const auto until = Clock::now() + limit;
@@ -691,17 +710,12 @@ void X11Desktop::Handle(XEvent& event) {
     case MapNotify:
       if (TopLevel* top = Find(event.xmap.window)) {
         top->mapped = true;
-      } else if (!wm_ && event.xmap.event == root_ && event.xmap.window != clipboard_.window()) {
-        KeepAbove();  // another program's window came up, perhaps over ours
+      } else if (!wm_ && event.xmap.event == root_ && !event.xmap.override_redirect) {
+        RiseOver(event.xmap.window);  // another program's window came up, perhaps over ours
       }
       break;
     case UnmapNotify:
       if (TopLevel* top = Find(event.xunmap.window)) top->mapped = false;
-      break;
-    case VisibilityNotify:
-      if (TopLevel* top = Find(event.xvisibility.window)) {
-        if (!wm_ && top->topmost && event.xvisibility.state != VisibilityUnobscured) KeepAbove();
-      }
       break;
     case DestroyNotify:
       // Destroyed by someone else (ours are gone from the table before they
@@ -779,7 +793,7 @@ void X11Desktop::HandleConfigure(const XConfigureEvent& event) {
   if (!top) {
     // Another program's window moved or rose; without a window manager ours
     // must rise again if it went above them.
-    if (!wm_ && event.event == root_ && event.window != clipboard_.window()) KeepAbove();
+    if (!wm_ && event.event == root_ && !event.override_redirect) RiseOver(event.window);
     return;
   }
   if (event.send_event) {

@@ -4,7 +4,7 @@
 // pixmap cursor, timers with absolute deadlines in a poll() loop, the CLIPBOARD
 // selection, and the forms' surfaces put on screen with (shared-memory)
 // XPutImage. Where no EWMH window manager runs, topmost windows keep
-// themselves above by raising again when another window covers them.
+// themselves above by raising again when another window comes up or rises.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -112,6 +112,7 @@ class X11Desktop : public WindowSystem {
   void WriteState(const TopLevel& top);
   void SendAbove(Window window);
   void KeepAbove();
+  void RiseOver(Window other);
   void PutSurface(TopLevel& top);
   XImage* ImageFor(TopLevel& top, int width, int height);
   void FinishPuts();

@@ -287,6 +287,8 @@ class Session:
         subprocess.run(["xclip", "-selection", "clipboard", "-i", "/dev/null"], env=self.env,
                        timeout=10, preexec_fn=_die_with_parent, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
+        # xclip's background child takes the selection a moment later.
+        return self.wait_clipboard("")
 
     def clipboard(self, tool="xclip", target=None):
         if tool == "xclip":
