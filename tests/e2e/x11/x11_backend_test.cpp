@@ -285,6 +285,31 @@ TEST_F(X11Backend, TopmostWindowRisesAgainWhenCovered) {
   EXPECT_EQ(topmost_child(), static_cast<Window>(main));
 }
 
+TEST_F(X11Backend, NoRaisingDuelWithAnotherWindowThatStaysOnTop) {
+  X11Screen screen(display());
+  soft::SoftGdi gdi(screen);
+  X11Desktop desktop(display(), screen, gdi);
+  const Hwnd main = desktop.CreateTopLevel(
+      {.title = "top", .position = {0, 0}, .client_width = 50, .client_height = 50});
+  desktop.SetWindowPos(main, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  desktop.ShowTopLevel(main, true);
+  for (int i = 0; i < 5; ++i) desktop.Step(10ms);
+  // Another program's window that stays on top itself, mapped over ours.
+  const Window other = XCreateSimpleWindow(display(), root_, 0, 0, 100, 100, 0, 0, 0xFF0000);
+  const long above = Atom_("_NET_WM_STATE_ABOVE");
+  XChangeProperty(display(), other, XInternAtom(display(), "_NET_WM_STATE", False), XA_ATOM, 32,
+                  PropModeReplace, reinterpret_cast<const unsigned char*>(&above), 1);
+  XMapRaised(display(), other);
+  XSync(display(), False);
+  for (int i = 0; i < 20; ++i) desktop.Step(10ms);
+  Window parent = 0, root = 0, *children = nullptr;
+  unsigned count = 0;
+  XQueryTree(display(), root_, &root, &parent, &children, &count);
+  ASSERT_GT(count, 0u);
+  EXPECT_EQ(children[count - 1], other);
+  XFree(children);
+}
+
 TEST_F(X11Backend, TimersTickInTheLoopUntilKilled) {
   X11Screen screen(display());
   soft::SoftGdi gdi(screen);
