@@ -626,12 +626,11 @@ void X11Desktop::Step(std::chrono::milliseconds limit) {
     Handle(event);
   }
   // Each due timer ticks once per turn, however long the ticks take, so that
-  // events are never starved by a timer that cannot keep up.
-  const auto now = Clock::now();
-  while (!quit_) {
-    const std::optional<TimerId> due = timers_.PopDue(now);
-    if (!due) break;
-    if (listener_) listener_->OnTimer(*due);
+  // events are never starved by a timer that cannot keep up. A tick may stop
+  // a timer that is due later in the same turn.
+  for (const TimerId due : timers_.TakeDue(Clock::now())) {
+    if (quit_) break;
+    if (listener_ && timers_.Contains(due)) listener_->OnTimer(due);
   }
   // Flushes, then takes in whatever has arrived: an event that a reply wait
   // read off the socket is no longer visible to poll().

@@ -20,19 +20,20 @@ std::optional<TimerQueue::Clock::time_point> TimerQueue::NextDeadline() const {
   return earliest->second.due;
 }
 
-std::optional<TimerId> TimerQueue::PopDue(Clock::time_point now) {
-  auto earliest = timers_.end();
-  for (auto it = timers_.begin(); it != timers_.end(); ++it) {
-    if (it->second.due <= now &&
-        (earliest == timers_.end() || it->second.due < earliest->second.due)) {
-      earliest = it;
-    }
+std::vector<TimerId> TimerQueue::TakeDue(Clock::time_point now) {
+  std::vector<std::pair<Clock::time_point, TimerId>> due;
+  for (const auto& [id, entry] : timers_) {
+    if (entry.due <= now) due.emplace_back(entry.due, id);
   }
-  if (earliest == timers_.end()) return std::nullopt;
-  Entry& entry = earliest->second;
-  entry.due += entry.interval;
-  if (entry.due <= now) entry.due = now + entry.interval;
-  return earliest->first;
+  std::sort(due.begin(), due.end());
+  std::vector<TimerId> out;
+  for (const auto& [when, id] : due) {
+    Entry& entry = timers_[id];
+    entry.due += entry.interval;
+    if (entry.due + kCatchUp * entry.interval <= now) entry.due = now + entry.interval;
+    out.push_back(id);
+  }
+  return out;
 }
 
 }  // namespace huevex::x11
