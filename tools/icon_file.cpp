@@ -44,11 +44,11 @@ int Index16(char c) {
   }
 }
 
-struct ImageSpec {
+struct ImageFormat {
   int size;
   int bits;
 };
-constexpr ImageSpec kImages[kImageCount] = {{32, 1}, {32, 4}, {16, 4}};
+constexpr ImageFormat kImages[kImageCount] = {{32, 1}, {32, 4}, {16, 4}};
 
 int RowBytes(int width, int bits) { return (width * bits + 31) / 32 * 4; }
 
@@ -75,8 +75,8 @@ void PixelsOf(int index, std::vector<int>& colors, std::vector<int>& mask) {
 }  // namespace
 
 Bytes IconImage(int index) {
-  const ImageSpec spec = kImages[index];
-  const int size = spec.size, bits = spec.bits;
+  const ImageFormat format = kImages[index];
+  const int size = format.size, bits = format.bits;
   const int color_row = RowBytes(size, bits), mask_row = RowBytes(size, 1);
   Bytes out;
   Put32(out, 40);
@@ -122,13 +122,13 @@ namespace {
 
 // The parts an .ico entry and a group entry share.
 void PutEntryHead(Bytes& out, int index) {
-  const ImageSpec spec = kImages[index];
-  out.push_back(static_cast<std::uint8_t>(spec.size));
-  out.push_back(static_cast<std::uint8_t>(spec.size));
-  out.push_back(static_cast<std::uint8_t>(1 << spec.bits));  // 2 or 16 colors
+  const ImageFormat format = kImages[index];
+  out.push_back(static_cast<std::uint8_t>(format.size));
+  out.push_back(static_cast<std::uint8_t>(format.size));
+  out.push_back(static_cast<std::uint8_t>(1 << format.bits));  // 2 or 16 colors
   out.push_back(0);
   Put16(out, 1);
-  Put16(out, spec.bits);
+  Put16(out, format.bits);
   Put32(out, static_cast<std::uint32_t>(IconImage(index).size()));
 }
 
