@@ -47,6 +47,18 @@ check "icon group directory" "0 1 3
 32 32 2 0 1 1 304 30001
 32 32 16 0 1 4 744 30002
 16 16 16 0 1 4 296 30003" "$group"
+# The group read back as an icon file is the one made from the pixel maps.
+icon=$(mktemp)
+wrestool -x --type=14 --name=1 "$HUEVEX_EXE" > "$icon"
+check "icon images listed by icotool" "--icon --index=1 --width=32 --height=32 --bit-depth=1 --palette-size=2
+--icon --index=2 --width=32 --height=32 --bit-depth=4 --palette-size=16
+--icon --index=3 --width=16 --height=16 --bit-depth=4 --palette-size=16" "$(icotool -l "$icon")"
+rm -f "$icon"
+# Each image, read back raw, is the one made from the pixel maps.
+for id in 30001 30002 30003; do
+  check "icon image $id as generated" same "$(cmp -s <(wrestool -x --raw --type=3 --name="$id" \
+    "$HUEVEX_EXE") "$(dirname "$HUEVEX_EXE")/icons/icon_$id.bin" && echo same || echo differs)"
+done
 for image in "30001 304" "30002 744" "30003 296"; do
   read -r id bytes <<<"$image"
   check "icon image $id bytes" "$bytes" \
