@@ -15,13 +15,15 @@ std::uint32_t ToMonochrome(std::uint32_t color) {
   return sum >= 3 * 128 ? 0xFFFFFFu : 0u;
 }
 
-// Windows' classic-theme defaults, which the toolkit's look is drawn from.
+// The system colors of a fresh Wine prefix (its default light theme), so that
+// the simulated desktop and the X11 program show the colors the Windows
+// program shows under Wine; the Wine tests check that these still hold.
 const std::map<int, ColorValue>& DefaultSysColors() {
   static const std::map<int, ColorValue> colors = {
-      {COLOR_WINDOW, RGB(255, 255, 255)},       {COLOR_WINDOWFRAME, RGB(100, 100, 100)},
-      {COLOR_WINDOWTEXT, RGB(0, 0, 0)},         {COLOR_BTNFACE, RGB(240, 240, 240)},
-      {COLOR_BTNSHADOW, RGB(160, 160, 160)},    {COLOR_BTNTEXT, RGB(0, 0, 0)},
-      {COLOR_BTNHIGHLIGHT, RGB(255, 255, 255)}, {COLOR_3DDKSHADOW, RGB(105, 105, 105)},
+      {COLOR_WINDOW, RGB(255, 255, 255)},       {COLOR_WINDOWFRAME, RGB(158, 158, 158)},
+      {COLOR_WINDOWTEXT, RGB(0, 0, 0)},         {COLOR_BTNFACE, RGB(245, 245, 245)},
+      {COLOR_BTNSHADOW, RGB(166, 166, 166)},    {COLOR_BTNTEXT, RGB(0, 0, 0)},
+      {COLOR_BTNHIGHLIGHT, RGB(255, 255, 255)}, {COLOR_3DDKSHADOW, RGB(106, 106, 106)},
       {COLOR_3DLIGHT, RGB(227, 227, 227)},
   };
   return colors;

@@ -94,7 +94,7 @@ class Session:
     CROSSHAIR = (23, 55)
     # An inner pixel of the swatch, inside its one-pixel border.
     SWATCH = (24, 16)
-    FACE = (240, 240, 240)
+    FACE = (245, 245, 245)
 
     def __init__(self, args, screen="1280x1024x24"):
         self.args = args
