@@ -201,10 +201,7 @@ void PictureBox::Cls() {
   gdi.FillSolidRect(image_dc_, {0, 0, image_width_, image_height_}, Plain(gdi, back_color_));
 }
 
-void PictureBox::Refresh() {
-  form_.Invalidate();
-  form_.PaintNow();
-}
+void PictureBox::Refresh() { form_.PaintControl(*this); }
 
 void PictureBox::Paint(const PaintContext& c) {
   const Rect r = Bounds(c.dpi);

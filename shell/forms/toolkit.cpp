@@ -292,6 +292,46 @@ void Form::PaintNow() {
   dirty_ = false;
 }
 
+void Form::PaintControl(Control& control) {
+  if (!loaded_) return;
+  if (dirty_ || Covered(control)) {
+    dirty_ = true;
+    PaintNow();
+    return;
+  }
+  Rect clip{0, 0, TwipsToPixels(layout_.client_width, dpi_),
+            TwipsToPixels(layout_.client_height, dpi_)};
+  for (const Control* c = &control; c; c = c->Container()) {
+    if (!c->Visible()) return;  // nothing of it shows
+    if (c == &control) continue;
+    const Rect r = c->Bounds(dpi_);
+    clip = {std::max(clip.left, r.left), std::max(clip.top, r.top), std::min(clip.right, r.right),
+            std::min(clip.bottom, r.bottom)};
+  }
+  control.Paint({runtime_.gdi(), back_dc_, dpi_, clip});
+  runtime_.windows().Present(window_, back_dc_);
+}
+
+// Whether a visible frame or picture box stacked above the control, or above
+// one of its containers, overlaps it. Labels, images and lines never lie over
+// a frame or picture box.
+bool Form::Covered(const Control& control) const {
+  const Rect area = control.Bounds(dpi_);
+  for (const Control* c = &control; c; c = c->Container()) {
+    const std::vector<Control*>& layer = c->Container() ? c->Container()->Children() : top_level_;
+    for (const Control* other : layer) {
+      if (other == c) break;
+      if (!other->Visible() || !other->IsContainerKind()) continue;
+      const Rect r = other->Bounds(dpi_);
+      if (r.left < area.right && area.left < r.right && r.top < area.bottom &&
+          area.top < r.bottom) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
 // Bottom to top: the container's labels, images and lines (the last listed
 // first), then its frames and picture boxes likewise, each followed by its own children.
 void Form::PaintContainer(const std::vector<Control*>& layer, Rect clip, Hdc dc) {

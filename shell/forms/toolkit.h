@@ -70,6 +70,9 @@ class Form {
   void Invalidate() { dirty_ = true; }
   void PaintIfDirty();
   void PaintNow();
+  // Puts one control on screen again: alone when nothing lies over it and the
+  // rest of the form is up to date, else with the whole form.
+  void PaintControl(Control& control);
   Control* HitTest(Point client);
   void RaiseEvent(const Control& control, std::string_view event);
   void RaiseMouse(const Control& control, std::string_view event, MouseButton button, Point client);
@@ -93,6 +96,7 @@ class Form {
   void ReleaseBackBuffer();
   void PaintContainer(const std::vector<Control*>& layer, Rect clip, Hdc dc);
   Control* HitIn(const std::vector<Control*>& layer, Point client);
+  bool Covered(const Control& control) const;
   void UpdatePointer();
 
   Runtime& runtime_;

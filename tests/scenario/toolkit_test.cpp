@@ -51,6 +51,25 @@ const FormLayout& TestLayout() {
            .height = 450,
            .back_color = RGB(255, 0, 0)},
           {.name = "tmrTick", .kind = ControlKind::Timer, .enabled = false, .interval = 10},
+          // A small box over a corner of a box that keeps its drawing.
+          {.name = "picAbove",
+           .kind = ControlKind::PictureBox,
+           .left = 150,
+           .top = 900,
+           .width = 300,
+           .height = 300,
+           .back_color = RGB(0, 0, 255),
+           .border = false},
+          {.name = "picImage",
+           .kind = ControlKind::PictureBox,
+           .left = 150,
+           .top = 750,
+           .width = 1500,
+           .height = 600,
+           .back_color = RGB(0, 255, 0),
+           .border = false,
+           .pixel_scale = true,
+           .persistent_image = true},
       }};
   return layout;
 }
@@ -169,6 +188,25 @@ TEST_F(ToolkitTest, ARunTimeErrorIsReportedAndTheProgramEndsCleanly) {
   EXPECT_EQ(sim.gdi().LiveObjects(), 0);
   EXPECT_EQ(sim.gdi().LiveContexts(), 0);
   EXPECT_TRUE(runtime.Ended());
+}
+
+TEST_F(ToolkitTest, RefreshShowsTheImageAndKeepsWhatLiesOverIt) {
+  const Rect client = sim.ClientRect(form.Window());
+  PictureBox& image = form.Get<PictureBox>("picImage");
+  EXPECT_DOUBLE_EQ(image.ScaleWidth(), 100);
+  EXPECT_DOUBLE_EQ(image.ScaleHeight(), 40);
+  image.Cls();
+  sim.gdi().FillSolidRect(image.hDC(), {0, 0, 100, 40}, RGB(255, 255, 0));
+  // Drawn but not refreshed: the screen still shows the box's own color.
+  EXPECT_EQ(sim.ScreenPixel({client.left + 60, client.top + 55}), RGB(0, 255, 0));
+  image.Refresh();
+  EXPECT_EQ(sim.ScreenPixel({client.left + 60, client.top + 55}), RGB(255, 255, 0));
+  EXPECT_EQ(sim.ScreenPixel({client.left + 15, client.top + 65}), RGB(0, 0, 255));
+  // Without the box above, the refresh alone puts the image there too.
+  form.Get<PictureBox>("picAbove").Visible(false);
+  runtime.Dispatch([] {});
+  image.Refresh();
+  EXPECT_EQ(sim.ScreenPixel({client.left + 15, client.top + 65}), RGB(255, 255, 0));
 }
 
 TEST_F(ToolkitTest, ControlsPaintInStackingOrder) {
