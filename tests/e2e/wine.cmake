@@ -22,6 +22,7 @@ set(_wine_env
   HUEVEX_EXE=${HUEVEX_WINDOWS_EXE}
   HUEVEX_COLORBOARD=$<TARGET_FILE:huevex_colorboard>
   HUEVEX_XPROBE=$<TARGET_FILE:huevex_xprobe>
+  HUEVEX_SIM_FRAME=$<TARGET_FILE:huevex_sim_frame>
   HUEVEX_WINE_WORK=${_wine_work}
   WINEPREFIX=${_wine_work}/prefix
   WINEDEBUG=-all)
@@ -35,9 +36,10 @@ set_tests_properties(wine_prefix_boot PROPERTIES
   ENVIRONMENT "${_wine_env}" TIMEOUT 300 LABELS "e2e;wine"
   FIXTURES_SETUP huevex_wine RESOURCE_LOCK huevex_wine)
 
-foreach(_case backend pick_colors pick_buttons topmost close_box pick_high_dpi)
+foreach(_case backend pick_colors pick_buttons topmost close_box pick_high_dpi main_window)
   add_test(NAME wine_${_case} COMMAND bash ${_wine_scripts}/${_case}.sh)
   set_tests_properties(wine_${_case} PROPERTIES
     ENVIRONMENT "${_wine_env}" TIMEOUT 300 LABELS "e2e;wine"
     FIXTURES_REQUIRED huevex_wine RESOURCE_LOCK huevex_wine)
 endforeach()
+

@@ -281,14 +281,6 @@ clear_clipboard() {
   wait_for "the cleared clipboard" 5 clipboard_is "$CLEARED" || die "could not clear the clipboard"
 }
 
-clipboard() {
-  CLEAR_SERIAL=$((CLEAR_SERIAL + 1))
-  CLEARED="cleared-$CLEAR_SERIAL"
-  printf '%s' "$CLEARED" | xclip -selection clipboard -quiet >/dev/null 2>&1 &
-  PIDS+=($!)
-  wait_for "the cleared clipboard" 5 clipboard_is "$CLEARED" || die "could not clear the clipboard"
-}
-
 clipboard() { timeout 5 xclip -o -selection clipboard 2>/dev/null; }
 
 clipboard_is() { [ "$(clipboard)" == "$1" ]; }
@@ -346,4 +338,63 @@ stripe_y() { echo $((BOARD_Y + BOARD_H / 2)); }
 # One Wine prefix, booted by the setup test; the others refuse to run without it.
 require_prefix() {
   [ -f "$WINEPREFIX/system.reg" ] || die "no Wine prefix at $WINEPREFIX (run wine_prefix_boot)"
+}
+
+# The Windows helper built beside the program (winprobe.cpp), run in the same
+# Wine session: what only a Windows program can see or do.
+WINPROBE="$(dirname "$HUEVEX_EXE")/huevex_winprobe.exe"
+require_winprobe() {
+  [ -f "$WINPROBE" ] || die "no $WINPROBE: build the Windows build's huevex_winprobe target"
+}
+winprobe() {
+  WINE_STARTED=1
+  timeout 60 wine "$WINPROBE" "$@" 2>>"$WORK/winprobe.log" | tr -d '\r'
+}
+
+# A top-level window by its exact title, once it shows (empty if it never does).
+visible_window() {  # TITLE [SECONDS]
+  wait_for "the window \"$1\"" "${2:-10}" xdotool search --onlyvisible --name "^$1\$" || return 1
+  xdotool search --onlyvisible --name "^$1\$" | head -n 1
+}
+
+window_title() { xdotool getwindowname "$1" 2>/dev/null; }
+
+# The whole screen at one moment, kept in the work folder: screenshots are
+# read from the file, so that every check of a case sees the same picture.
+grab_screen() {  # NAME -> the file's path
+  local file="$WORK/$1.ppm"
+  import -silent -window root -depth 8 "ppm:$file" 2>/dev/null || die "no screenshot"
+  printf '%s' "$file"
+}
+
+shot_pixel() {  # FILE X Y -> RRGGBB
+  convert "$1" -crop "1x1+$2+$3" -depth 8 txt:- 2>/dev/null |
+    sed -n 's/.*#\([0-9A-Fa-f]\{6\}\).*/\1/p' | head -n 1 | tr 'a-f' 'A-F'
+}
+
+# The distinct colors of a rectangle of a screenshot, one RRGGBB a line.
+shot_colors() {  # FILE X Y WIDTH HEIGHT
+  convert "$1" -crop "$4x$5+$2+$3" +repage -depth 8 -unique-colors txt:- 2>/dev/null |
+    sed -n 's/.*#\([0-9A-Fa-f]\{6\}\).*/\1/p' | tr 'a-f' 'A-F' | sort -u
+}
+
+shot_crop() {  # FILE X Y WIDTH HEIGHT OUT
+  convert "$1" -crop "$4x$5+$2+$3" +repage -depth 8 "ppm:$6" 2>/dev/null
+}
+
+# How many pixels of two pictures of one size differ; a picture of the
+# differences goes to DIFF.
+pixels_differing() {  # A B DIFF
+  compare -metric AE "$1" "$2" "$3" 2>&1 >/dev/null | head -n 1
+}
+
+# A click on the main window's magnifier bar, on the word "MAGNiFIER".
+MAGNIFIER_BAR_X=60
+MAGNIFIER_BAR_Y=85
+click_magnifier_bar() {
+  move_to $((CLIENT_X + MAGNIFIER_BAR_X)) $((CLIENT_Y + MAGNIFIER_BAR_Y))
+  xdotool mousedown 1
+  sleep 0.03
+  xdotool mouseup 1
+  sleep 0.1
 }
