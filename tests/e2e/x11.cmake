@@ -42,3 +42,16 @@ gtest_discover_tests(huevex_x11_tests TEST_PREFIX x11. DISCOVERY_TIMEOUT 60
 add_test(NAME x11_display COMMAND ${Python3_EXECUTABLE}
          ${CMAKE_CURRENT_SOURCE_DIR}/x11/display_test.py ${x11_args})
 set_tests_properties(x11_display PROPERTIES TIMEOUT 120 LABELS "e2e;x11")
+
+# The program's own system colors, for screen checks that involve them.
+add_executable(huevex_sys_colors x11/sys_colors.cpp)
+target_link_libraries(huevex_sys_colors PRIVATE huevex_soft)
+
+# The main window's known pixels and the magnifier (toggling, following a
+# pick, and the same pixels as the simulated desktop paints for one picture).
+foreach(wm none openbox)
+  add_test(NAME x11_main_window_wm_${wm}
+           COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/x11/main_window_test.py
+                   --wm ${wm} ${x11_args} --sys-colors $<TARGET_FILE:huevex_sys_colors>)
+  set_tests_properties(x11_main_window_wm_${wm} PROPERTIES TIMEOUT 300 LABELS "e2e;x11")
+endforeach()

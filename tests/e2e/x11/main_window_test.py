@@ -1,0 +1,125 @@
+#!/usr/bin/env python3
+"""The running main window, read back from screenshots at known client pixels.
+
+The same points the simulated desktop's main window is checked at: the swatch
+and its border, the white code table and its gray lines, the 3-pixel white
+lines beside and under it, each picture's drawn and transparent pixels over
+its frame, the crosshair, the picker box's 3D edges and the window face; then
+the swatch after a pick. System colors are the program's own (its software
+GDI's table), so a change of theme there changes the expectation with it.
+Fonts may differ between machines, so no point lies on text.
+"""
+
+import os
+import tempfile
+
+import session
+
+WHITE, GRAY, BLACK = "FFFFFF", "A0A0A0", "000000"
+
+# (what, client x, client y, RRGGBB or a system color's name)
+KNOWN_PIXELS = [
+    ("swatch inside", 20, 15, "WINDOW"),
+    ("swatch border", 8, 8, "WINDOWFRAME"),
+    ("swatch border, right", 40, 15, "WINDOWFRAME"),
+    ("code table inside", 120, 40, WHITE),
+    ("table top line", 100, 16, GRAY),
+    ("table HEX/DEC line", 100, 32, GRAY),
+    ("table DEC/RGB line", 100, 48, GRAY),
+    ("table bottom line", 100, 64, GRAY),
+    ("table left line", 80, 40, GRAY),
+    ("table right line", 152, 40, GRAY),
+    ("white line beside the table", 153, 40, WHITE),
+    ("white line under the table", 100, 65, WHITE),
+    ("under the white line", 100, 66, "BTNFACE"),
+    ("beside the white line", 154, 40, "BTNFACE"),
+    ("question mark stroke", 150, 81, BLACK),
+    ("question picture, transparent", 146, 80, "BTNFACE"),
+    ("question picture over the frame's edge", 144, 80, "BTNSHADOW"),
+    ("magnifier lens", 24, 81, BLACK),
+    ("magnifier picture, transparent", 16, 80, "BTNFACE"),
+    ("caret edge", 115, 85, BLACK),
+    ("caret picture, transparent", 112, 80, "BTNFACE"),
+    ("crosshair tick", 23, 48, BLACK),
+    ("crosshair centre dot", 23, 55, BLACK),
+    ("crosshair, transparent", 16, 48, "BTNFACE"),
+    ("picker box shadow edge", 8, 30, "BTNSHADOW"),
+    ("swatch over the picker box", 8, 24, "WINDOWFRAME"),
+    ("picker box light edge", 9, 30, "BTNHIGHLIGHT"),
+    ("window face", 2, 2, "BTNFACE"),
+]
+
+# Runs of pixels along the table's lines, clear of the corners where lines
+# cross: (what, x range, y range, color). Before the first pick the rows hold
+# no text, so the whole inside of each row is white.
+KNOWN_RUNS = [
+    ("table top line", range(81, 152), [16], GRAY),
+    ("table HEX/DEC line", range(81, 152), [32], GRAY),
+    ("table DEC/RGB line", range(81, 152), [48], GRAY),
+    ("table bottom line", range(81, 152), [64], GRAY),
+    ("table left line", [80], range(17, 64), GRAY),
+    ("table right line", [152], range(17, 64), GRAY),
+    ("HEX row, empty", range(81, 152), range(17, 32), WHITE),
+    ("DEC row, empty", range(81, 152), range(33, 48), WHITE),
+    ("RGB row, empty", range(81, 152), range(49, 64), WHITE),
+    ("white line beside the table", [153], range(20, 61), WHITE),
+    ("white line under the table", range(84, 149), [65], WHITE),
+]
+
+PICKED = "050AC8"
+BOARD = (0, 0, 300, 200)
+
+
+def rgb(hex_code):
+    return tuple(int(hex_code[i:i + 2], 16) for i in (0, 2, 4))
+
+
+def program_colors(tool):
+    """The program's system colors by name, as its software GDI gives them."""
+    out = session.subprocess.run([tool], capture_output=True, timeout=10, check=True).stdout
+    return dict(line.split() for line in out.decode().splitlines())
+
+
+def test():
+    args = session.arguments(lambda p: p.add_argument("--sys-colors", required=True))
+    checks = session.Checks()
+    system = program_colors(args.sys_colors)
+
+    def expected(color):
+        return rgb(system.get(color, color))
+
+    log = os.path.join(tempfile.mkdtemp(prefix="huevex-main-"), "board.log")
+    with session.Session(args) as s:
+        s.start_huevex()
+        shot = s.screenshot()
+        origin = s.client_origin()
+
+        def at(x, y, picture=shot):
+            return picture.rgb(origin[0] + x, origin[1] + y)
+
+        for what, x, y, color in KNOWN_PIXELS:
+            checks.equal(f"{what} ({x}, {y})", at(x, y), expected(color))
+        for what, xs, ys, color in KNOWN_RUNS:
+            wrong = [(x, y, at(x, y)) for y in ys for x in xs if at(x, y) != expected(color)]
+            checks.equal(f"{what}: pixels of another color", wrong[:3], [])
+
+        # The swatch after a pick: the whole inside in the picked color, the
+        # border as it was, the face beyond it.
+        s.colorboard(*BOARD, [PICKED], log)
+        s.clear_clipboard()
+        s.pick((BOARD[2] // 2, BOARD[3] // 2))
+        checks.equal("picked", s.wait_clipboard("#" + PICKED), "#" + PICKED)
+        shot = s.screenshot()
+        inside = [(x, y) for y in range(9, 24) for x in range(9, 40)]
+        wrong = [(x, y, at(x, y, shot)) for x, y in inside if at(x, y, shot) != rgb(PICKED)]
+        checks.equal("swatch inside after the pick: pixels of another color", wrong[:3], [])
+        checks.equal("swatch border after the pick", at(8, 9, shot), expected("WINDOWFRAME"))
+        checks.equal("beside the swatch after the pick", at(41, 9, shot), expected("BTNFACE"))
+        checks.equal("crosshair back after the pick", at(23, 55, shot), expected(BLACK))
+        if checks.failed:
+            s.save_screenshot(f"huevex-main-window-{args.wm}.png")
+    return checks.finish()
+
+
+if __name__ == "__main__":
+    session.main(test)
