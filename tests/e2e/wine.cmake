@@ -37,7 +37,7 @@ set_tests_properties(wine_prefix_boot PROPERTIES
   FIXTURES_SETUP huevex_wine RESOURCE_LOCK huevex_wine)
 
 foreach(_case backend pick_colors pick_buttons topmost close_box pick_high_dpi main_window
-              magnifier)
+              magnifier clipboard_busy)
   add_test(NAME wine_${_case} COMMAND bash ${_wine_scripts}/${_case}.sh)
   set_tests_properties(wine_${_case} PROPERTIES
     ENVIRONMENT "${_wine_env}" TIMEOUT 300 LABELS "e2e;wine"
