@@ -55,3 +55,9 @@ foreach(wm none openbox)
                    --wm ${wm} ${x11_args} --sys-colors $<TARGET_FILE:huevex_sys_colors>)
   set_tests_properties(x11_main_window_wm_${wm} PROPERTIES TIMEOUT 300 LABELS "e2e;x11")
 endforeach()
+foreach(wm none openbox)
+  add_test(NAME x11_magnifier_wm_${wm}
+           COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/x11/magnifier_test.py
+                   --wm ${wm} ${x11_args} --sim-frame $<TARGET_FILE:huevex_sim_frame>)
+  set_tests_properties(x11_magnifier_wm_${wm} PROPERTIES TIMEOUT 300 LABELS "e2e;x11")
+endforeach()

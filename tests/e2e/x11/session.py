@@ -88,6 +88,10 @@ class Screenshot:
             out.append((value & mask) >> shift)
         return tuple(out)
 
+    def block(self, x, y, width, height):
+        """The pixels of a rectangle, rows top first, each an (r, g, b) tuple."""
+        return [[self.rgb(x + i, y + j) for i in range(width)] for j in range(height)]
+
 
 class Session:
     # Where the crosshair's centre dot lies in the main window's client area.
@@ -204,16 +208,41 @@ class Session:
 
     # The program
 
-    def start_huevex(self, env=None):
-        self.huevex = self.spawn([self.args.huevex], stdout=subprocess.PIPE,
-                                 stderr=subprocess.PIPE, **({"env": env} if env else {}))
-        self.main_window = self.wait_for(lambda: self.find_window("^HUEVEX$"), "the main window")
-        self.wait_for(lambda: "IsViewable" in self.output(["xwininfo", "-id", self.main_window]),
-                      "the main window to be mapped")
+    def start_huevex(self, env=None, prefix=(), timeout=10.0, stderr=subprocess.PIPE):
+        """Starts the program (under `prefix`, such as a checker, if given) and
+        waits until its main window is painted. A test whose program may write
+        much to stderr passes a file: a full pipe would stall the program."""
+        self.huevex = self.spawn([*prefix, self.args.huevex], stdout=subprocess.PIPE,
+                                 stderr=stderr, **({"env": env} if env else {}))
+        self.main_window = self.wait_for(lambda: self.find_window("^HUEVEX$"), "the main window",
+                                         timeout)
+        self.wait_for(lambda: self.viewable(self.main_window), "the main window to be mapped",
+                      timeout)
         # The first picture: the swatch shows the window color once painted.
         self.wait_for(lambda: self.client_pixel(self.SWATCH) == (255, 255, 255),
-                      "the main window to be painted")
+                      "the main window to be painted", timeout)
         return self.huevex
+
+    def viewable(self, window):
+        return "IsViewable" in self.output(["xwininfo", "-id", window])
+
+    def client_size(self, window=None):
+        info = self.output(["xwininfo", "-id", window or self.main_window])
+        values = dict(line.strip().split(":", 1) for line in info.splitlines()
+                      if line.strip().startswith(("Width:", "Height:")))
+        return int(values["Width"]), int(values["Height"])
+
+    def outer_rect(self, window=None):
+        """(left, top, right, bottom) of the window with the frame the window
+        manager put around it (_NET_FRAME_EXTENTS), or of the window alone."""
+        window = window or self.main_window
+        x, y = self.client_origin(window)
+        width, height = self.client_size(window)
+        extents = self.output(["xprop", "-id", window, "_NET_FRAME_EXTENTS"])
+        left = right = top = bottom = 0
+        if "=" in extents:
+            left, right, top, bottom = (int(v) for v in extents.split("=")[1].split(","))
+        return x - left, y - top, x + width + right, y + height + bottom
 
     def find_window(self, name):
         found = self.output(["xdotool", "search", "--name", name]).split()

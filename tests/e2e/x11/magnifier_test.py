@@ -1,0 +1,242 @@
+#!/usr/bin/env python3
+"""The magnifier of the running program.
+
+- toggling: the first click on the word "MAGNiFIER" opens the magnifier
+  directly below the main window, left edges aligned; the second hides it;
+  the third shows it at the same place although the main window has moved;
+  a pick closes it, and one click afterwards opens it under the main window's
+  new place;
+- parity: over a color board of narrow stripes, with the cursor resting away
+  from the program's windows, the magnifier's box holds exactly the pixels
+  the simulated desktop paints for the same board and cursor (squares, grid
+  dots and marker), checked also on its own at a few known box pixels;
+- during a pick the magnifier follows the pointer (the same comparison while
+  the button is held), and the release closes it.
+"""
+
+import os
+import subprocess
+import tempfile
+import time
+
+import session
+
+MAGNIFIER_BAR = (60, 85)  # the word "MAGNiFIER" in the main window
+BOX = (17, 17, 139, 71)  # the zoom box in the magnifier's client area
+GRAY, SILVER = (128, 128, 128), (192, 192, 192)
+REST = 0.35  # longer than the magnifier's 250 ms repaint of a resting cursor
+
+
+def stripes(count, seed):
+    """`count` colors, neighbours always different, from a small LCG."""
+    out, value = [], seed
+    while len(out) < count:
+        value = (value * 1103515245 + 12345) & 0x7FFFFFFF
+        color = f"{(value >> 7) & 0xFFFFFF:06X}"
+        if not out or out[-1] != color:
+            out.append(color)
+    return out
+
+
+# (board x, y, width, height, colors, cursor points resting on it, from the
+# board's top-left corner). Stripes 1 and 3 pixels wide; the points keep the
+# copied block (6 pixels left and 3 up of the cursor to 7 right and 4 down)
+# on the board, close to its edges too.
+BOARDS = [
+    (40, 60, 120, 140, stripes(120, 7), [(60, 70), (6, 3), (112, 135)]),
+    (40, 60, 240, 140, stripes(80, 11), [(61, 40), (160, 90)]),
+]
+
+
+def rgb(hex_code):
+    return tuple(int(hex_code[i:i + 2], 16) for i in (0, 2, 4))
+
+
+def board_pixel(board, point):
+    x, y, width, _, colors, _ = board
+    stripe = width // len(colors)
+    return rgb(colors[min((point[0] - x) // stripe, len(colors) - 1)])
+
+
+def read_ppm(path):
+    with open(path, "rb") as f:
+        data = f.read()
+    fields = data.split(b"\n", 3)
+    if fields[0] != b"P6" or fields[2] != b"255":
+        raise session.Failure(f"{path}: not a binary PPM")
+    width, height = (int(v) for v in fields[1].split())
+    pixels = fields[3]
+    return [[tuple(pixels[(j * width + i) * 3:(j * width + i) * 3 + 3]) for i in range(width)]
+            for j in range(height)]
+
+
+def show_board(s, board, log):
+    """Shows the board; gives it back placed where it really is (a window
+    manager's frame moves the stripes off the asked position) and the process."""
+    process = s.colorboard(*board[:4], board[4], log)
+    found = s.wait_for(lambda: s.output(["xdotool", "search", "--name", "^colorboard$"]).split(),
+                       "the colorboard's window")
+    if len(found) != 1:
+        raise session.Failure(f"{len(found)} colorboard windows")
+    x, y = s.client_origin(found[0])
+    return (x, y, *board[2:]), process
+
+
+def sim_frame(args, board, cursor, workdir):
+    x, y, width, height, colors, _ = board
+    out = os.path.join(workdir, f"sim-{cursor[0]}-{cursor[1]}.ppm")
+    subprocess.run([args.sim_frame, str(x), str(y), str(width), str(height), ",".join(colors),
+                    str(cursor[0]), str(cursor[1]), out], check=True, timeout=30)
+    return read_ppm(out)
+
+
+class Magnifier:
+    """The "Screen Zoom" window of one session."""
+
+    def __init__(self, s):
+        self.s = s
+
+    def window(self):
+        return self.s.find_window("^Screen Zoom$")
+
+    def shown(self):
+        window = self.window()
+        return window is not None and self.s.viewable(window)
+
+    def origin(self):
+        return self.s.client_origin(self.window())
+
+    def box(self, shot=None):
+        shot = shot or self.s.screenshot()
+        x, y = self.origin()
+        return shot.block(x + BOX[0], y + BOX[1], BOX[2], BOX[3])
+
+    def toggle(self):
+        self.s.xdotool("mousemove", *self.s.screen_point(MAGNIFIER_BAR))
+        time.sleep(0.02)
+        self.s.xdotool("click", 1)
+
+
+def differences(actual, expected):
+    return [(i, j, actual[j][i], expected[j][i]) for j in range(len(expected))
+            for i in range(len(expected[0])) if actual[j][i] != expected[j][i]]
+
+
+def check_box(checks, what, box, board, cursor, expected):
+    """The box against the simulated desktop's, and a few of its pixels on
+    their own: the cursor's square, grid dots of both colors, the marker."""
+    wrong = differences(box, expected)
+    checks.equal(f"{what}: pixels unlike the simulated desktop's ({len(wrong)})", wrong[:4], [])
+    # The square of the cursor's pixel covers box x 60 to 69 and y 30 to 39,
+    # its first column and row carrying the grid; the marker frames it with
+    # bars 5 pixels thick from (55, 25), leaving its bottom-right 2 x 2 open.
+    checks.equal(f"{what}: the cursor's square", box[35][65], board_pixel(board, cursor))
+    checks.equal(f"{what}: the square left of it", box[35][52],
+                 board_pixel(board, (cursor[0] - 1, cursor[1])))
+    for x, y in [(0, 0), (10, 0), (0, 10), (130, 1), (1, 70), (55, 25), (57, 34), (74, 26),
+                 (71, 44), (72, 44)]:
+        checks.equal(f"{what}: grid or marker at ({x}, {y})", box[y][x],
+                     GRAY if (x + y) % 2 == 0 else SILVER)
+    checks.equal(f"{what}: the marker's open corner", box[44][74],
+                 board_pixel(board, (cursor[0] + 1, cursor[1] + 1)))
+
+
+def toggling(s, checks, magnifier, board_log):
+    s.start_huevex()
+    left, _, _, bottom = s.outer_rect()
+    magnifier.toggle()
+    s.wait_for(magnifier.shown, "the magnifier to open")
+    first = magnifier.origin()
+    checks.equal("first click: right below the main window, left edges aligned", first,
+                 (left, bottom))
+
+    magnifier.toggle()
+    s.wait_for(lambda: not magnifier.shown(), "the magnifier to hide")
+    checks.true("second click: hidden, still there", magnifier.window() is not None)
+
+    s.xdotool("windowmove", s.main_window, 300, 200)
+    s.wait_for(lambda: s.outer_rect()[0] != left, "the main window to move")
+    moved_left, _, _, moved_bottom = s.outer_rect()
+    magnifier.toggle()
+    s.wait_for(magnifier.shown, "the magnifier to show again")
+    checks.equal("third click: at the same place as before", magnifier.origin(), first)
+
+    s.colorboard(0, 0, 200, 150, ["100F01"], board_log)
+    s.clear_clipboard()
+    s.pick((100, 75))
+    checks.equal("picked", s.wait_clipboard("#100F01"), "#100F01")
+    s.wait_for(lambda: magnifier.window() is None, "the pick to close the magnifier")
+    magnifier.toggle()
+    s.wait_for(magnifier.shown, "the magnifier to open after the pick")
+    checks.equal("after a pick: under the main window's new place", magnifier.origin(),
+                 (moved_left, moved_bottom))
+
+
+def parity(s, checks, magnifier, board_log):
+    workdir = tempfile.mkdtemp(prefix="huevex-zoom-")
+    s.start_huevex()
+    magnifier.toggle()
+    s.wait_for(magnifier.shown, "the magnifier to open")
+    for index, asked in enumerate(BOARDS):
+        board, shown = show_board(s, asked, board_log)
+        for offset in board[5]:
+            cursor = (board[0] + offset[0], board[1] + offset[1])
+            s.xdotool("mousemove", *cursor)
+            time.sleep(REST)
+            box = magnifier.box()
+            what = f"board {index}, cursor at {cursor}"
+            check_box(checks, what, box, board, cursor, sim_frame(s.args, board, cursor, workdir))
+        shown.terminate()
+        shown.wait(5)
+        s.wait_for(lambda: s.find_window("^colorboard$") is None, "the colorboard to go")
+
+
+def during_pick(s, checks, magnifier, board_log):
+    workdir = tempfile.mkdtemp(prefix="huevex-zoom-")
+    s.start_huevex()
+    board, _ = show_board(s, BOARDS[0], board_log)
+    magnifier.toggle()
+    s.wait_for(magnifier.shown, "the magnifier to open")
+    s.clear_clipboard()
+    held = {}
+
+    def look():
+        # Resting at the end of the drag: the magnifier shows this point.
+        time.sleep(REST)
+        held["box"] = magnifier.box()
+        held["open"] = magnifier.shown()
+
+    cursor = (board[0] + board[5][0][0], board[1] + board[5][0][1])
+    s.pick(cursor, hold=look)
+    checks.true("open while the button is held", held["open"])
+    check_box(checks, "while picking", held["box"], board, cursor,
+              sim_frame(s.args, board, cursor, workdir))
+    expected = "#%02X%02X%02X" % board_pixel(board, cursor)
+    checks.equal("the pick copied the pixel under the pointer", s.wait_clipboard(expected),
+                 expected)
+    checks.true("the release closed the magnifier",
+                s.wait_for(lambda: magnifier.window() is None, "the magnifier to close", 3))
+
+
+CASES = [toggling, parity, during_pick]
+
+
+def test():
+    args = session.arguments(lambda p: p.add_argument("--sim-frame", required=True))
+    checks = session.Checks()
+    for case in CASES:
+        print(f"-- {case.__name__}", flush=True)
+        with session.Session(args) as s:
+            log = os.path.join(args.artifacts, f"huevex-zoom-{args.wm}-{case.__name__}.log")
+            open(log, "w").close()
+            try:
+                case(s, checks, Magnifier(s), log)
+            except session.Failure as error:
+                checks.equal(case.__name__, str(error), "no failure")
+            if checks.failed:
+                s.save_screenshot(f"huevex-zoom-{args.wm}-{case.__name__}.png")
+    return checks.finish()
+
+
+if __name__ == "__main__":
+    session.main(test)
