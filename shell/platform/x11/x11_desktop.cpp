@@ -92,11 +92,7 @@ X11Desktop::X11Desktop(Display* display, X11Screen& screen, soft::SoftGdi& gdi)
       atoms_(display),
       clipboard_(display, atoms_),
       root_(DefaultRootWindow(display)) {
-  wm_ = DetectWindowManager();
-  // Without a window manager nobody keeps topmost windows on top but
-  // themselves: watching the root's children shows when another window rises.
-  XSelectInput(display_, root_,
-               PropertyChangeMask | StructureNotifyMask | (wm_ ? 0 : SubstructureNotifyMask));
+  FollowWindowManager();
   dpi_ = ReadDpi();
   shm_ = ShmUsable(display_);
   if (shm_) shm_completion_ = XShmGetEventBase(display_) + ShmCompletion;
@@ -126,6 +122,24 @@ bool X11Desktop::DetectWindowManager() {
   const std::vector<long> confirm =
       ReadLongs(display_, child, atoms_.net_supporting_wm_check, XA_WINDOW);
   return !confirm.empty() && static_cast<Window>(confirm[0]) == child;
+}
+
+// Whether a window manager runs decides who keeps topmost windows up. It is
+// asked again when one announces itself; one that is killed leaves its root
+// property behind, so the end of its check window is what tells it has gone.
+void X11Desktop::FollowWindowManager() {
+  wm_ = DetectWindowManager();
+  wm_check_ = 0;
+  if (wm_) {
+    const std::vector<long> check =
+        ReadLongs(display_, root_, atoms_.net_supporting_wm_check, XA_WINDOW);
+    wm_check_ = static_cast<Window>(check[0]);
+    XSelectInput(display_, wm_check_, StructureNotifyMask);
+  }
+  // Without a window manager nobody keeps topmost windows on top but
+  // themselves: watching the root's children shows when another window rises.
+  XSelectInput(display_, root_,
+               PropertyChangeMask | StructureNotifyMask | (wm_ ? 0 : SubstructureNotifyMask));
 }
 
 bool X11Desktop::Supported(Atom feature) {
@@ -703,6 +717,7 @@ void X11Desktop::Handle(XEvent& event) {
         if (!top->managed) {
           top->outer = {event.xreparent.x, event.xreparent.y};
           top->client_root.reset();
+          top->extents.reset();  // the frame went with the window manager that drew it
         }
       }
       break;
@@ -717,6 +732,16 @@ void X11Desktop::Handle(XEvent& event) {
       if (TopLevel* top = Find(event.xunmap.window)) top->mapped = false;
       break;
     case DestroyNotify:
+      if (event.xdestroywindow.window == wm_check_ && wm_check_ != 0) {
+        // The window manager has gone without a word: our windows are back on
+        // the root, unframed, and only the program keeps them on top now.
+        wm_ = false;
+        wm_check_ = 0;
+        XSelectInput(display_, root_,
+                     PropertyChangeMask | StructureNotifyMask | SubstructureNotifyMask);
+        KeepAbove();
+        break;
+      }
       // Destroyed by someone else (ours are gone from the table before they
       // are destroyed): the program takes it as the window being closed.
       if (TopLevel* top = Find(event.xdestroywindow.window)) {
@@ -765,9 +790,7 @@ void X11Desktop::HandleProperty(const XPropertyEvent& event) {
         if (listener_ && Find(window)) listener_->OnDpiChanged(Hwnd{window}, dpi_);
       }
     } else if (event.atom == atoms_.net_supporting_wm_check) {
-      wm_ = DetectWindowManager();
-      XSelectInput(display_, root_,
-                   PropertyChangeMask | StructureNotifyMask | (wm_ ? 0 : SubstructureNotifyMask));
+      FollowWindowManager();
     }
     return;
   }

@@ -103,6 +103,7 @@ class X11Desktop : public WindowSystem {
   void HandleClientMessage(const XClientMessageEvent& event);
   void HandleConfigure(const XConfigureEvent& event);
   bool DetectWindowManager();
+  void FollowWindowManager();
   bool Supported(Atom feature);
   std::optional<Insets> ReadExtents(Window window);
   std::optional<Insets> AskFrameExtents();
@@ -131,6 +132,7 @@ class X11Desktop : public WindowSystem {
   std::map<const Picture*, CursorHandle> cursors_;
   TimerQueue timers_;
   bool wm_ = false;
+  Window wm_check_ = 0;  // the window manager's check window, gone when it goes
   bool shm_ = false;
   int shm_completion_ = -1;
   int dpi_ = 96;
