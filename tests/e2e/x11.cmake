@@ -61,3 +61,12 @@ foreach(wm none openbox)
                    --wm ${wm} ${x11_args} --sim-frame $<TARGET_FILE:huevex_sim_frame>)
   set_tests_properties(x11_magnifier_wm_${wm} PROPERTIES TIMEOUT 300 LABELS "e2e;x11")
 endforeach()
+
+# Faults around the program: the X server going away while it is busy, the
+# window manager restarting or dying under it.
+add_test(NAME x11_server_gone COMMAND ${Python3_EXECUTABLE}
+         ${CMAKE_CURRENT_SOURCE_DIR}/x11/server_gone_test.py ${x11_args})
+set_tests_properties(x11_server_gone PROPERTIES TIMEOUT 120 LABELS "e2e;x11")
+add_test(NAME x11_wm_restart COMMAND ${Python3_EXECUTABLE}
+         ${CMAKE_CURRENT_SOURCE_DIR}/x11/wm_restart_test.py ${x11_args})
+set_tests_properties(x11_wm_restart PROPERTIES TIMEOUT 300 LABELS "e2e;x11")
