@@ -44,3 +44,16 @@ foreach(_case backend pick_colors pick_buttons topmost close_box pick_high_dpi m
     FIXTURES_REQUIRED huevex_wine RESOURCE_LOCK huevex_wine)
 endforeach()
 
+# Two minutes of the magnifier repainting while the pointer moves: the
+# program's GDI objects must not grow.
+add_test(NAME wine_gdi_objects COMMAND bash ${_wine_scripts}/gdi_objects.sh)
+set_tests_properties(wine_gdi_objects PROPERTIES
+  ENVIRONMENT "${_wine_env}" TIMEOUT 420 LABELS "e2e;wine"
+  FIXTURES_REQUIRED huevex_wine RESOURCE_LOCK huevex_wine)
+
+
+# The Windows .zip as CPack makes it from the Windows build. Needs no Wine, but
+# CPack may rebuild the program the other tests run.
+add_test(NAME wine_windows_zip COMMAND bash ${_wine_scripts}/windows_zip.sh)
+set_tests_properties(wine_windows_zip PROPERTIES
+  ENVIRONMENT "${_wine_env}" TIMEOUT 300 LABELS wine RESOURCE_LOCK huevex_wine)
