@@ -43,7 +43,11 @@ bool ClipboardOwner::Handle(const XEvent& event) {
       return true;
     case SelectionClear:
       if (event.xselectionclear.window != window_.get()) return false;
-      if (event.xselectionclear.selection == atoms_.clipboard) owned_ = false;
+      // Any client may send a SelectionClear of its own making; only the
+      // server knows whether the selection really went to someone else.
+      if (event.xselectionclear.selection == atoms_.clipboard) {
+        owned_ = XGetSelectionOwner(display_, atoms_.clipboard) == window_.get();
+      }
       return true;
     default:
       return event.xany.window == window_.get();
@@ -103,21 +107,25 @@ bool ClipboardOwner::Convert(Window requestor, Atom target, Atom property) {
 
 // MULTIPLE: the property holds (target, property) pairs; each is converted in
 // turn, and the target of a pair that cannot be converted is replaced by None.
+// A list longer than any real client sends is refused whole rather than cut
+// short, so the requestor never reads a shortened list as an answer.
 bool ClipboardOwner::ConvertMultiple(Window requestor, Atom property) {
+  constexpr long kMostAtoms = 1024;
   Atom type = None;
   int format = 0;
   unsigned long count = 0, left = 0;
   unsigned char* data = nullptr;
-  if (XGetWindowProperty(display_, requestor, property, 0, 1024, False, AnyPropertyType, &type,
-                         &format, &count, &left, &data) != Success ||
-      !data || format != 32) {
+  if (XGetWindowProperty(display_, requestor, property, 0, kMostAtoms, False, AnyPropertyType,
+                         &type, &format, &count, &left, &data) != Success ||
+      !data || format != 32 || left > 0) {
     if (data) XFree(data);
     return false;
   }
   std::vector<Atom> pairs(reinterpret_cast<Atom*>(data), reinterpret_cast<Atom*>(data) + count);
   XFree(data);
   for (size_t i = 0; i + 1 < pairs.size(); i += 2) {
-    if (pairs[i] == atoms_.multiple || !Convert(requestor, pairs[i], pairs[i + 1])) {
+    if (pairs[i] == atoms_.multiple || pairs[i + 1] == None ||
+        !Convert(requestor, pairs[i], pairs[i + 1])) {
       pairs[i] = None;
     }
   }
