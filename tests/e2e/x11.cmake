@@ -76,3 +76,11 @@ set_tests_properties(x11_screen_resize PROPERTIES TIMEOUT 120 LABELS "e2e;x11")
 add_test(NAME x11_pointer_edge COMMAND ${Python3_EXECUTABLE}
          ${CMAKE_CURRENT_SOURCE_DIR}/x11/pointer_edge_test.py ${x11_args})
 set_tests_properties(x11_pointer_edge PROPERTIES TIMEOUT 120 LABELS "e2e;x11")
+
+# Other clients asking for the clipboard in wrong and hostile ways.
+add_executable(huevex_hostile_requestor x11/hostile_requestor.cpp)
+target_link_libraries(huevex_hostile_requestor PRIVATE X11::X11)
+add_test(NAME x11_clipboard_hostile COMMAND ${Python3_EXECUTABLE}
+         ${CMAKE_CURRENT_SOURCE_DIR}/x11/clipboard_hostile_test.py ${x11_args}
+         --hostile $<TARGET_FILE:huevex_hostile_requestor>)
+set_tests_properties(x11_clipboard_hostile PROPERTIES TIMEOUT 300 LABELS "e2e;x11")
