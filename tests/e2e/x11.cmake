@@ -84,3 +84,14 @@ add_test(NAME x11_clipboard_hostile COMMAND ${Python3_EXECUTABLE}
          ${CMAKE_CURRENT_SOURCE_DIR}/x11/clipboard_hostile_test.py ${x11_args}
          --hostile $<TARGET_FILE:huevex_hostile_requestor>)
 set_tests_properties(x11_clipboard_hostile PROPERTIES TIMEOUT 300 LABELS "e2e;x11")
+
+# One whole session under valgrind's memcheck: no error, nothing definitely lost.
+find_program(HUEVEX_VALGRIND valgrind)
+if(HUEVEX_VALGRIND)
+  add_test(NAME x11_memcheck COMMAND ${Python3_EXECUTABLE}
+           ${CMAKE_CURRENT_SOURCE_DIR}/x11/memcheck_test.py ${x11_args}
+           --valgrind ${HUEVEX_VALGRIND})
+  set_tests_properties(x11_memcheck PROPERTIES TIMEOUT 600 LABELS "e2e;x11")
+else()
+  message(STATUS "valgrind missing: the X11 memcheck test is left out")
+endif()
