@@ -12,7 +12,6 @@ pick and copy. Its stderr may hold only the X errors it ignored.
 """
 
 import os
-import subprocess
 
 import session
 

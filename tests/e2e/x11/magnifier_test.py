@@ -21,7 +21,6 @@ import time
 
 import session
 
-MAGNIFIER_BAR = (60, 85)  # the word "MAGNiFIER" in the main window
 BOX = (17, 17, 139, 71)  # the zoom box in the magnifier's client area
 GRAY, SILVER = (128, 128, 128), (192, 192, 192)
 REST = 0.35  # longer than the magnifier's 250 ms repaint of a resting cursor
@@ -90,31 +89,13 @@ def sim_frame(args, board, cursor, workdir):
     return read_ppm(out)
 
 
-class Magnifier:
-    """The "Screen Zoom" window of one session."""
+def zoom_origin(s):
+    return s.client_origin(s.magnifier())
 
-    def __init__(self, s):
-        self.s = s
 
-    def window(self):
-        return self.s.find_window("^Screen Zoom$")
-
-    def shown(self):
-        window = self.window()
-        return window is not None and self.s.viewable(window)
-
-    def origin(self):
-        return self.s.client_origin(self.window())
-
-    def box(self, shot=None):
-        shot = shot or self.s.screenshot()
-        x, y = self.origin()
-        return shot.block(x + BOX[0], y + BOX[1], BOX[2], BOX[3])
-
-    def toggle(self):
-        self.s.xdotool("mousemove", *self.s.screen_point(MAGNIFIER_BAR))
-        time.sleep(0.02)
-        self.s.xdotool("click", 1)
+def zoom_box(s):
+    x, y = zoom_origin(s)
+    return s.screenshot().block(x + BOX[0], y + BOX[1], BOX[2], BOX[3])
 
 
 def differences(actual, expected):
@@ -141,49 +122,44 @@ def check_box(checks, what, box, board, cursor, expected):
                  board_pixel(board, (cursor[0] + 1, cursor[1] + 1)))
 
 
-def toggling(s, checks, magnifier, board_log):
+def toggling(s, checks, board_log):
     s.start_huevex()
     left, _, _, bottom = s.outer_rect()
-    magnifier.toggle()
-    s.wait_for(magnifier.shown, "the magnifier to open")
-    first = magnifier.origin()
+    s.toggle_magnifier(expect_shown=True)
+    first = zoom_origin(s)
     checks.equal("first click: right below the main window, left edges aligned", first,
                  (left, bottom))
 
-    magnifier.toggle()
-    s.wait_for(lambda: not magnifier.shown(), "the magnifier to hide")
-    checks.true("second click: hidden, still there", magnifier.window() is not None)
+    s.toggle_magnifier(expect_shown=False)
+    checks.true("second click: hidden, still there", s.magnifier() is not None)
 
     s.xdotool("windowmove", s.main_window, 300, 200)
     s.wait_for(lambda: s.outer_rect()[0] != left, "the main window to move")
     moved_left, _, _, moved_bottom = s.outer_rect()
-    magnifier.toggle()
-    s.wait_for(magnifier.shown, "the magnifier to show again")
-    checks.equal("third click: at the same place as before", magnifier.origin(), first)
+    s.toggle_magnifier(expect_shown=True)
+    checks.equal("third click: at the same place as before", zoom_origin(s), first)
 
     s.colorboard(0, 0, 200, 150, ["100F01"], board_log)
     s.clear_clipboard()
     s.pick((100, 75))
     checks.equal("picked", s.wait_clipboard("#100F01"), "#100F01")
-    s.wait_for(lambda: magnifier.window() is None, "the pick to close the magnifier")
-    magnifier.toggle()
-    s.wait_for(magnifier.shown, "the magnifier to open after the pick")
-    checks.equal("after a pick: under the main window's new place", magnifier.origin(),
+    s.wait_for(lambda: s.magnifier() is None, "the pick to close the magnifier")
+    s.toggle_magnifier(expect_shown=True)
+    checks.equal("after a pick: under the main window's new place", zoom_origin(s),
                  (moved_left, moved_bottom))
 
 
-def parity(s, checks, magnifier, board_log):
+def parity(s, checks, board_log):
     workdir = tempfile.mkdtemp(prefix="huevex-zoom-")
     s.start_huevex()
-    magnifier.toggle()
-    s.wait_for(magnifier.shown, "the magnifier to open")
+    s.toggle_magnifier(expect_shown=True)
     for index, asked in enumerate(BOARDS):
         board, shown = show_board(s, asked, board_log)
         for offset in board[5]:
             cursor = (board[0] + offset[0], board[1] + offset[1])
             s.xdotool("mousemove", *cursor)
             time.sleep(REST)
-            box = magnifier.box()
+            box = zoom_box(s)
             what = f"board {index}, cursor at {cursor}"
             check_box(checks, what, box, board, cursor, sim_frame(s.args, board, cursor, workdir))
         shown.terminate()
@@ -191,20 +167,19 @@ def parity(s, checks, magnifier, board_log):
         s.wait_for(lambda: s.find_window("^colorboard$") is None, "the colorboard to go")
 
 
-def during_pick(s, checks, magnifier, board_log):
+def during_pick(s, checks, board_log):
     workdir = tempfile.mkdtemp(prefix="huevex-zoom-")
     s.start_huevex()
     board, _ = show_board(s, BOARDS[0], board_log)
-    magnifier.toggle()
-    s.wait_for(magnifier.shown, "the magnifier to open")
+    s.toggle_magnifier(expect_shown=True)
     s.clear_clipboard()
     held = {}
 
     def look():
         # Resting at the end of the drag: the magnifier shows this point.
         time.sleep(REST)
-        held["box"] = magnifier.box()
-        held["open"] = magnifier.shown()
+        held["box"] = zoom_box(s)
+        held["open"] = s.magnifier_shown()
 
     cursor = (board[0] + board[5][0][0], board[1] + board[5][0][1])
     s.pick(cursor, hold=look)
@@ -215,7 +190,7 @@ def during_pick(s, checks, magnifier, board_log):
     checks.equal("the pick copied the pixel under the pointer", s.wait_clipboard(expected),
                  expected)
     checks.true("the release closed the magnifier",
-                s.wait_for(lambda: magnifier.window() is None, "the magnifier to close", 3))
+                s.wait_for(lambda: s.magnifier() is None, "the magnifier to close", 3))
 
 
 CASES = [toggling, parity, during_pick]
@@ -230,7 +205,7 @@ def test():
             log = os.path.join(args.artifacts, f"huevex-zoom-{args.wm}-{case.__name__}.log")
             open(log, "w").close()
             try:
-                case(s, checks, Magnifier(s), log)
+                case(s, checks, log)
             except session.Failure as error:
                 checks.equal(case.__name__, str(error), "no failure")
             if checks.failed:

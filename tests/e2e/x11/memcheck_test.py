@@ -13,7 +13,6 @@ import time
 
 import session
 
-MAGNIFIER_BAR = (60, 85)
 QUESTION = (150, 85)
 BOARD = (0, 0, 300, 200)
 SLOW = 30.0  # memcheck runs the program many times slower
@@ -30,20 +29,18 @@ def test():
     with session.Session(args) as s:
         huevex = s.start_huevex(prefix=memcheck, timeout=SLOW * 4)
         s.colorboard(*BOARD, ["050AC8"], "/dev/null")
-        for what, point in [("help", QUESTION), ("magnifier", MAGNIFIER_BAR)]:
-            s.xdotool("mousemove", *s.screen_point(point))
-            s.xdotool("click", 1)
-            time.sleep(0.5)
-        zoom = s.wait_for(lambda: s.find_window("^Screen Zoom$"), "the magnifier", SLOW)
-        checks.true("the magnifier opened", s.wait_for(lambda: s.viewable(zoom),
-                                                       "the magnifier shown", SLOW))
+        s.click_client(QUESTION)  # the help panel
+        time.sleep(0.5)
+        s.toggle_magnifier()
+        checks.true("the magnifier opened",
+                    s.wait_for(s.magnifier_shown, "the magnifier shown", SLOW))
         s.clear_clipboard()
         # The release copies what the last tick sampled: rest at the target
         # long enough for a slowed-down tick to come.
         s.pick((BOARD[2] // 2, BOARD[3] // 2), hold=lambda: time.sleep(1.5))
         checks.equal("picked", s.wait_clipboard("#050AC8", timeout=SLOW), "#050AC8")
         checks.true("the pick closed the magnifier",
-                    s.wait_for(lambda: s.find_window("^Screen Zoom$") is None,
+                    s.wait_for(lambda: s.magnifier() is None,
                                "the magnifier to close", SLOW))
         s.run([args.tool, "close", s.main_window])
         try:

@@ -14,7 +14,6 @@ import time
 import session
 
 WIDTH, HEIGHT = 1280, 1024
-MAGNIFIER_BAR = (60, 85)
 BOX = (17, 17)
 BLACK = (0, 0, 0)
 SIZE = 40  # of each corner's board
@@ -95,10 +94,8 @@ def test():
         # The magnifier resting in each corner, the pointer pushed past it.
         for corner, color, target, how in CORNERS:
             what = f"magnifier at {corner}"
-            s.xdotool("mousemove", *s.screen_point(MAGNIFIER_BAR))
-            s.xdotool("click", 1)
-            zoom = s.wait_for(lambda: s.find_window("^Screen Zoom$"), "the magnifier")
-            s.wait_for(lambda: s.viewable(zoom), "the magnifier to show")
+            s.toggle_magnifier(expect_shown=True)
+            zoom = s.magnifier()
             push(s, target, how)
             time.sleep(0.35)
             shot = s.screenshot()
@@ -113,9 +110,7 @@ def test():
                     if got != want:
                         wrong.append((k, row, got, want))
             checks.equal(f"{what}: squares on and off the screen", wrong[:3], [])
-            s.xdotool("mousemove", *s.screen_point(MAGNIFIER_BAR))  # and hide it
-            s.xdotool("click", 1)
-            s.wait_for(lambda: not s.viewable(zoom), "the magnifier to hide")
+            s.toggle_magnifier(expect_shown=False)
         checks.equal("still running", s.huevex.poll(), None)
         if checks.failed:
             s.save_screenshot("huevex-pointer-edge.png")

@@ -19,7 +19,6 @@ import time
 
 import session
 
-MAGNIFIER_BAR = (60, 85)
 BOX = (17, 17, 139, 71)
 GREEN, RED, BLACK = (0, 255, 0), (255, 0, 0), (0, 0, 0)
 REST = 0.35  # longer than the magnifier's 250 ms repaint of a resting cursor
@@ -52,15 +51,13 @@ def root_size(s):
 def magnifier_row(s, row=6):
     """The middle pixel of each of the 14 squares of one row of the box (row
     6 lies clear of the marker), from a screenshot."""
-    zoom = s.find_window("^Screen Zoom$")
-    x, y = s.client_origin(zoom)
+    x, y = s.client_origin(s.magnifier())
     shot = s.screenshot()
     return [shot.rgb(x + BOX[0] + 10 * k + 5, y + BOX[1] + 10 * row + 5) for k in range(14)]
 
 
 def grid_dots(s):
-    zoom = s.find_window("^Screen Zoom$")
-    x, y = s.client_origin(zoom)
+    x, y = s.client_origin(s.magnifier())
     shot = s.screenshot()
     return [shot.rgb(x + BOX[0] + i, y + BOX[1] + j) for i, j in [(0, 0), (130, 1), (1, 70)]]
 
@@ -75,13 +72,6 @@ def pick(s, checks, what, target, expected):
     s.clear_clipboard()
     s.pick(target)
     checks.equal(f"{what}: copied", s.wait_clipboard(expected), expected)
-
-
-def open_magnifier(s):
-    s.xdotool("mousemove", *s.screen_point(MAGNIFIER_BAR))
-    s.xdotool("click", 1)
-    s.wait_for(lambda: s.find_window("^Screen Zoom$") and s.viewable(
-        s.find_window("^Screen Zoom$")), "the magnifier to open")
 
 
 def test():
@@ -104,7 +94,7 @@ def test():
             s.xdotool("windowmove", s.main_window, 20, 20)
             s.wait_for(lambda: s.client_origin()[0] < 100, "the main window to move")
             time.sleep(0.1)
-            open_magnifier(s)
+            s.toggle_magnifier(expect_shown=True)
 
             # 1280 x 1024: the green board's right edge at 800 is in the middle
             # of the screen; the block from 789 shows it and the black beyond.
@@ -125,7 +115,7 @@ def test():
             pick(s, checks, "800 x 600: dragged past the edge", (1000, 400), "#00FF00")
             checks.equal("800 x 600: still running after the picks", huevex.poll(), None)
 
-            open_magnifier(s)  # the picks closed it
+            s.toggle_magnifier(expect_shown=True)  # the picks closed it
             set_mode(s, "1600x1200", (1600, 1200))
             time.sleep(0.2)
             checks.equal("1600 x 1200: still running", huevex.poll(), None)

@@ -15,14 +15,6 @@ import time
 import session
 
 MESSAGE = "connection to the X display was lost"
-MAGNIFIER_BAR = (60, 85)
-
-
-def open_magnifier(s):
-    s.xdotool("mousemove", *s.screen_point(MAGNIFIER_BAR))
-    s.xdotool("click", 1)
-    s.wait_for(lambda: s.find_window("^Screen Zoom$") and s.viewable(
-        s.find_window("^Screen Zoom$")), "the magnifier to open")
 
 
 def press_and_drag(s):
@@ -38,12 +30,12 @@ def mid_pick(s):
 
 
 def magnifier_open(s):
-    open_magnifier(s)
+    s.toggle_magnifier(expect_shown=True)
     s.xdotool("mousemove", 50, 50)
 
 
 def mid_pick_with_magnifier(s):
-    open_magnifier(s)
+    s.toggle_magnifier(expect_shown=True)
     press_and_drag(s)
 
 

@@ -98,6 +98,8 @@ class Session:
     CROSSHAIR = (23, 55)
     # An inner pixel of the swatch, inside its one-pixel border.
     SWATCH = (24, 16)
+    # The word "MAGNiFIER" on the main window's magnifier bar.
+    MAGNIFIER_BAR = (60, 85)
     FACE = (245, 245, 245)
 
     def __init__(self, args, screen="1280x1024x24"):
@@ -284,6 +286,31 @@ class Session:
         return board
 
     # The gesture
+
+    def click_client(self, client, window=None, button=1):
+        """A click at a point of a window's client area (the main window's)."""
+        self.xdotool("mousemove", *self.screen_point(client, window))
+        time.sleep(0.02)
+        self.xdotool("click", button)
+
+    # The magnifier
+
+    def magnifier(self):
+        """The "Screen Zoom" window while the magnifier is loaded, else None."""
+        return self.find_window("^Screen Zoom$")
+
+    def magnifier_shown(self):
+        window = self.magnifier()
+        return window is not None and self.viewable(window)
+
+    def toggle_magnifier(self, expect_shown=None, timeout=10.0):
+        """Clicks the magnifier bar; waits for the magnifier to be shown or
+        hidden if `expect_shown` says which."""
+        self.click_client(self.MAGNIFIER_BAR)
+        if expect_shown is not None:
+            self.wait_for(lambda: self.magnifier_shown() == expect_shown,
+                          "the magnifier to be " + ("shown" if expect_shown else "hidden"),
+                          timeout)
 
     def pointer_steps(self, start, end, steps=6, pause=0.015):
         for i in range(1, steps + 1):

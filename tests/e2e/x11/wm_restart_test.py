@@ -16,7 +16,6 @@ import time
 import session
 
 RED = (255, 0, 0)
-MAGNIFIER_BAR = (60, 85)
 
 
 def replace(s):
@@ -51,14 +50,12 @@ def framed(s):
 
 def usable(s, checks, what, log, wm=True):
     # The magnifier bar: open, then hide.
-    s.xdotool("mousemove", *s.screen_point(MAGNIFIER_BAR))
-    s.xdotool("click", 1)
-    zoom = s.wait_for(lambda: s.find_window("^Screen Zoom$"), f"{what}: the magnifier")
+    s.toggle_magnifier()
     checks.true(f"{what}: the magnifier opens",
-                s.wait_for(lambda: s.viewable(zoom), f"{what}: the magnifier shown", 5))
-    s.xdotool("click", 1)
+                s.wait_for(s.magnifier_shown, f"{what}: the magnifier shown", 5))
+    s.toggle_magnifier()
     checks.true(f"{what}: the magnifier hides",
-                s.wait_for(lambda: not s.viewable(zoom), f"{what}: the magnifier hidden", 5))
+                s.wait_for(lambda: not s.magnifier_shown(), f"{what}: the magnifier hidden", 5))
 
     # A pick from another program's window.
     board = s.colorboard(0, 0, 200, 150, ["050AC8"], log)
@@ -74,6 +71,7 @@ def usable(s, checks, what, log, wm=True):
     inside = s.screen_point((3, 3))
     if wm:
         s.xdotool("mousemove", left - 30, top - 30)
+        time.sleep(0.02)
         s.xdotool("click", 1)
     else:
         time.sleep(0.2)
