@@ -1,6 +1,9 @@
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -48,7 +51,7 @@ class FreeTypeText : public TextRenderer {
       if (face) FT_Done_Face(face);
     }
     if (library_) FT_Done_FreeType(library_);
-    if (config_) FcConfigDestroy(config_);
+    ReleaseConfig();
   }
   bool Ready() const { return library_ && config_; }
 
@@ -79,9 +82,24 @@ class FreeTypeText : public TextRenderer {
   }
 
  private:
+  // The fontconfig configuration with its mapped caches is about half a
+  // megabyte, needed only to find a face's file: it goes once a lookup is
+  // done, and a face asked for later loads it again (a few milliseconds,
+  // once per face and weight).
+  void ReleaseConfig() {
+    if (!config_) return;
+    FcConfigDestroy(config_);
+    config_ = nullptr;
+#if defined(__GLIBC__)
+    malloc_trim(0);  // the freed configuration goes back to the system
+#endif
+  }
+
   FT_Face FaceFor(const FontDesc& font) {
     const std::string key = std::string(font.face) + "/" + std::to_string(font.weight);
     if (auto it = faces_.find(key); it != faces_.end()) return it->second;
+    if (!config_) config_ = FcInitLoadConfigAndFonts();
+    if (!config_) return nullptr;
     FT_Face face = nullptr;
     FcPattern* pattern = FcPatternCreate();
     FcPatternAddString(pattern, FC_FAMILY,
@@ -104,6 +122,7 @@ class FreeTypeText : public TextRenderer {
       FcPatternDestroy(match);
     }
     FcPatternDestroy(pattern);
+    ReleaseConfig();
     faces_[key] = face;
     return face;
   }
