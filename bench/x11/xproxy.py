@@ -7,10 +7,13 @@ request and per reply to LOG:
     <monotonic seconds> q <major opcode> <minor>   a request
     <monotonic seconds> r                          a reply (one round trip)
     <monotonic seconds> e <extension> <major>      an extension's opcode
+    <monotonic seconds> s <root window>            the screen's root, once
 
 Screen reads show as GetImage (73) or MIT-SHM's ShmGetImage (the extension's
-major opcode, minor 4). Xlib waits for every reply, so replies are the
-client's round trips.
+major opcode, minor 4); these and CopyArea (62) carry the drawable they read
+from as a third field, so that reads of the root can be told from copies
+between a program's own pixmaps. Xlib waits for every reply, so replies are
+the client's round trips.
 
     xproxy.py FROM TO LOG
 """
@@ -68,7 +71,11 @@ class Connection:
                 if opcode == 98:  # QueryExtension
                     (n,) = struct.unpack(self.order + "H", b[4:6])
                     self.extension_queries[self.sequence] = b[8:8 + n].decode(errors="replace")
-                self.log.write(f"{now:.6f} q {opcode} {minor}\n")
+                if opcode in (62, 73) or (opcode >= 128 and minor == 4 and size >= 8):
+                    (drawable,) = struct.unpack(self.order + "I", b[4:8])
+                    self.log.write(f"{now:.6f} q {opcode} {minor} {drawable:#x}\n")
+                else:
+                    self.log.write(f"{now:.6f} q {opcode} {minor}\n")
             d.buffer = d.buffer[size:]
 
     def from_server(self, data):
@@ -84,6 +91,11 @@ class Connection:
                 size = 8 + 4 * length
                 if len(b) < size:
                     return
+                if b[0] == 1:  # accepted: the first screen's root follows the formats
+                    vendor, _, _, formats = struct.unpack(self.order + "HHBB", b[24:30])
+                    at = 40 + (vendor + 3) // 4 * 4 + 8 * formats
+                    (root,) = struct.unpack(self.order + "I", b[at:at + 4])
+                    self.log.write(f"{now:.6f} s {root:#x}\n")
                 d.setup = False
             else:
                 if len(b) < 32:
