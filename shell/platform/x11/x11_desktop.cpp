@@ -2,6 +2,9 @@
 
 #include <X11/Xatom.h>
 #include <X11/keysym.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <poll.h>
 #include <unistd.h>
 
@@ -650,6 +653,14 @@ void X11Desktop::Step(std::chrono::milliseconds limit) {
   // read off the socket is no longer visible to poll().
   if (quit_ || XEventsQueued(display_, QueuedAfterFlush) > 0) return;
   std::optional<Clock::time_point> deadline = timers_.NextDeadline();
+  // The last timer has stopped (a pick has ended, the magnifier has gone):
+  // what they freed goes back to the system before the program waits idle.
+  if (!deadline && timers_ran_) {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+  }
+  timers_ran_ = deadline.has_value();
   if (limit.count() >= 0) {
     const auto until = Clock::now() + limit;
     if (!deadline || *deadline > until) deadline = until;

@@ -147,6 +147,7 @@ class X11Desktop : public WindowSystem {
   bool modal_done_ = false;
   Rect modal_ok_;
   bool quit_ = false;
+  bool timers_ran_ = false;  // a timer was running at the last wait
 };
 
 }  // namespace huevex::x11
