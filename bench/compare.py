@@ -1,0 +1,824 @@
+#!/usr/bin/env python3
+"""HUEVEX side by side with the Linux color pickers, and HUEVEX.exe under
+Wine against a floor program of our own, all on one private Xvfb.
+
+    bench/compare.py [--runs N] [--idle SECONDS] [--pick SECONDS] [--no-wine]
+
+Installs what is missing (Xvfb, xdotool, the peers xmag, gpick, gcolor3 and
+grabc, Wine and the mingw-w64 compiler; apt-get, through sudo when not root),
+builds what it runs (build-bench natively, build-win across), then measures
+each program over several runs and prints one Markdown table per desktop:
+median, minimum and maximum, and HUEVEX's ratio to each peer (its median
+over the peer's). Every program is measured in the same run on the same
+server, so that the machine's other load falls on all of them alike.
+
+Linux, one run (the programs start in a rotated order each run):
+- start-up: huevex_mapwatch starts the program and reports when the server
+  maps its first top-level window (clock from exec to MapNotify);
+- resident memory (VmRSS) 1.5 s after the map;
+- CPU over an idle stretch, all programs at once, the pointer at rest;
+- CPU while picking, the pointer moving over a color board (a step every
+  20 ms) and then held still over one color: HUEVEX with a press on its
+  crosshair dragged onto the board; gpick's floating picker, from its
+  "Pick color" button; the X server's CPU over the same stretch beside it;
+- CPU at rest with a magnified view shown: HUEVEX's magnifier beside
+  xmag's window;
+- resident memory again at the end of the run;
+- screen reads per second while picking, counted by a protocol proxy
+  (bench/x11/xproxy.py) between the program and the server;
+- one magnifier frame and one sampling tick on the server (Google Benchmark,
+  huevex_x11_tick_bench).
+Wine: start-up, memory, idle CPU and CPU while picking (the program's
+process, and the wineserver beside it) of HUEVEX.exe and huevex_floor.exe.
+
+CPU is the time the kernel counted on every thread of the process (its
+process CPU clock, nanoseconds), in percent of one core. Nothing here passes
+or fails; it prints what it measured.
+"""
+
+import argparse
+import os
+import platform
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+sys.dont_write_bytecode = True  # nothing left behind in the source tree
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e", "x11"))
+import session  # noqa: E402
+
+STRIPES = ["FF0000", "00FF00", "0000FF", "FFFFFF", "000000", "050AC8", "100F01", "808080"]
+BOARD = (0, 824, 1280, 200)  # x, y, width, height: below where the programs open
+MAGNIFIER_BAR = (60, 85)  # the word "MAGNiFIER" in HUEVEX's main window
+REST = (1200, 700)  # where the pointer rests: over no program's window
+GPICK_PICK_BUTTON = (74, 84)  # "Pick color" in gpick 0.2.6's window, 640 x 447
+
+# Debian packages: the peers, the tools the runs use, and what the builds need.
+PACKAGES = ["xvfb", "xdotool", "x11-utils", "x11-apps", "gpick", "gcolor3", "grabc", "cmake",
+            "g++", "pkg-config", "libbenchmark-dev", "libx11-dev", "libxext-dev",
+            "libfreetype-dev", "libfontconfig-dev", "fonts-liberation", "fonts-dejavu-core"]
+WINE_PACKAGES = ["wine", "wine64", "g++-mingw-w64-x86-64-win32"]
+
+
+# Setting up
+
+def install(wine):
+    missing = [p for p in PACKAGES + (WINE_PACKAGES if wine else []) if not installed(p)]
+    if not missing:
+        return
+    print(f"installing: {' '.join(missing)}", flush=True)
+    sudo = [] if os.geteuid() == 0 else ["sudo"]
+    env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
+    subprocess.run(sudo + ["apt-get", "update", "-qq"], check=True, env=env)
+    subprocess.run(sudo + ["apt-get", "install", "-y", "-qq", "--no-install-recommends", *missing],
+                   check=True, env=env)
+
+
+def installed(package):
+    result = subprocess.run(["dpkg-query", "-W", "-f=${Status}", package],
+                            capture_output=True, text=True)
+    return "install ok installed" in result.stdout
+
+
+def build(args):
+    native = args.native
+    if not os.path.exists(os.path.join(native, "CMakeCache.txt")):
+        subprocess.run(["cmake", "-S", ROOT, "-B", native, "-DCMAKE_BUILD_TYPE=Release",
+                        "-DHUEVEX_BENCH=ON"], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", native, "-j2", "--target", "huevex", "huevex_mapwatch",
+                    "huevex_x11_tick_bench", "huevex_colorboard"], check=True,
+                   stdout=subprocess.DEVNULL)
+    if not args.wine:
+        return
+    win = args.win
+    if not os.path.exists(os.path.join(win, "CMakeCache.txt")):
+        subprocess.run(["cmake", "-S", ROOT, "-B", win,
+                        "-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(ROOT, "cmake",
+                                                                 "mingw-w64-x86_64.cmake"),
+                        "-DCMAKE_BUILD_TYPE=Release", "-DHUEVEX_BENCH=ON"],
+                       check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", win, "-j2", "--target", "HUEVEX", "huevex_floor"],
+                   check=True, stdout=subprocess.DEVNULL)
+
+
+def native_file(args, *parts):
+    return os.path.join(args.native, *parts)
+
+
+# Measuring a process
+
+def rss_mib(pid):
+    with open(f"/proc/{pid}/status") as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1]) / 1024
+    return float("nan")
+
+
+def cpu_ns(pid):
+    """CPU time of the whole process, threads that have ended included, in
+    nanoseconds: its process CPU clock (the kernel's clock id for a pid)."""
+    try:
+        return time.clock_gettime_ns(((~pid) << 3) | 2)
+    except OSError:
+        return 0
+
+
+def switches(pid):
+    """Context switches of every thread of the process so far: each time it
+    slept and woke, or was put aside."""
+    total = 0
+    try:
+        tasks = os.listdir(f"/proc/{pid}/task")
+    except FileNotFoundError:
+        return 0
+    for task in tasks:
+        try:
+            with open(f"/proc/{pid}/task/{task}/status") as f:
+                for line in f:
+                    if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
+                        total += int(line.split()[1])
+        except (FileNotFoundError, ProcessLookupError):
+            pass
+    return total
+
+
+class CpuMeter:
+    """CPU of some processes over a stretch of wall time, in % of a core."""
+
+    def __init__(self, pids):
+        self.pids = dict(pids)
+        self.start = {name: cpu_ns(pid) for name, pid in self.pids.items()}
+        self.began = time.monotonic_ns()
+
+    def stop(self):
+        wall = time.monotonic_ns() - self.began
+        return {name: 100.0 * (cpu_ns(pid) - self.start[name]) / wall
+                for name, pid in self.pids.items()}
+
+
+# Driving the pointer
+
+def wiggle(s, seconds, y):
+    """Moves across the board's stripes, a step every 20 ms, in one xdotool."""
+    steps, x = [], BOARD[0] + 40
+    for _ in range(int(seconds / 0.02)):
+        steps += ["mousemove", str(x), str(y), "sleep", "0.02"]
+        x = BOARD[0] + 40 + (x + 37) % (BOARD[2] - 80)
+    s.run(["xdotool", *steps], timeout=seconds * 3 + 30)
+
+
+def board_y():
+    return BOARD[1] + BOARD[3] // 2
+
+
+def stripe_x(i):
+    return BOARD[0] + BOARD[2] * (2 * i + 1) // (2 * len(STRIPES))
+
+
+class Started:
+    """A program started under huevex_mapwatch (or directly, when it maps
+    no window)."""
+
+    def __init__(self, s, command, env, watch=True, timeout=30.0):
+        self.startup_ms = None
+        self.window = None
+        if not watch:
+            self.process = s.spawn(command, env=env, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+            self.pid = self.process.pid
+            return
+        # Unbuffered, so that select() sees every line that has come.
+        self.process = s.spawn([s.args.mapwatch, *command], env=env, stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL, bufsize=0)
+        self.pid = int(self.process.stdout.readline().split()[1])
+        words = read_line(self.process.stdout, timeout).split()
+        if words and words[0] == "mapped":
+            self.startup_ms = int(words[1]) / 1000.0
+            self.window = str(int(words[2], 16))
+        else:
+            print(f"{command[0]}: no window mapped ({' '.join(words) or 'no answer'})",
+                  file=sys.stderr, flush=True)
+
+    def stop(self):
+        try:
+            os.kill(self.pid, 15)
+        except ProcessLookupError:
+            pass
+        try:
+            self.process.wait(10)
+        except subprocess.TimeoutExpired:
+            os.kill(self.pid, 9)
+            self.process.wait(10)
+
+
+def read_line(stream, timeout):
+    import select
+    ready, _, _ = select.select([stream], [], [], timeout)
+    return stream.readline().decode() if ready else ""
+
+
+# The programs and how each one picks
+
+class Program:
+    def __init__(self, name, command, env=None, window=True, picker=None, magnified=False,
+                 no_pick=None, no_magnifier=None):
+        self.name, self.command, self.env = name, command, env
+        self.window = window          # maps a window (else start-up is not applicable)
+        self.picker = picker          # begin(s, started) -> end(), or None
+        self.magnified = magnified    # shows a magnified view at rest
+        self.no_pick = no_pick        # why there is no continuous pick
+        self.no_magnifier = no_magnifier
+
+
+def huevex_pick(s, started):
+    s.main_window = started.window
+    start = s.screen_point(s.CROSSHAIR)
+    s.xdotool("mousemove", *start)
+    time.sleep(0.1)
+    s.xdotool("mousedown", 1)
+    time.sleep(0.1)
+    s.pointer_steps(start, (stripe_x(0), board_y()))
+
+    def end():
+        s.xdotool("mouseup", 1)
+        time.sleep(0.3)
+    return end
+
+
+def gpick_pick(s, started):
+    """gpick's floating picker, from the "Pick color" button of its window:
+    a small window follows the pointer with the color under it, magnified,
+    until a click takes the color."""
+    s.run(["xdotool", "windowraise", started.window])
+    x, y = s.client_origin(started.window)
+    s.xdotool("mousemove", x + GPICK_PICK_BUTTON[0], y + GPICK_PICK_BUTTON[1])
+    time.sleep(0.2)
+    s.xdotool("click", 1)
+    time.sleep(0.3)
+    s.pointer_steps((x + GPICK_PICK_BUTTON[0], y + GPICK_PICK_BUTTON[1]),
+                    (stripe_x(0), board_y()))
+
+    def end():
+        s.xdotool("click", 1)
+        time.sleep(0.3)
+    return end
+
+
+def linux_programs(args, home):
+    gtk = dict(HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"),
+               XDG_DATA_HOME=os.path.join(home, ".local", "share"),
+               XDG_CACHE_HOME=os.path.join(home, ".cache"))
+    programs = [
+        Program("HUEVEX", [args.huevex], picker=huevex_pick, magnified=True),
+        Program("xmag", ["xmag", "-geometry", "+0+0", "-source", "64x64+0+0"], magnified=True,
+                no_pick="magnifies one area chosen once; no continuous pick"),
+        Program("gpick", ["gpick"], env=gtk, picker=gpick_pick,
+                no_magnifier="its magnified view is the floating picker's (picking, held still)"),
+        Program("gcolor3", ["gcolor3"], env=gtk,
+                no_pick="its eyedropper asks the desktop portal's PickColor over D-Bus, "
+                "which only a GNOME Shell session answers; one color per click",
+                no_magnifier="no magnified view"),
+        Program("grabc", ["grabc"], window=False,
+                no_pick="one click, one color; no continuous pick",
+                no_magnifier="no window"),
+    ]
+    return [p for p in programs if p.name == "HUEVEX" or shutil.which(p.command[0])]
+
+
+# Counting screen reads through the protocol proxy
+
+def count_reads(log_path, begin, end):
+    """Reads of the root window (GetImage, MIT-SHM's ShmGetImage, CopyArea
+    from the root) between begin and end, and the replies in that time."""
+    root, shm = None, None
+    reads = replies = 0
+    with open(log_path) as f:
+        lines = [line.split() for line in f]
+    for parts in lines:
+        if parts[1] == "s":
+            root = parts[2]
+        elif parts[1] == "e" and parts[2] == "MIT-SHM":
+            shm = parts[-1]
+    for parts in lines:
+        if not begin <= float(parts[0]) <= end:
+            continue
+        if parts[1] == "r":
+            replies += 1
+        elif parts[1] == "q" and len(parts) > 4 and parts[4] == root:
+            if parts[2] in ("62", "73") or (parts[2] == shm and parts[3] == "4"):
+                reads += 1
+    return reads, replies
+
+
+# One Linux run
+
+def warm_up(s, programs):
+    """Starts each program once, unmeasured, so that every measured start
+    finds its files in the page cache and the GTK programs find the settings
+    a first run writes, as a user's programs do."""
+    for program in programs:
+        run = Started(s, program.command, dict(s.env, **(program.env or {})),
+                      watch=program.window)
+        time.sleep(2)
+        run.stop()
+
+
+def linux_run(s, args, programs, order, results, home):
+    started = {}
+    try:
+        for program in order:
+            run = Started(s, program.command, dict(s.env, **(program.env or {})),
+                          watch=program.window)
+            started[program.name] = run
+            time.sleep(args.settle)
+            results.add("startup", program.name, run.startup_ms)
+            results.add("memory", program.name, rss_mib(run.pid))
+
+        meter = CpuMeter({name: run.pid for name, run in started.items()})
+        time.sleep(args.idle)
+        for name, value in meter.stop().items():
+            results.add("idle", name, value)
+        if "grabc" in started:  # it holds the pointer until a click
+            started.pop("grabc").stop()
+
+        for program in programs:
+            if program.name not in started or not program.picker:
+                continue
+            run = started[program.name]
+            end = program.picker(s, run)
+            meter = CpuMeter({"program": run.pid, "server": s.server.pid})
+            wiggle(s, args.pick, board_y())
+            moving = meter.stop()
+            s.xdotool("mousemove", stripe_x(3), board_y())
+            time.sleep(0.2)
+            meter = CpuMeter({"program": run.pid, "server": s.server.pid})
+            time.sleep(args.pick)
+            held = meter.stop()
+            end()
+            results.add("pick_moving", program.name, moving["program"])
+            results.add("pick_held", program.name, held["program"])
+            results.add("server_moving", program.name, moving["server"])
+            results.add("server_held", program.name, held["server"])
+
+        huevex = started["HUEVEX"]
+        s.main_window = huevex.window
+        s.xdotool("mousemove", *s.screen_point(MAGNIFIER_BAR))
+        s.xdotool("click", 1)
+        s.xdotool("mousemove", *REST)
+        time.sleep(0.5)
+        magnified = {p.name: started[p.name].pid for p in programs
+                     if p.magnified and p.name in started}
+        meter = CpuMeter(magnified)
+        woken = {name: switches(pid) for name, pid in magnified.items()}
+        time.sleep(args.idle)
+        for name, value in meter.stop().items():
+            results.add("magnifier", name, value)
+        for name, pid in magnified.items():
+            results.add("magnifier_wakeups", name, (switches(pid) - woken[name]) / args.idle)
+        for name, run in started.items():
+            results.add("memory_end", name, rss_mib(run.pid))
+    finally:
+        for run in started.values():
+            run.stop()
+
+
+def proxy_rates(s, args, programs, results, log_dir):
+    """Screen reads per second while picking, moving and held, through the proxy."""
+    for program in programs:
+        if not program.picker:
+            continue
+        log = os.path.join(log_dir, f"xproxy-{program.name}.log")
+        proxy = s.spawn([sys.executable, os.path.join(HERE, "x11", "xproxy.py"),
+                         s.display[1:], str(int(s.display[1:]) + 50), log],
+                        stdout=subprocess.PIPE)
+        display = proxy.stdout.readline().split()[1].decode()
+        env = dict(s.env, DISPLAY=display, **(program.env or {}))
+        run = Started(s, program.command, env)
+        try:
+            time.sleep(args.settle)
+            end = program.picker(s, run)
+            begin = time.monotonic()
+            wiggle(s, args.rate_seconds, board_y())
+            moved = time.monotonic()
+            s.xdotool("mousemove", stripe_x(3), board_y())
+            time.sleep(0.2)
+            still = time.monotonic()
+            time.sleep(args.rate_seconds)
+            done = time.monotonic()
+            end()
+        finally:
+            run.stop()
+            proxy.terminate()
+            proxy.wait(10)
+        reads, replies = count_reads(log, begin, moved)
+        results.add("rate_moving", program.name, reads / (moved - begin))
+        results.add("trips", program.name, replies / reads if reads else None)
+        reads, _ = count_reads(log, still, done)
+        results.add("rate_held", program.name, reads / (done - still))
+
+
+def google_benchmarks(s, args):
+    """Wall and CPU time in microseconds of the X11 micro-benchmarks, one
+    value per repetition: {name: {"real": [...], "cpu": [...]}}."""
+    out = s.run([native_file(args, "bench", "huevex_x11_tick_bench"),
+                 "--benchmark_filter=BM_MagnifierFrame|BM_TickFollowingTheGrab",
+                 f"--benchmark_repetitions={args.runs}", "--benchmark_min_time=0.3",
+                 "--benchmark_format=csv"], timeout=600, check=False).stdout.decode()
+    times = {}
+    for line in out.splitlines():
+        fields = line.split(",")  # name, iterations, real_time, cpu_time, time_unit, ...
+        if len(fields) < 5 or not fields[0].startswith('"BM_'):
+            continue
+        name = fields[0].strip('"')
+        if name.endswith(("_mean", "_median", "_stddev", "_cv")):
+            continue
+        scale = {"ns": 1e-3, "us": 1.0, "ms": 1e3}.get(fields[4], 1e-3)
+        entry = times.setdefault(name, {"real": [], "cpu": []})
+        entry["real"].append(float(fields[2]) * scale)
+        entry["cpu"].append(float(fields[3]) * scale)
+    return times
+
+
+# Wine
+
+def wineserver_pid(prefix):
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/comm") as f:
+                if not f.read().startswith("wineserver"):
+                    continue
+            with open(f"/proc/{entry}/environ", "rb") as f:
+                if f"WINEPREFIX={prefix}".encode() in f.read().split(b"\0"):
+                    return int(entry)
+        except (FileNotFoundError, ProcessLookupError, PermissionError):
+            continue
+    return None
+
+
+def boot_prefix(args, prefix, env):
+    if os.path.exists(os.path.join(prefix, "system.reg")):
+        return
+    print("booting a Wine prefix (once)", flush=True)
+    work = os.path.join(args.win, "bench-compare", "work")
+    os.makedirs(work, exist_ok=True)
+    subprocess.run(["bash", os.path.join(ROOT, "tests", "e2e", "wine", "boot.sh")],
+                   env=dict(env, HUEVEX_EXE=os.path.join(args.win, "HUEVEX.exe"),
+                            HUEVEX_WINE_WORK=work, WINEPREFIX=prefix),
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600, check=True)
+
+
+def wine_pick_at(client):
+    def begin(s, started):
+        s.main_window = started.window
+        start = s.screen_point(client)
+        s.xdotool("mousemove", *start)
+        time.sleep(0.1)
+        s.xdotool("mousedown", 1)
+        time.sleep(0.1)
+        s.pointer_steps(start, (stripe_x(0), board_y()))
+
+        def end():
+            s.xdotool("mouseup", 1)
+            time.sleep(0.3)
+        return end
+    return begin
+
+
+def wine_runs(s, args, results):
+    prefix = os.path.join(os.path.abspath(args.win), "bench-compare", "prefix")
+    env = dict(s.env, WINEPREFIX=prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+    boot_prefix(args, prefix, dict(os.environ, WINEDEBUG="-all"))
+    floor = os.path.join(args.win, "huevex_floor.exe")
+    programs = [
+        Program("HUEVEX.exe", ["wine", os.path.join(args.win, "HUEVEX.exe")],
+                picker=wine_pick_at(session.Session.CROSSHAIR)),
+        Program("floor", ["wine", floor], picker=wine_pick_at((100, 40))),
+    ]
+    # Wine's own processes stay up between the measured starts.
+    keeper = s.spawn(["wine", floor, "keep"], env=env, stdout=subprocess.DEVNULL,
+                     stderr=subprocess.DEVNULL)
+    try:
+        time.sleep(5)
+        server = wineserver_pid(prefix)
+        for program in programs:  # unmeasured: files into the page cache
+            Started(s, program.command, env, timeout=60).stop()
+        for i in range(args.runs):
+            order = programs[i % 2:] + programs[:i % 2]
+            started = {}
+            try:
+                for program in order:
+                    run = Started(s, program.command, env, timeout=60)
+                    started[program.name] = run
+                    time.sleep(args.settle + 1.0)
+                    results.add("startup", program.name, run.startup_ms)
+                    results.add("memory", program.name, rss_mib(run.pid))
+                pids = {name: run.pid for name, run in started.items()}
+                pids["wineserver"] = server
+                meter = CpuMeter(pids)
+                time.sleep(args.idle)
+                idle = meter.stop()
+                for program in programs:
+                    results.add("idle", program.name, idle[program.name])
+                results.add("wineserver_idle", "both", idle["wineserver"])
+                for program in programs:
+                    run = started[program.name]
+                    s.run(["xdotool", "windowraise", run.window])
+                    end = program.picker(s, run)
+                    meter = CpuMeter({"program": run.pid, "wineserver": server,
+                                      "server": s.server.pid})
+                    wiggle(s, args.pick, board_y())
+                    moving = meter.stop()
+                    s.xdotool("mousemove", stripe_x(3), board_y())
+                    time.sleep(0.2)
+                    meter = CpuMeter({"program": run.pid, "wineserver": server,
+                                      "server": s.server.pid})
+                    time.sleep(args.pick)
+                    held = meter.stop()
+                    end()
+                    results.add("pick_moving", program.name, moving["program"])
+                    results.add("pick_held", program.name, held["program"])
+                    results.add("wineserver_moving", program.name, moving["wineserver"])
+                    results.add("wineserver_held", program.name, held["wineserver"])
+                    results.add("server_moving", program.name, moving["server"])
+                    results.add("server_held", program.name, held["server"])
+            finally:
+                for run in started.values():
+                    run.stop()
+            print(f"wine run {i + 1} of {args.runs} done", flush=True)
+    finally:
+        keeper.terminate()
+        subprocess.run(["wineserver", "-k"], env=env, timeout=60, check=False)
+    return programs
+
+
+# Results and the table
+
+class Results:
+    def __init__(self):
+        self.values = {}
+
+    def add(self, measure, program, value):
+        self.values.setdefault((measure, program), []).append(value)
+
+    def get(self, measure, program):
+        return [v for v in self.values.get((measure, program), []) if v is not None]
+
+
+def stats(values):
+    if not values:
+        return None
+    return statistics.median(values), min(values), max(values)
+
+
+def cell(values, digits):
+    st = stats(values)
+    if st is None:
+        return None
+    median, low, high = st
+    if len(values) == 1 or low == high:
+        return f"{median:.{digits}f}"
+    return f"{median:.{digits}f} ({low:.{digits}f}–{high:.{digits}f})"
+
+
+def ratio(ours, theirs):
+    a, b = stats(ours), stats(theirs)
+    if a is None or b is None:
+        return "–"
+    if b[0] == 0:
+        return "both 0" if a[0] == 0 else "∞"
+    return f"{a[0] / b[0]:.2f}"
+
+
+def table(rows, names, results, reasons):
+    """rows: (title, measure, digits). The first name is ours; each peer
+    gets a ratio column (ours over theirs). A measure a program cannot take
+    shows as n/a with a note under the table saying why."""
+    ours = names[0]
+    notes = []
+
+    def missing(measure, name):
+        reason = reasons.get((measure, name), "not measured")
+        if not reason:
+            return "–"
+        note = f"{name}: {reason}"
+        if note not in notes:
+            notes.append(note)
+        return f"n/a ({chr(ord('a') + notes.index(note))})"
+
+    header = ["measure", ours] + [h for n in names[1:] for h in (n, f"{ours} ÷ {n}")]
+    lines = ["| " + " | ".join(header) + " |", "|" + "---|" * len(header)]
+    for title, measure, digits in rows:
+        mine = results.get(measure, ours)
+        cells = [title, cell(mine, digits) or missing(measure, ours)]
+        for name in names[1:]:
+            theirs = results.get(measure, name)
+            cells += [cell(theirs, digits) or missing(measure, name), ratio(mine, theirs)]
+        lines.append("| " + " | ".join(cells) + " |")
+    lines.append("")
+    lines += [f"({chr(ord('a') + i)}) {note}  " for i, note in enumerate(notes)]
+    return "\n".join(lines)
+
+
+def machine():
+    model = "?"
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            if line.startswith("model name"):
+                model = line.split(":", 1)[1].strip()
+                break
+    with open("/proc/meminfo") as f:
+        memory = int(f.readline().split()[1]) / 1024 / 1024
+    distro = "?"
+    if os.path.exists("/etc/os-release"):
+        with open("/etc/os-release") as f:
+            for line in f:
+                if line.startswith("PRETTY_NAME="):
+                    distro = line.split("=", 1)[1].strip().strip('"')
+    return (f"{os.cpu_count()} cores ({model}), {memory:.0f} GiB, {distro}, "
+            f"kernel {platform.release()}")
+
+
+def versions(names):
+    packages = {"xmag": "x11-apps", "gpick": "gpick", "gcolor3": "gcolor3", "grabc": "grabc",
+                "Xvfb": "xvfb", "wine": "wine"}
+    out = []
+    for name in names:
+        package = packages.get(name)
+        if not package:
+            continue
+        result = subprocess.run(["dpkg-query", "-W", "-f=${Version}", package],
+                                capture_output=True, text=True)
+        if result.returncode == 0:
+            out.append(f"{name} {result.stdout.strip()}")
+    return ", ".join(out)
+
+
+def goals(results, bench_times):
+    met = []
+
+    def line(goal, measured, ok):
+        met.append(f"| {goal} | {measured} | {'met' if ok else 'MISSED'} |")
+
+    hx = stats(results.get("startup", "HUEVEX"))
+    xm = stats(results.get("startup", "xmag"))
+    if hx and xm:
+        line("start-up no slower than xmag", f"{hx[0]:.1f} ms vs {xm[0]:.1f} ms "
+             f"(ratio {hx[0] / xm[0]:.2f})", hx[0] <= xm[0])
+    memory = stats(results.get("memory", "HUEVEX"))
+    if memory:
+        line("resident memory at most 6 MB (5.72 MiB)",
+             f"{memory[0]:.2f} MiB (max {memory[2]:.2f})", memory[2] * 1048576 <= 6e6)
+    idle = stats(results.get("idle", "HUEVEX"))
+    if idle:
+        line("zero CPU while idle, magnifier not loaded",
+             f"{idle[0]:.3f} % of a core (max {idle[2]:.3f})", idle[2] == 0)
+    for measure, what in (("rate_moving", "moving"), ("rate_held", "held still")):
+        rate = stats(results.get(measure, "HUEVEX"))
+        if rate:
+            line(f"at least 950 ticks a second while picking ({what})",
+                 f"{rate[0]:.0f} reads/s (min {rate[1]:.0f})", rate[0] >= 950)
+    magnifier = stats(results.get("magnifier", "HUEVEX"))
+    if magnifier:
+        line("magnifier open at rest under 0.5 % of a core",
+             f"{magnifier[0]:.3f} % (max {magnifier[2]:.3f})", magnifier[0] < 0.5)
+    frame = bench_times.get("BM_MagnifierFrame")
+    if frame:
+        st = stats(frame["real"])
+        line("one magnifier frame on X11 at most 250 µs",
+             f"{st[0]:.0f} µs (max {st[2]:.0f})", st[0] <= 250)
+    return "| goal | measured | |\n|---|---|---|\n" + "\n".join(met)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--native", default=os.path.join(ROOT, "build-bench"),
+                        help="native build directory (configured with HUEVEX_BENCH=ON if new)")
+    parser.add_argument("--win", default=os.path.join(ROOT, "build-win"),
+                        help="cross build directory for HUEVEX.exe and the floor")
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--idle", type=float, default=10.0, help="seconds of each idle stretch")
+    parser.add_argument("--pick", type=float, default=5.0,
+                        help="seconds of each picking stretch (moving, then held)")
+    parser.add_argument("--rate-seconds", type=float, default=3.0)
+    parser.add_argument("--settle", type=float, default=1.5,
+                        help="seconds from the map to the memory reading")
+    parser.add_argument("--no-wine", dest="wine", action="store_false")
+    parser.add_argument("--no-linux", dest="linux", action="store_false")
+    parser.add_argument("--no-install", dest="install", action="store_false")
+    parser.add_argument("--no-build", dest="build", action="store_false")
+    parser.add_argument("--out", help="also write the report to this file")
+    args = parser.parse_args()
+    args.native = os.path.abspath(args.native)
+    args.win = os.path.abspath(args.win)
+    if args.install:
+        install(args.wine)
+    if args.build:
+        build(args)
+    args.huevex = native_file(args, "shell", "platform", "x11", "huevex")
+    args.mapwatch = native_file(args, "bench", "huevex_mapwatch")
+    args.colorboard = native_file(args, "tests", "e2e", "huevex_colorboard")
+    args.wm = "none"
+    work = tempfile.mkdtemp(prefix="huevex-compare-")
+    args.artifacts = work
+    home = os.path.join(work, "home")
+    os.makedirs(home)
+
+    results, wine_results = Results(), Results()
+    wine_programs = []
+    with session.Session(args) as s:
+        s.colorboard(*BOARD, STRIPES, os.path.join(work, "board.log"))
+        programs = linux_programs(args, home) if args.linux else []
+        if programs:
+            warm_up(s, programs)
+        for i in range(args.runs if programs else 0):
+            order = programs[i % len(programs):] + programs[:i % len(programs)]
+            # grabc grabs the pointer as it starts: always the last one up.
+            order = [p for p in order if p.window] + [p for p in order if not p.window]
+            linux_run(s, args, programs, order, results, home)
+            proxy_rates(s, args, programs, results, work)
+            print(f"linux run {i + 1} of {args.runs} done", flush=True)
+        bench_times = google_benchmarks(s, args) if programs else {}
+        if args.wine:
+            wine_programs = wine_runs(s, args, wine_results)
+        load = ", ".join(f"{v:.2f}" for v in os.getloadavg())
+
+    reasons = {}
+    for p in programs:
+        for measure in ("pick_moving", "pick_held", "server_moving", "server_held",
+                        "rate_moving", "rate_held", "trips"):
+            if p.no_pick:
+                reasons[(measure, p.name)] = p.no_pick
+        if p.no_magnifier:
+            reasons[("magnifier", p.name)] = p.no_magnifier
+            reasons[("magnifier_wakeups", p.name)] = p.no_magnifier
+        if not p.window:
+            reasons[("startup", p.name)] = "maps no window"
+            reasons[("memory_end", p.name)] = "stopped after the idle stretch (it holds the pointer)"
+    for name, times in bench_times.items():
+        results.values[("bench_" + name, "HUEVEX")] = times["real"]
+        results.values[("bench_cpu_" + name, "HUEVEX")] = times["cpu"]
+    names = [p.name for p in programs]
+    rows = [
+        ("start-up to the window mapped (ms)", "startup", 1),
+        ("resident memory after start-up (MiB)", "memory", 2),
+        ("resident memory at the end, after the picks (MiB)", "memory_end", 2),
+        (f"CPU idle, {args.idle:.0f} s (% of a core)", "idle", 3),
+        ("CPU picking, pointer moving (%)", "pick_moving", 2),
+        ("CPU picking, pointer held still (%)", "pick_held", 2),
+        ("X server CPU meanwhile, moving (%)", "server_moving", 2),
+        ("X server CPU meanwhile, held (%)", "server_held", 2),
+        ("screen reads per second, moving", "rate_moving", 0),
+        ("screen reads per second, held", "rate_held", 0),
+        ("round trips per screen read, moving", "trips", 2),
+        ("CPU at rest, magnified view shown (%)", "magnifier", 3),
+        ("wake-ups per second meanwhile", "magnifier_wakeups", 1),
+        ("one magnifier frame on X11, wall (µs)", "bench_BM_MagnifierFrame", 0),
+        ("one magnifier frame on X11, CPU (µs)", "bench_cpu_BM_MagnifierFrame", 0),
+        ("one sampling tick on X11, pointer grabbed, wall (µs)",
+         "bench_BM_TickFollowingTheGrab", 0),
+    ]
+    for name in names[1:]:
+        for measure in ("bench_BM_MagnifierFrame", "bench_cpu_BM_MagnifierFrame",
+                        "bench_BM_TickFollowingTheGrab"):
+            reasons[(measure, name)] = ""  # HUEVEX's own code: no peer
+    report = []
+    if programs:
+        report += [f"## Linux: HUEVEX and the peers ({args.runs} runs; median (min–max))", "",
+                   table(rows, names, results, reasons), "", goals(results, bench_times), ""]
+    if wine_programs:
+        wine_rows = [
+            ("start-up to the window mapped (ms)", "startup", 0),
+            ("resident memory after start-up (MiB)", "memory", 2),
+            (f"CPU idle, {args.idle:.0f} s (% of a core)", "idle", 3),
+            ("CPU picking, pointer moving (%)", "pick_moving", 2),
+            ("CPU picking, pointer held still (%)", "pick_held", 2),
+            ("wineserver CPU meanwhile, moving (%)", "wineserver_moving", 2),
+            ("wineserver CPU meanwhile, held (%)", "wineserver_held", 2),
+            ("X server CPU meanwhile, moving (%)", "server_moving", 2),
+            ("X server CPU meanwhile, held (%)", "server_held", 2),
+        ]
+        report += [f"## Wine: HUEVEX.exe and the floor ({args.runs} runs)", "",
+                   table(wine_rows, [p.name for p in wine_programs], wine_results, {}), "",
+                   f"wineserver while both idle: "
+                   f"{cell(wine_results.get('wineserver_idle', 'both'), 3)} % of a core", ""]
+    report += [f"Machine: {machine()}.",
+               f"Versions: {versions(names + ['Xvfb'] + (['wine'] if args.wine else []))}.",
+               f"Load average at the end: {load}."]
+    text = "\n".join(report)
+    print(text)
+    if args.out:
+        with open(args.out, "w") as f:
+            f.write(text + "\n")
+    shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
