@@ -87,7 +87,7 @@ def installed(package):
 
 def build(args):
     native = args.native
-    if not os.path.exists(os.path.join(native, "CMakeCache.txt")):
+    if not bench_enabled(native):
         subprocess.run(["cmake", "-S", ROOT, "-B", native, "-DCMAKE_BUILD_TYPE=Release",
                         "-DHUEVEX_BENCH=ON"], check=True, stdout=subprocess.DEVNULL)
     subprocess.run(["cmake", "--build", native, "-j2", "--target", "huevex", "huevex_mapwatch",
@@ -96,7 +96,7 @@ def build(args):
     if not args.wine:
         return
     win = args.win
-    if not os.path.exists(os.path.join(win, "CMakeCache.txt")):
+    if not bench_enabled(win):  # new, or configured without the benchmarks
         subprocess.run(["cmake", "-S", ROOT, "-B", win,
                         "-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(ROOT, "cmake",
                                                                  "mingw-w64-x86_64.cmake"),
@@ -104,6 +104,14 @@ def build(args):
                        check=True, stdout=subprocess.DEVNULL)
     subprocess.run(["cmake", "--build", win, "-j2", "--target", "HUEVEX", "huevex_floor"],
                    check=True, stdout=subprocess.DEVNULL)
+
+
+def bench_enabled(build_dir):
+    cache = os.path.join(build_dir, "CMakeCache.txt")
+    if not os.path.exists(cache):
+        return False
+    with open(cache) as f:
+        return any(line.strip() == "HUEVEX_BENCH:BOOL=ON" for line in f)
 
 
 def native_file(args, *parts):
