@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "shell/platform/soft/text.h"
+#include "shell/platform/soft/utf8.h"
 
 namespace huevex::soft {
 namespace {
@@ -23,21 +24,6 @@ std::string FamilyFor(std::string_view face) {
   if (face == "Arial") return "Liberation Sans";
   if (face == "Small Fonts") return "DejaVu Sans";
   return std::string(face);
-}
-
-std::u32string Decode(std::string_view utf8) {
-  std::u32string out;
-  for (size_t i = 0; i < utf8.size();) {
-    const auto c = static_cast<unsigned char>(utf8[i]);
-    const int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
-    char32_t code = extra == 0 ? c : c & (0x3F >> extra);
-    for (int k = 1; k <= extra && i + k < utf8.size(); ++k) {
-      code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-    }
-    out.push_back(code);
-    i += extra + 1;
-  }
-  return out;
 }
 
 class FreeTypeText : public TextRenderer {
@@ -65,7 +51,7 @@ class FreeTypeText : public TextRenderer {
     const int line_height = static_cast<int>(face->size->metrics.height >> 6);
     const Sized sized{face, size};
 
-    const std::u32string text = Decode(utf8);
+    const std::u32string text = DecodeUtf8(utf8);
     int baseline = box.top + ascent;
     for (const std::u32string& line : Lines(sized, text, box.Width(), wrap)) {
       const int width = Measure(sized, line);

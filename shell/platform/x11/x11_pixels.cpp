@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "shell/platform/soft/utf8.h"
+
 namespace huevex::x11 {
 namespace {
 
@@ -99,15 +101,8 @@ std::optional<int> ParseXftDpi(std::string_view resources) {
 
 std::string Latin1FromUtf8(std::string_view utf8) {
   std::string out;
-  for (size_t i = 0; i < utf8.size();) {
-    const auto c = static_cast<unsigned char>(utf8[i]);
-    const int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
-    char32_t code = extra == 0 ? c : c & (0x3F >> extra);
-    for (int k = 1; k <= extra && i + k < utf8.size(); ++k) {
-      code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-    }
+  for (char32_t code : soft::DecodeUtf8(utf8)) {
     out.push_back(code <= 0xFF ? static_cast<char>(code) : '?');
-    i += static_cast<size_t>(extra) + 1;
   }
   return out;
 }
