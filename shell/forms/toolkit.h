@@ -138,7 +138,6 @@ class Clipboard {
   // A tick of the retry timer; false if the timer is not the clipboard's.
   bool Retry(TimerId timer);
   void Stop();
-  bool Pending() const { return retry_timer_ != TimerId{}; }
 
  private:
   bool TryOnce();

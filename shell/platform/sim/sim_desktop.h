@@ -48,7 +48,6 @@ class SimDesktop : public soft::ScreenSource, public WindowSystem {
   void Press(MouseButton button = MouseButton::Left);
   void Release(MouseButton button = MouseButton::Left);
   void Advance(int milliseconds);
-  std::int64_t Now() const { return now_; }
   void ClickCloseBox(Hwnd window);
   void DragWindow(Hwnd window, Point outer_top_left);  // by its title bar
   void SetMinimized(Hwnd window, bool minimized);

@@ -80,8 +80,6 @@ bool SoftGdi::IsSelected(Hgdiobj object) const {
 int SoftGdi::LiveObjects() const { return static_cast<int>(objects_.size()) - 3; }
 int SoftGdi::LiveContexts() const { return static_cast<int>(contexts_.size()); }
 
-void SoftGdi::SetSysColor(int index, ColorValue color) { sys_colors_[index] = color; }
-
 // The screen.
 
 bool SoftGdi::GetCursorPos(Point* point) {

@@ -75,7 +75,6 @@ class SoftGdi : public Gdi {
   // Graphics objects and contexts alive now (stock objects not counted).
   int LiveObjects() const;
   int LiveContexts() const;
-  void SetSysColor(int index, ColorValue color);
 
  private:
   struct Brush {
