@@ -27,8 +27,10 @@ if ((BOARD_X < CLIENT_X && BOARD_Y < CLIENT_Y && BOARD_X + BOARD_W > CLIENT_X + 
 fi
 check "the later window spans the main window" yes "$covers"
 check "the later window shows around it" 00FF00 "$(pixel $((BOARD_X + 5)) $((BOARD_Y + 5)))"
-check "the crosshair still shows" 000000 "$(pixel "$CROSS_X" "$CROSS_Y")"
-check "the swatch still shows" FFFFFF "$(pixel $((CLIENT_X + SWATCH_X)) $((CLIENT_Y + SWATCH_Y)))"
+# Wine may repaint the main window a moment after the other window maps;
+# what matters is that the main window, not the later one, then shows.
+check_soon "the swatch still shows" FFFFFF pixel $((CLIENT_X + SWATCH_X)) $((CLIENT_Y + SWATCH_Y))
+check_soon "the crosshair still shows" 000000 pixel "$CROSS_X" "$CROSS_Y"
 end_case
 
 begin_case "raised and clicked, the later window still stays below"
@@ -38,7 +40,8 @@ xdotool click 1
 sleep 0.5
 check "the later window took the click" "press 1 5 5
 release 1 5 5" "$(cat "$BOARD_LOG")"
-check "the crosshair still shows" 000000 "$(pixel "$CROSS_X" "$CROSS_Y")"
+check_soon "the swatch still shows" FFFFFF pixel $((CLIENT_X + SWATCH_X)) $((CLIENT_Y + SWATCH_Y))
+check_soon "the crosshair still shows" 000000 pixel "$CROSS_X" "$CROSS_Y"
 end_case
 
 begin_case "a pick over the later window"
