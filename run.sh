@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(build-essential cmake pkg-config libx11-dev libxext-dev libfreetype-dev
+packages=(build-essential cmake pkg-config libx11-dev libxext-dev libxi-dev libfreetype-dev
           libfontconfig-dev fonts-liberation fonts-dejavu-core)
 missing=()
 for p in "${packages[@]}"; do

@@ -6,7 +6,7 @@ cd "$(dirname "$0")"
 
 packages=(
   build-essential cmake pkg-config googletest libgtest-dev libbenchmark-dev
-  libx11-dev libxext-dev libxfixes-dev libfreetype-dev libfontconfig-dev fonts-liberation fonts-dejavu-core
+  libx11-dev libxext-dev libxi-dev libxtst-dev libxfixes-dev libfreetype-dev libfontconfig-dev fonts-liberation fonts-dejavu-core
   g++-mingw-w64-x86-64-win32 wine wine64 xvfb xdotool xclip xsel openbox
   x11-xserver-utils x11-utils x11-apps imagemagick icoutils python3 valgrind
   lintian appstream desktop-file-utils dpkg-dev unzip procps

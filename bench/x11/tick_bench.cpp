@@ -4,6 +4,7 @@
 // of the real magnifier. Run it with DISPLAY set (bench/x11/run.py and
 // bench/compare.py start a private Xvfb for it).
 #include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -26,15 +27,48 @@ void Tick(huevex::Gdi& gdi, benchmark::State& state) {
   }
 }
 
-// Outside a pick the position is asked of the server: two round trips.
-void BM_TickAskingThePointer(benchmark::State& state) {
+// What the server sends when a pointing device moves: the screen then asks
+// for the position again at its next tick.
+void TellOfMotion(Display* display, huevex::x11::X11Screen& screen) {
+  int opcode = 0, event = 0, error = 0;
+  XQueryExtension(display, "XInputExtension", &opcode, &event, &error);
+  XEvent motion{};
+  motion.xcookie.type = GenericEvent;
+  motion.xcookie.extension = opcode;
+  motion.xcookie.evtype = XI_RawMotion;
+  screen.Handle(motion);
+}
+
+// Outside a pick, a pointer at rest is known without asking: one round trip,
+// the pixel's.
+void BM_TickPointerAtRest(benchmark::State& state) {
   const huevex::x11::DisplayPtr display(XOpenDisplay(nullptr));
   if (!display) return state.SkipWithError("no X display");
   huevex::x11::X11Screen screen(display.get());
   huevex::soft::SoftGdi gdi(screen);
   Tick(gdi, state);
 }
-BENCHMARK(BM_TickAskingThePointer);
+BENCHMARK(BM_TickPointerAtRest);
+
+// Outside a pick, after a movement the position is asked of the server: two
+// round trips.
+void BM_TickPointerMoved(benchmark::State& state) {
+  const huevex::x11::DisplayPtr display(XOpenDisplay(nullptr));
+  if (!display) return state.SkipWithError("no X display");
+  huevex::x11::X11Screen screen(display.get());
+  huevex::soft::SoftGdi gdi(screen);
+  for (auto _ : state) {
+    state.PauseTiming();
+    TellOfMotion(display.get(), screen);
+    state.ResumeTiming();
+    huevex::Point point{0, 0};
+    gdi.GetCursorPos(&point);
+    const huevex::Hdc dc = gdi.GetDC(huevex::Hwnd{});
+    benchmark::DoNotOptimize(gdi.GetPixel(dc, point.x, point.y));
+    gdi.ReleaseDC(huevex::Hwnd{}, dc);
+  }
+}
+BENCHMARK(BM_TickPointerMoved);
 
 // During a pick the grab's motion events tell the position: one round trip.
 void BM_TickFollowingTheGrab(benchmark::State& state) {
@@ -62,12 +96,14 @@ void BM_ReadBlock(benchmark::State& state) {
 BENCHMARK(BM_ReadBlock)->Arg(15)->Arg(64)->Arg(256);
 
 // One magnifier frame of the real program, shown on the server: tmrZoom's
-// tick with the cursor taken as moved, so that it paints: the pointer asked
-// of the server, the block around it read from the screen, enlarged, the
-// grid drawn, and the picture put into the window. Each frame then waits
-// until the server has done all of it, and the loop takes in the put's
-// completion, as the program's loop does between two frames.
-void BM_MagnifierFrame(benchmark::State& state) {
+// tick made to paint (its last position forgotten), with the pointer at rest
+// as on a timed frame: the block around the pointer read from the screen,
+// enlarged, the grid drawn, and the picture put into the window. Each frame
+// then waits until the server has done all of it, and the loop takes in
+// whatever the server sent, as the program's loop does between two frames.
+// With `moved`, a raw motion event comes before each frame, so that the tick
+// also asks the server where the pointer is, as while the pointer moves.
+void MagnifierFrames(benchmark::State& state, bool moved) {
   const huevex::x11::DisplayPtr display(XOpenDisplay(nullptr));
   if (!display) return state.SkipWithError("no X display");
   huevex::x11::X11Screen screen(display.get());
@@ -81,13 +117,23 @@ void BM_MagnifierFrame(benchmark::State& state) {
   XWarpPointer(display.get(), None, DefaultRootWindow(display.get()), 0, 0, 0, 0, 300, 300);
   const huevex::TimerId timer = zoom.tmrZoom().Id();
   for (auto _ : state) {
-    zoom.LastCursorX = -100;  // as if the cursor had moved
+    if (moved) {
+      state.PauseTiming();
+      TellOfMotion(display.get(), screen);
+      state.ResumeTiming();
+    }
+    zoom.LastCursorX = -100;  // paints whether or not the pointer moved
     project.runtime().OnTimer(timer);
     XSync(display.get(), False);
     desktop.Step(std::chrono::milliseconds(0));
   }
 }
+
+void BM_MagnifierFrame(benchmark::State& state) { MagnifierFrames(state, false); }
 BENCHMARK(BM_MagnifierFrame);
+
+void BM_MagnifierFrameAfterMove(benchmark::State& state) { MagnifierFrames(state, true); }
+BENCHMARK(BM_MagnifierFrameAfterMove);
 
 }  // namespace
 

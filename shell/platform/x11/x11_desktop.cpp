@@ -98,7 +98,6 @@ X11Desktop::X11Desktop(Display* display, X11Screen& screen, soft::SoftGdi& gdi)
   FollowWindowManager();
   dpi_ = ReadDpi();
   shm_ = ShmUsable(display_);
-  if (shm_) shm_completion_ = XShmGetEventBase(display_) + ShmCompletion;
 }
 
 X11Desktop::~X11Desktop() {
@@ -297,7 +296,7 @@ void X11Desktop::DestroyTopLevel(Hwnd handle) {
   TopLevel* top = Find(window);
   if (!top) return;
   if (capture_ == window) ReleaseCapture();
-  if (top->put_pending) FinishPuts();
+  FinishPut(*top);
   windows_.erase(window);
 }
 
@@ -450,23 +449,21 @@ void X11Desktop::Present(Hwnd handle, Hdc surface) {
   PutSurface(*top);
 }
 
-void X11Desktop::FinishPuts() {
-  // After a sync the server has read every segment it was given; its
-  // completion events are then in the queue.
-  XSync(display_, False);
-  XEvent event;
-  while (XCheckTypedEvent(display_, shm_completion_, &event)) {
-    const auto& done = reinterpret_cast<const XShmCompletionEvent&>(event);
-    if (TopLevel* top = Find(done.drawable)) top->put_pending = false;
+// The server has read a shared segment once it has answered any request sent
+// after the put. The magnifier's next frame reads the screen before it paints,
+// and that answer comes after the last put, so a frame seldom waits here and
+// the server sends no completion event to wake the program for.
+void X11Desktop::FinishPut(const TopLevel& top) {
+  if (top.put_serial != 0 && LastKnownRequestProcessed(display_) < top.put_serial) {
+    XSync(display_, False);
   }
-  for (auto& [window, top] : windows_) top.put_pending = false;
 }
 
 XImage* X11Desktop::ImageFor(TopLevel& top, int width, int height) {
   Visual* visual = DefaultVisual(display_, DefaultScreen(display_));
   const int depth = DefaultDepth(display_, DefaultScreen(display_));
   if (shm_) {
-    if (top.put_pending) FinishPuts();
+    FinishPut(top);
     if (!top.shm_image || top.shm_image->width() != width || top.shm_image->height() != height) {
       top.shm_image = ShmImage::Create(display_, visual, depth, width, height);
     }
@@ -517,9 +514,9 @@ void X11Desktop::PutSurface(TopLevel& top) {
   }
   const GC gc = DefaultGC(display_, DefaultScreen(display_));
   if (top.shm_image && image == top.shm_image->image()) {
+    top.put_serial = NextRequest(display_);
     XShmPutImage(display_, top.window.get(), gc, image, 0, 0, 0, 0, static_cast<unsigned>(width),
-                 static_cast<unsigned>(height), True);
-    top.put_pending = true;
+                 static_cast<unsigned>(height), False);
   } else {
     XPutImage(display_, top.window.get(), gc, image, 0, 0, 0, 0, static_cast<unsigned>(width),
               static_cast<unsigned>(height));
@@ -677,12 +674,7 @@ void X11Desktop::Run() {
 // Events.
 
 void X11Desktop::Handle(XEvent& event) {
-  if (clipboard_.Handle(event)) return;
-  if (event.type == shm_completion_ && shm_completion_ >= 0) {
-    const auto& done = reinterpret_cast<const XShmCompletionEvent&>(event);
-    if (TopLevel* top = Find(done.drawable)) top->put_pending = false;
-    return;
-  }
+  if (clipboard_.Handle(event) || screen_.Handle(event)) return;
   switch (event.type) {
     case Expose:
       if (event.xexpose.count == 0) {

@@ -92,7 +92,7 @@ class X11Desktop : public WindowSystem {
     Hdc surface{};
     std::unique_ptr<ShmImage> shm_image;
     ImagePtr image;
-    bool put_pending = false;  // a shared-memory put the server has not finished
+    unsigned long put_serial = 0;  // the request of the last shared-memory put
   };
   using Clock = TimerQueue::Clock;
 
@@ -116,7 +116,7 @@ class X11Desktop : public WindowSystem {
   void RiseOver(Window other);
   void PutSurface(TopLevel& top);
   XImage* ImageFor(TopLevel& top, int width, int height);
-  void FinishPuts();
+  void FinishPut(const TopLevel& top);
   Cursor CursorFor(const Picture* picture);
   void WaitForInput(std::optional<Clock::time_point> deadline);
   bool RunMessageBox(Window box, Rect ok_button);
@@ -134,7 +134,6 @@ class X11Desktop : public WindowSystem {
   bool wm_ = false;
   Window wm_check_ = 0;  // the window manager's check window, gone when it goes
   bool shm_ = false;
-  int shm_completion_ = -1;
   int dpi_ = 96;
   std::optional<Insets> frame_extents_;  // what the window manager puts around a framed window
   bool frame_extents_asked_ = false;

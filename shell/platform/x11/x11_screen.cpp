@@ -11,7 +11,8 @@ X11Screen::X11Screen(Display* display)
     : display_(display),
       root_(DefaultRootWindow(display)),
       width_(DisplayWidth(display, DefaultScreen(display))),
-      height_(DisplayHeight(display, DefaultScreen(display))) {
+      height_(DisplayHeight(display, DefaultScreen(display))),
+      pointer_watch_(display) {
   Visual* visual = DefaultVisual(display, DefaultScreen(display));
   true_color_ = visual->c_class == TrueColor || visual->c_class == DirectColor;
   if (true_color_) format_ = {visual->red_mask, visual->green_mask, visual->blue_mask};
@@ -19,6 +20,8 @@ X11Screen::X11Screen(Display* display)
 }
 
 X11Screen::~X11Screen() = default;
+
+bool X11Screen::Handle(XEvent& event) { return pointer_watch_.Handle(event); }
 
 void X11Screen::SetSize(int width, int height) {
   width_ = width;
@@ -30,6 +33,12 @@ bool X11Screen::CursorPos(Point* point) {
     *point = *followed_;
     return true;
   }
+  const auto now = PointerWatch::Clock::now();
+  if (const std::optional<Point> known = pointer_watch_.Known(now)) {
+    *point = *known;
+    return true;
+  }
+  const bool watched = pointer_watch_.Watch();
   Window root = 0, child = 0;
   int root_x = 0, root_y = 0, x = 0, y = 0;
   unsigned mask = 0;
@@ -37,6 +46,7 @@ bool X11Screen::CursorPos(Point* point) {
     return false;  // the pointer is on another screen
   }
   *point = {root_x, root_y};
+  if (watched) pointer_watch_.Answered(*point, now);
   return true;
 }
 

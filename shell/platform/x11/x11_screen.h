@@ -1,7 +1,8 @@
 // The screen as the software GDI reads it: the X root window. The pointer
 // position comes from XQueryPointer, or, while the program holds the pointer
 // grab, from the grab's own motion events, which saves a round trip on every
-// sampling tick. Pixels come from XGetImage (XShmGetImage for large blocks
+// sampling tick; outside a grab a pointer at rest is not asked about again
+// until it moves (PointerWatch). Pixels come from XGetImage (XShmGetImage for large blocks
 // where MIT-SHM works), with the block clamped to the screen so that no read
 // can fail with BadMatch; pixels off the screen read black.
 #pragma once
@@ -14,6 +15,7 @@
 #include "shell/platform/soft/soft_gdi.h"
 #include "shell/platform/x11/x11_handles.h"
 #include "shell/platform/x11/x11_pixels.h"
+#include "shell/platform/x11/x11_pointer_watch.h"
 
 namespace huevex::x11 {
 
@@ -30,6 +32,8 @@ class X11Screen : public soft::ScreenSource {
   bool CursorPos(Point* point) override;
   bool OnScreen(Point point) override;
   bool Read(Rect block, std::uint32_t* out) override;
+  // Takes the events that tell of the pointer's movement.
+  bool Handle(XEvent& event);
 
   // Where the grabbed pointer is, as its events report it; none when the
   // program does not hold the pointer and must ask the server.
@@ -55,6 +59,7 @@ class X11Screen : public soft::ScreenSource {
   bool shm_ = false;
   std::unique_ptr<ShmImage> shm_image_;
   std::optional<Point> followed_;
+  PointerWatch pointer_watch_;
 };
 
 }  // namespace huevex::x11

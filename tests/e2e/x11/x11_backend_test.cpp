@@ -9,6 +9,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 
 #include <chrono>
 #include <cstring>
@@ -145,6 +146,58 @@ TEST_F(X11Backend, CursorFromTheServerOrFromTheGrabsEvents) {
   screen.FollowPointer(std::nullopt);
   ASSERT_TRUE(screen.CursorPos(&point));
   EXPECT_EQ(point, (Point{123, 45}));
+}
+
+// The magnifier asks twenty times a second; a pointer at rest is asked about
+// only once in a while, a device's movement is seen at the next ask, and a
+// warp, which devices do not report, a moment later.
+TEST_F(X11Backend, PointerAtRestIsNotAskedAgainUntilItMoves) {
+  X11Screen screen(display());
+  soft::SoftGdi gdi(screen);
+  X11Desktop desktop(display(), screen, gdi);
+  XWarpPointer(display(), None, root_, 0, 0, 0, 0, 200, 100);
+  XSync(display(), False);
+  Point point;
+  ASSERT_TRUE(screen.CursorPos(&point));
+  EXPECT_EQ(point, (Point{200, 100}));
+  const unsigned long next_request = NextRequest(display());
+  ASSERT_TRUE(screen.CursorPos(&point));
+  EXPECT_EQ(point, (Point{200, 100}));
+  EXPECT_EQ(NextRequest(display()), next_request) << "asked the server again";
+
+  XTestFakeRelativeMotionEvent(display(), 7, 3, CurrentTime);
+  XSync(display(), False);
+  desktop.Step(0ms);  // the loop takes in the device's raw motion
+  ASSERT_TRUE(screen.CursorPos(&point));
+  EXPECT_EQ(point, (Point{207, 103}));
+
+  XWarpPointer(display(), None, root_, 0, 0, 0, 0, 300, 150);
+  XSync(display(), False);
+  desktop.Step(0ms);
+  std::this_thread::sleep_for(PointerWatch::kTrustFor + 10ms);
+  ASSERT_TRUE(screen.CursorPos(&point));
+  EXPECT_EQ(point, (Point{300, 150}));
+}
+
+// Once the pointer has moved, nothing more comes until the position is asked
+// for again: a program without its magnifier is not woken by the mouse.
+TEST_F(X11Backend, PointerMovesWakeTheProgramOnlyWhileItAsks) {
+  X11Screen screen(display());
+  soft::SoftGdi gdi(screen);
+  X11Desktop desktop(display(), screen, gdi);
+  Point point;
+  ASSERT_TRUE(screen.CursorPos(&point));
+  XTestFakeRelativeMotionEvent(display(), 5, 0, CurrentTime);
+  XSync(display(), False);
+  desktop.Step(0ms);
+  XTestFakeRelativeMotionEvent(display(), 5, 0, CurrentTime);
+  XTestFakeRelativeMotionEvent(display(), 0, 5, CurrentTime);
+  XSync(display(), False);
+  EXPECT_EQ(XPending(display()), 0);
+  ASSERT_TRUE(screen.CursorPos(&point));
+  XTestFakeRelativeMotionEvent(display(), 5, 0, CurrentTime);
+  XSync(display(), False);
+  EXPECT_GT(XPending(display()), 0) << "asking again watches the pointer again";
 }
 
 TEST_F(X11Backend, DpiFromXftDpiAndItsChanges) {

@@ -1,0 +1,63 @@
+#include "shell/platform/x11/x11_pointer_watch.h"
+
+#include <X11/extensions/XInput2.h>
+
+namespace huevex::x11 {
+
+std::optional<Point> PointerWatch::Known(Clock::time_point now) {
+  if (!watching_ || !known_ || now - answered_at_ >= kTrustFor) return std::nullopt;
+  // An event the loop has not handled yet may be the motion; so may one
+  // still in the socket, which this takes in without waiting.
+  if (XEventsQueued(display_, QueuedAfterReading) > 0) return std::nullopt;
+  return known_;
+}
+
+bool PointerWatch::Watch() {
+  if (watching_) return true;
+  if (!Available()) return false;
+  Select(true);
+  return true;
+}
+
+void PointerWatch::Answered(Point position, Clock::time_point now) {
+  known_ = position;
+  answered_at_ = now;
+}
+
+// The first motion ends the watch until the position is asked for again: a
+// moving pointer is asked about on every tick anyway, and a program that has
+// stopped asking (no magnifier) is not woken by every move of the mouse.
+bool PointerWatch::Handle(XEvent& event) {
+  if (!opcode_ || event.type != GenericEvent || event.xcookie.extension != *opcode_) return false;
+  if (event.xcookie.evtype == XI_RawMotion) {
+    known_.reset();
+    if (watching_) Select(false);
+  }
+  return true;
+}
+
+// Raw events reach every client that selects them on the root window, whoever
+// holds a grab, from XInput 2.1 on.
+bool PointerWatch::Available() {
+  if (!looked_up_) {
+    looked_up_ = true;
+    int opcode = 0, event = 0, error = 0;
+    int major = 2, minor = 2;
+    if (XQueryExtension(display_, "XInputExtension", &opcode, &event, &error) &&
+        XIQueryVersion(display_, &major, &minor) == Success &&
+        (major > 2 || (major == 2 && minor >= 1))) {
+      opcode_ = opcode;
+    }
+  }
+  return opcode_.has_value();
+}
+
+void PointerWatch::Select(bool on) {
+  unsigned char bits[XIMaskLen(XI_RawMotion)] = {};
+  if (on) XISetMask(bits, XI_RawMotion);
+  XIEventMask mask{XIAllMasterDevices, on ? static_cast<int>(sizeof bits) : 0, bits};
+  XISelectEvents(display_, DefaultRootWindow(display_), &mask, 1);
+  watching_ = on;
+}
+
+}  // namespace huevex::x11
