@@ -32,6 +32,7 @@ class PointerWatch {
   // unseen. False where the server has no XInput2.
   bool Watch();
   void Answered(Point position, Clock::time_point now);
+  void Forget() { known_.reset(); }
   // Takes raw motion events; false for any other event.
   bool Handle(XEvent& event);
   bool Watching() const { return watching_; }

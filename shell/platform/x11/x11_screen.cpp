@@ -43,6 +43,7 @@ bool X11Screen::CursorPos(Point* point) {
   int root_x = 0, root_y = 0, x = 0, y = 0;
   unsigned mask = 0;
   if (!XQueryPointer(display_, root_, &root, &child, &root_x, &root_y, &x, &y, &mask)) {
+    pointer_watch_.Forget();
     return false;  // the pointer is on another screen
   }
   *point = {root_x, root_y};
