@@ -35,7 +35,6 @@ class PointerWatch {
   void Forget() { known_.reset(); }
   // Takes raw motion events; false for any other event.
   bool Handle(XEvent& event);
-  bool Watching() const { return watching_; }
 
  private:
   bool Available();

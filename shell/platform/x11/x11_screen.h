@@ -2,9 +2,9 @@
 // position comes from XQueryPointer, or, while the program holds the pointer
 // grab, from the grab's own motion events, which saves a round trip on every
 // sampling tick; outside a grab a pointer at rest is not asked about again
-// until it moves (PointerWatch). Pixels come from XGetImage (XShmGetImage for large blocks
-// where MIT-SHM works), with the block clamped to the screen so that no read
-// can fail with BadMatch; pixels off the screen read black.
+// until it moves (PointerWatch). Pixels come from XGetImage (XShmGetImage for
+// large blocks where MIT-SHM works), with the block clamped to the screen so
+// that no read can fail with BadMatch; pixels off the screen read black.
 #pragma once
 
 #include <X11/Xlib.h>
