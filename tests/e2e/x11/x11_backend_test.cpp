@@ -50,6 +50,13 @@ class X11Backend : public ::testing::Test {
 
   Display* display() { return display_.get(); }
 
+  // Moves the pointer as a pointing device does, with raw motion (XTest),
+  // unlike XWarpPointer.
+  void MoveAsADevice(int dx, int dy) {
+    XTestFakeRelativeMotionEvent(display(), dx, dy, CurrentTime);
+    XSync(display(), False);
+  }
+
   // A plain mapped window of one color, at a known place on the screen.
   Window Paint(Rect area, unsigned long rgb) {
     const Window window = XCreateSimpleWindow(display(), root_, area.left, area.top,
@@ -165,8 +172,7 @@ TEST_F(X11Backend, PointerAtRestIsNotAskedAgainUntilItMoves) {
   EXPECT_EQ(point, (Point{200, 100}));
   EXPECT_EQ(NextRequest(display()), next_request) << "asked the server again";
 
-  XTestFakeRelativeMotionEvent(display(), 7, 3, CurrentTime);
-  XSync(display(), False);
+  MoveAsADevice(7, 3);
   desktop.Step(0ms);  // the loop takes in the device's raw motion
   ASSERT_TRUE(screen.CursorPos(&point));
   EXPECT_EQ(point, (Point{207, 103}));
@@ -187,16 +193,13 @@ TEST_F(X11Backend, PointerMovesWakeTheProgramOnlyWhileItAsks) {
   X11Desktop desktop(display(), screen, gdi);
   Point point;
   ASSERT_TRUE(screen.CursorPos(&point));
-  XTestFakeRelativeMotionEvent(display(), 5, 0, CurrentTime);
-  XSync(display(), False);
+  MoveAsADevice(5, 0);
   desktop.Step(0ms);
-  XTestFakeRelativeMotionEvent(display(), 5, 0, CurrentTime);
-  XTestFakeRelativeMotionEvent(display(), 0, 5, CurrentTime);
-  XSync(display(), False);
+  MoveAsADevice(5, 0);
+  MoveAsADevice(0, 5);
   EXPECT_EQ(XPending(display()), 0);
   ASSERT_TRUE(screen.CursorPos(&point));
-  XTestFakeRelativeMotionEvent(display(), 5, 0, CurrentTime);
-  XSync(display(), False);
+  MoveAsADevice(5, 0);
   EXPECT_GT(XPending(display()), 0) << "asking again watches the pointer again";
 }
 
