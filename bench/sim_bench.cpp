@@ -4,6 +4,7 @@
 
 #include "picker/codes.h"
 #include "scenario/harness.h"
+#include "shell/platform/gdi_owners.h"
 
 namespace huevex {
 namespace {
@@ -47,44 +48,25 @@ void BM_MagnifierFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_MagnifierFrame);
 
-struct Surface {
-  explicit Surface(Gdi& gdi, int w, int h) : gdi(gdi) {
-    const Hdc screen = gdi.GetDC(Hwnd{});
-    dc = gdi.CreateCompatibleDC(screen);
-    bitmap = gdi.CreateCompatibleBitmap(screen, w, h);
-    gdi.ReleaseDC(Hwnd{}, screen);
-    kept = gdi.SelectObject(dc, bitmap);
-  }
-  ~Surface() {
-    gdi.SelectObject(dc, kept);
-    gdi.DeleteDC(dc);
-    gdi.DeleteObject(bitmap);
-  }
-  Gdi& gdi;
-  Hdc dc;
-  Hgdiobj bitmap, kept;
-};
-
 void BM_PatBltLine(benchmark::State& state) {
   sim::SimDesktop desk;
   desk.log().Enable(false);
-  Surface box(desk.gdi(), 139, 71);
-  const Hgdiobj brush = desk.gdi().CreateSolidBrush(0x808080);
-  const Hgdiobj kept = desk.gdi().SelectObject(box.dc, brush);
-  for (auto _ : state) benchmark::DoNotOptimize(desk.gdi().PatBlt(box.dc, 0, 30, 139, 1, PATCOPY));
-  desk.gdi().SelectObject(box.dc, kept);
-  desk.gdi().DeleteObject(brush);
+  Gdi& gdi = desk.gdi();
+  const MemorySurface box(gdi, 139, 71);
+  const GdiObject pattern(gdi, gdi.CreateCompatibleBitmap(box.dc(), 8, 8));
+  const GdiObject brush(gdi, gdi.CreatePatternBrush(pattern.get()));
+  const SelectedObject selected(gdi, box.dc(), brush.get());
+  for (auto _ : state) benchmark::DoNotOptimize(gdi.PatBlt(box.dc(), 0, 30, 139, 1, PATCOPY));
 }
 BENCHMARK(BM_PatBltLine);
 
 void BM_StretchBltFromScreen(benchmark::State& state) {
   sim::SimDesktop desk;
   desk.log().Enable(false);
-  Surface box(desk.gdi(), 139, 71);
+  const MemorySurface box(desk.gdi(), 139, 71);
   for (auto _ : state) {
-    const Hdc screen = desk.gdi().GetDC(Hwnd{});
-    desk.gdi().StretchBlt(box.dc, 0, 0, 140, 80, screen, 494, 397, 14, 8, SRCCOPY);
-    desk.gdi().ReleaseDC(Hwnd{}, screen);
+    const ScreenDC screen(desk.gdi());
+    desk.gdi().StretchBlt(box.dc(), 0, 0, 140, 80, screen.get(), 494, 397, 14, 8, SRCCOPY);
   }
 }
 BENCHMARK(BM_StretchBltFromScreen);

@@ -2,12 +2,8 @@
 # a real X server (Google Benchmark), and start-up, memory, idle CPU and picking rate against peer
 # programs on a private Xvfb (bench/x11/run.py). Not run by ctest; build with
 # -DHUEVEX_BENCH=ON and run the target bench_x11.
-if(NOT TARGET huevex)
-  return()
-endif()
-
 add_executable(huevex_x11_tick_bench x11/tick_bench.cpp)
-target_link_libraries(huevex_x11_tick_bench PRIVATE huevex_x11 huevex_program benchmark::benchmark)
+target_link_libraries(huevex_x11_tick_bench PRIVATE huevex_x11 huevex_app benchmark::benchmark)
 
 add_executable(huevex_mapwatch x11/mapwatch.cpp)
 target_link_libraries(huevex_mapwatch PRIVATE X11::X11)

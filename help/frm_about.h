@@ -5,17 +5,16 @@
 
 namespace huevex {
 
-class Project;
-
 class FrmAbout : public Form {
  public:
-  explicit FrmAbout(Project& project);
+  // Opens under the main window.
+  FrmAbout(Runtime& runtime, Form& frmMain);
 
  protected:
   void Form_Load() override;
 
  private:
-  Project& project_;
+  Form& frmMain_;
 };
 
 }  // namespace huevex

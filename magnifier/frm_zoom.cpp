@@ -2,7 +2,6 @@
 
 #include "magnifier/zoom_geometry.h"
 #include "resources/layouts.h"
-#include "shell/project.h"
 
 namespace huevex {
 namespace {
@@ -13,16 +12,16 @@ constexpr ColorValue kGridSilver = 0xC0C0C0;
 
 }  // namespace
 
-FrmZoom::FrmZoom(Project& project) : Form(project.runtime(), layouts::Zoom()), project_(project) {
+FrmZoom::FrmZoom(Runtime& runtime, Form& frmMain)
+    : Form(runtime, layouts::Zoom()), frmMain_(frmMain) {
   Bind("tmrZoom_Timer", [this] { tmrZoom_Timer(); });
 }
 
 // Drops down under the main window, wherever that is at this load.
 void FrmZoom::Form_Load() {
-  FrmMain& main = project_.frmMain();
-  Left(main.Left());
-  const Single height = main.Height();
-  Top(AddSingle(height, main.Top()));
+  Left(frmMain_.Left());
+  const Single height = frmMain_.Height();
+  Top(AddSingle(height, frmMain_.Top()));
   InitZoom();
 }
 

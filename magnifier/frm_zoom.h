@@ -9,11 +9,10 @@
 
 namespace huevex {
 
-class Project;
-
 class FrmZoom : public Form {
  public:
-  explicit FrmZoom(Project& project);
+  // Opens under the main window.
+  FrmZoom(Runtime& runtime, Form& frmMain);
 
   PictureBox& picZoom() { return Get<PictureBox>("picZoom"); }
   Timer& tmrZoom() { return Get<Timer>("tmrZoom"); }
@@ -36,7 +35,7 @@ class FrmZoom : public Form {
   void DrawZoom(const Point& point);
   void DrawGrid();
 
-  Project& project_;
+  Form& frmMain_;
 };
 
 }  // namespace huevex

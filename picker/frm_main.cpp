@@ -2,11 +2,11 @@
 
 #include "picker/codes.h"
 #include "resources/layouts.h"
-#include "shell/project.h"
 
 namespace huevex {
 
-FrmMain::FrmMain(Project& project) : Form(project.runtime(), layouts::Main()), project_(project) {
+FrmMain::FrmMain(Runtime& runtime, Form& frmZoom, Form& frmAbout)
+    : Form(runtime, layouts::Main()), frmZoom_(frmZoom), frmAbout_(frmAbout) {
   BindMouse("picCursor_MouseDown",
             [this](int b, int s, Single x, Single y) { picCursor_MouseDown(b, s, x, y); });
   BindMouse("picCursor_MouseUp",
@@ -25,8 +25,8 @@ void FrmMain::Form_Load() {
 
 void FrmMain::Form_Unload(int&) {
   Unload(*this);
-  Unload(project_.frmZoom());
-  Unload(project_.frmAbout());
+  Unload(frmZoom_);
+  Unload(frmAbout_);
 }
 
 // The press picks the crosshair up: it becomes the pointer, and sampling starts
@@ -36,7 +36,7 @@ void FrmMain::picCursor_MouseDown(int, int, Single, Single) {
   MouseIcon(picCursor().Picture());
   picCursor().Visible(false);
   // Keep the title bar looking active while the pointer roams other windows.
-  runtime().windows().SendMessageA(hWnd(), WM_NCACTIVATE, 1, 0);
+  runtime().windows().DrawTitleBarActive(hWnd());
   timSpy().Enabled(true);
 }
 
@@ -44,7 +44,7 @@ void FrmMain::picCursor_MouseDown(int, int, Single, Single) {
 void FrmMain::picCursor_MouseUp(int, int, Single, Single) {
   MousePointer(vbDefault);
   picCursor().Visible(true);
-  Unload(project_.frmZoom());
+  Unload(frmZoom_);
   timSpy().Enabled(false);
   const std::string hex = lblHEXvalue().Caption();
   // Before the first sample there is no code; the clipboard keeps what the user had.
@@ -66,9 +66,9 @@ void ShowOrHide(Form& form) {
 
 }  // namespace
 
-void FrmMain::ToggleMagnifier() { ShowOrHide(project_.frmZoom()); }
+void FrmMain::ToggleMagnifier() { ShowOrHide(frmZoom_); }
 
-void FrmMain::imgQuestion_Click() { ShowOrHide(project_.frmAbout()); }
+void FrmMain::imgQuestion_Click() { ShowOrHide(frmAbout_); }
 
 void FrmMain::timSpy_Timer() {
   Gdi& gdi = runtime().gdi();

@@ -6,11 +6,10 @@
 
 namespace huevex {
 
-class Project;
-
 class FrmMain : public Form {
  public:
-  explicit FrmMain(Project& project);
+  // The magnifier and the help panel, which the main window opens and closes.
+  FrmMain(Runtime& runtime, Form& frmZoom, Form& frmAbout);
 
   PictureBox& picCursor() { return Get<PictureBox>("picCursor"); }
   PictureBox& picColor() { return Get<PictureBox>("picColor"); }
@@ -30,7 +29,8 @@ class FrmMain : public Form {
   void ToggleMagnifier();
   void imgQuestion_Click();
 
-  Project& project_;
+  Form& frmZoom_;
+  Form& frmAbout_;
 };
 
 }  // namespace huevex

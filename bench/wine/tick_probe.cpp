@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/project.h"
+#include "app/project.h"
 // The backends bring <windows.h>, which must come after the program's headers.
 #include "shell/platform/win32/win32_gdi.h"
 #include "shell/platform/win32/win32_windows.h"
@@ -107,10 +107,7 @@ class MeteredWindows : public WindowSystem {
                     std::uint32_t flags) override {
     return inner_.SetWindowPos(window, after, x, y, cx, cy, flags);
   }
-  std::intptr_t SendMessageA(Hwnd window, std::uint32_t message, std::uintptr_t wparam,
-                             std::intptr_t lparam) override {
-    return inner_.SendMessageA(window, message, wparam, lparam);
-  }
+  void DrawTitleBarActive(Hwnd window) override { inner_.DrawTitleBarActive(window); }
   void Present(Hwnd window, Hdc surface) override { inner_.Present(window, surface); }
   void SetCapture(Hwnd window) override { inner_.SetCapture(window); }
   void ReleaseCapture() override { inner_.ReleaseCapture(); }
@@ -162,7 +159,7 @@ int Sample(int count) {
 
 int Tick(HINSTANCE instance, int count, Point first, Point second) {
   win32::Win32Gdi gdi;
-  win32::Win32Windows windows(instance);
+  win32::Win32Windows windows(instance, 1);
   Project project(gdi, windows);
   project.Start();
   Timer& spy = project.frmMain().timSpy();
@@ -189,7 +186,7 @@ int Tick(HINSTANCE instance, int count, Point first, Point second) {
 
 int Run(HINSTANCE instance) {
   win32::Win32Gdi gdi;
-  win32::Win32Windows windows(instance);
+  win32::Win32Windows windows(instance, 1);
   MeteredWindows metered(windows);
   return RunHuevex(gdi, metered);
 }

@@ -10,11 +10,11 @@
 #include <chrono>
 #include <functional>
 
+#include "app/project.h"
 #include "shell/platform/soft/soft_gdi.h"
 #include "shell/platform/x11/x11_desktop.h"
 #include "shell/platform/x11/x11_handles.h"
 #include "shell/platform/x11/x11_screen.h"
-#include "shell/project.h"
 
 namespace {
 

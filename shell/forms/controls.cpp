@@ -13,18 +13,6 @@ double PixelsToTwips(int pixels, int dpi) { return pixels * 1440.0 / dpi; }
 
 namespace {
 
-Rect Intersect(Rect a, Rect b) {
-  Rect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-         std::min(a.bottom, b.bottom)};
-  if (r.right < r.left) r.right = r.left;
-  if (r.bottom < r.top) r.bottom = r.top;
-  return r;
-}
-
-ColorValue Plain(Gdi& gdi, ColorValue color) {
-  return IsSystemColor(color) ? gdi.GetSysColor(color & 0xFF) : color;
-}
-
 void Outline(const PaintContext& c, Rect r, ColorValue color) {
   c.gdi.FillSolidRect(c.dc, Intersect({r.left, r.top, r.right, r.top + 1}, c.clip), color);
   c.gdi.FillSolidRect(c.dc, Intersect({r.left, r.bottom - 1, r.right, r.bottom}, c.clip), color);
@@ -66,7 +54,7 @@ bool Control::IsContainerKind() const {
 
 void Frame::Paint(const PaintContext& c) {
   const Rect r = Bounds(c.dpi);
-  c.gdi.FillSolidRect(c.dc, Intersect(r, c.clip), Plain(c.gdi, layout_.back_color));
+  c.gdi.FillSolidRect(c.dc, Intersect(r, c.clip), PlainColor(c.gdi, layout_.back_color));
   if (!layout_.border) return;
   const ColorValue shadow = c.gdi.GetSysColor(COLOR_BTNSHADOW);
   const ColorValue light = c.gdi.GetSysColor(COLOR_BTNHIGHLIGHT);
@@ -88,11 +76,11 @@ void Label::Caption(std::string_view text) {
 void Label::Paint(const PaintContext& c) {
   const Rect r = Bounds(c.dpi);
   if (!layout_.transparent) {
-    c.gdi.FillSolidRect(c.dc, Intersect(r, c.clip), Plain(c.gdi, layout_.back_color));
+    c.gdi.FillSolidRect(c.dc, Intersect(r, c.clip), PlainColor(c.gdi, layout_.back_color));
   }
   if (caption_.empty()) return;
-  c.gdi.PaintText(c.dc, form_.FontFor(layout_.font), r, caption_, Plain(c.gdi, layout_.fore_color),
-                  layout_.alignment, true);
+  c.gdi.PaintText(c.dc, form_.FontFor(layout_.font), r, caption_,
+                  PlainColor(c.gdi, layout_.fore_color), layout_.alignment, true);
 }
 
 // Image: its picture unscaled from the top-left corner.
@@ -120,7 +108,7 @@ void Line::Paint(const PaintContext& c) {
   } else {
     r = {x1 - before, std::min(y1, y2), x1 + after, std::max(y1, y2)};
   }
-  c.gdi.FillSolidRect(c.dc, Intersect(r, c.clip), Plain(c.gdi, layout_.fore_color));
+  c.gdi.FillSolidRect(c.dc, Intersect(r, c.clip), PlainColor(c.gdi, layout_.fore_color));
 }
 
 // PictureBox
@@ -133,8 +121,6 @@ PictureBox::PictureBox(Form& form, const ControlLayout& layout, Control* contain
     layout_.height = layout.picture->height * 15 + (layout.border ? 30 : 0);
   }
 }
-
-PictureBox::~PictureBox() { DropImage(); }
 
 void PictureBox::BackColor(ColorValue color) {
   if (back_color_ == color) return;
@@ -165,40 +151,24 @@ double PictureBox::ScaleHeight() const {
 
 void PictureBox::EnsureImage() {
   const Rect inner = Inner(form_.Dpi());
-  if (image_dc_ != Hdc{} && inner.Width() == image_width_ && inner.Height() == image_height_) {
-    return;
-  }
-  DropImage();
-  Gdi& gdi = form_.runtime().gdi();
-  const Hdc screen = gdi.GetDC(Hwnd{});
-  image_dc_ = gdi.CreateCompatibleDC(screen);
-  image_width_ = std::max(1, inner.Width());
-  image_height_ = std::max(1, inner.Height());
-  image_bitmap_ = gdi.CreateCompatibleBitmap(screen, image_width_, image_height_);
-  gdi.ReleaseDC(Hwnd{}, screen);
-  image_previous_ = gdi.SelectObject(image_dc_, image_bitmap_);
-  gdi.FillSolidRect(image_dc_, {0, 0, image_width_, image_height_}, Plain(gdi, back_color_));
+  const int width = std::max(1, inner.Width()), height = std::max(1, inner.Height());
+  if (image_ && image_.width() == width && image_.height() == height) return;
+  image_ = MemorySurface(form_.runtime().gdi(), width, height);
+  Cls();
 }
 
-void PictureBox::DropImage() {
-  if (image_dc_ == Hdc{}) return;
-  Gdi& gdi = form_.runtime().gdi();
-  gdi.SelectObject(image_dc_, image_previous_);
-  gdi.DeleteDC(image_dc_);
-  gdi.DeleteObject(image_bitmap_);
-  image_dc_ = Hdc{};
-  image_bitmap_ = Hgdiobj{};
-}
+void PictureBox::DropImage() { image_ = MemorySurface(); }
 
 Hdc PictureBox::hDC() {
   EnsureImage();
-  return image_dc_;
+  return image_.dc();
 }
 
 void PictureBox::Cls() {
   EnsureImage();
   Gdi& gdi = form_.runtime().gdi();
-  gdi.FillSolidRect(image_dc_, {0, 0, image_width_, image_height_}, Plain(gdi, back_color_));
+  gdi.FillSolidRect(image_.dc(), {0, 0, image_.width(), image_.height()},
+                    PlainColor(gdi, back_color_));
 }
 
 void PictureBox::Refresh() { form_.PaintControl(*this); }
@@ -207,13 +177,13 @@ void PictureBox::Paint(const PaintContext& c) {
   const Rect r = Bounds(c.dpi);
   const Rect inner = Inner(c.dpi);
   if (layout_.border) Outline(c, r, c.gdi.GetSysColor(COLOR_WINDOWFRAME));
-  if (layout_.persistent_image && image_dc_ != Hdc{}) {
+  if (layout_.persistent_image && image_) {
     const Rect shown = Intersect(inner, c.clip);
-    c.gdi.BitBlt(c.dc, shown.left, shown.top, shown.Width(), shown.Height(), image_dc_,
+    c.gdi.BitBlt(c.dc, shown.left, shown.top, shown.Width(), shown.Height(), image_.dc(),
                  shown.left - inner.left, shown.top - inner.top, SRCCOPY);
     return;
   }
-  c.gdi.FillSolidRect(c.dc, Intersect(inner, c.clip), Plain(c.gdi, back_color_));
+  c.gdi.FillSolidRect(c.dc, Intersect(inner, c.clip), PlainColor(c.gdi, back_color_));
   if (layout_.picture) c.gdi.PaintPicture(c.dc, inner.left, inner.top, *layout_.picture);
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "shell/forms/layout.h"
+#include "shell/platform/gdi_owners.h"
 #include "shell/platform/platform.h"
 
 namespace huevex {
@@ -95,7 +96,6 @@ class Line : public Control {
 class PictureBox : public Control {
  public:
   PictureBox(Form& form, const ControlLayout& layout, Control* container);
-  ~PictureBox() override;
 
   const huevex::Picture* Picture() const { return layout_.picture; }
   ColorValue BackColor() const { return back_color_; }
@@ -118,11 +118,7 @@ class PictureBox : public Control {
   void EnsureImage();
 
   ColorValue back_color_;
-  Hdc image_dc_{};
-  Hgdiobj image_bitmap_{};
-  Hgdiobj image_previous_{};
-  int image_width_ = 0;
-  int image_height_ = 0;
+  MemorySurface image_;
 };
 
 class Timer : public Control {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 namespace huevex {
 
@@ -40,7 +41,6 @@ void Form::Load() {
   desc.title = caption_;
   desc.framed = layout_.framed;
   desc.taskbar = layout_.taskbar;
-  desc.owner = layout_.taskbar ? Hwnd{} : runtime_.MainWindow();
   desc.position = position;
   desc.client_width = client_width;
   desc.client_height = client_height;
@@ -49,7 +49,7 @@ void Form::Load() {
   const int window_dpi = ws.GetDpi(window_);
   if (window_dpi != dpi_) ChangeDpi(window_dpi);
   Build();
-  CreateBackBuffer();
+  back_buffer_ = MemorySurface(runtime_.gdi(), client_width, client_height);
   dirty_ = true;
   Form_Load();
 }
@@ -123,12 +123,11 @@ void Form::Destroy() {
   runtime_.FormUnloaded(*this);
   top_level_.clear();
   controls_.clear();
-  Gdi& gdi = runtime_.gdi();
-  for (auto& [key, font] : fonts_) gdi.DeleteObject(font);
   fonts_.clear();
-  ReleaseBackBuffer();
+  // The window reads its surface until it is gone, so the surface goes after it.
   runtime_.windows().DestroyTopLevel(window_);
   window_ = Hwnd{};
+  back_buffer_ = MemorySurface();
   // The next load starts again from the layout.
   mouse_pointer_ = vbDefault;
   mouse_icon_ = nullptr;
@@ -247,24 +246,9 @@ Control& Form::Find(std::string_view name) {
 
 // Form: painting
 
-void Form::CreateBackBuffer() {
-  Gdi& gdi = runtime_.gdi();
-  const Hdc screen = gdi.GetDC(Hwnd{});
-  back_dc_ = gdi.CreateCompatibleDC(screen);
-  back_bitmap_ = gdi.CreateCompatibleBitmap(screen, TwipsToPixels(layout_.client_width, dpi_),
-                                            TwipsToPixels(layout_.client_height, dpi_));
-  gdi.ReleaseDC(Hwnd{}, screen);
-  back_previous_ = gdi.SelectObject(back_dc_, back_bitmap_);
-}
-
-void Form::ReleaseBackBuffer() {
-  if (back_dc_ == Hdc{}) return;
-  Gdi& gdi = runtime_.gdi();
-  gdi.SelectObject(back_dc_, back_previous_);
-  gdi.DeleteDC(back_dc_);
-  gdi.DeleteObject(back_bitmap_);
-  back_dc_ = Hdc{};
-  back_bitmap_ = Hgdiobj{};
+Rect Form::ClientArea() const {
+  return {0, 0, TwipsToPixels(layout_.client_width, dpi_),
+          TwipsToPixels(layout_.client_height, dpi_)};
 }
 
 Hgdiobj Form::FontFor(const FontDesc& wanted) {
@@ -272,8 +256,11 @@ Hgdiobj Form::FontFor(const FontDesc& wanted) {
   const std::string key = std::string(font.face) + "/" + std::to_string(font.points) + "/" +
                           std::to_string(font.weight);
   auto it = fonts_.find(key);
-  if (it == fonts_.end()) it = fonts_.emplace(key, runtime_.gdi().CreateFontFor(font, dpi_)).first;
-  return it->second;
+  if (it == fonts_.end()) {
+    Gdi& gdi = runtime_.gdi();
+    it = fonts_.emplace(key, GdiObject(gdi, gdi.CreateFontFor(font, dpi_))).first;
+  }
+  return it->second.get();
 }
 
 void Form::PaintIfDirty() {
@@ -283,12 +270,10 @@ void Form::PaintIfDirty() {
 void Form::PaintNow() {
   if (!loaded_) return;
   Gdi& gdi = runtime_.gdi();
-  const Rect client{0, 0, TwipsToPixels(layout_.client_width, dpi_),
-                    TwipsToPixels(layout_.client_height, dpi_)};
-  const ColorValue back = layout_.back_color;
-  gdi.FillSolidRect(back_dc_, client, IsSystemColor(back) ? gdi.GetSysColor(back & 0xFF) : back);
-  PaintContainer(top_level_, client, back_dc_);
-  runtime_.windows().Present(window_, back_dc_);
+  const Rect client = ClientArea();
+  gdi.FillSolidRect(back_buffer_.dc(), client, PlainColor(gdi, layout_.back_color));
+  PaintContainer(top_level_, client, back_buffer_.dc());
+  runtime_.windows().Present(window_, back_buffer_.dc());
   dirty_ = false;
 }
 
@@ -299,17 +284,13 @@ void Form::PaintControl(Control& control) {
     PaintNow();
     return;
   }
-  Rect clip{0, 0, TwipsToPixels(layout_.client_width, dpi_),
-            TwipsToPixels(layout_.client_height, dpi_)};
+  Rect clip = ClientArea();
   for (const Control* c = &control; c; c = c->Container()) {
     if (!c->Visible()) return;  // nothing of it shows
-    if (c == &control) continue;
-    const Rect r = c->Bounds(dpi_);
-    clip = {std::max(clip.left, r.left), std::max(clip.top, r.top), std::min(clip.right, r.right),
-            std::min(clip.bottom, r.bottom)};
+    if (c != &control) clip = Intersect(clip, c->Bounds(dpi_));
   }
-  control.Paint({runtime_.gdi(), back_dc_, dpi_, clip});
-  runtime_.windows().Present(window_, back_dc_);
+  control.Paint({runtime_.gdi(), back_buffer_.dc(), dpi_, clip});
+  runtime_.windows().Present(window_, back_buffer_.dc());
 }
 
 // Whether a visible frame or picture box stacked above the control, or above
@@ -343,10 +324,7 @@ void Form::PaintContainer(const std::vector<Control*>& layer, Rect clip, Hdc dc)
       if (!control->Visible() || control->IsContainerKind() != containers) continue;
       control->Paint(context);
       if (!control->Children().empty()) {
-        const Rect bounds = control->Bounds(dpi_);
-        const Rect inner{std::max(bounds.left, clip.left), std::max(bounds.top, clip.top),
-                         std::min(bounds.right, clip.right), std::min(bounds.bottom, clip.bottom)};
-        PaintContainer(control->Children(), inner, dc);
+        PaintContainer(control->Children(), Intersect(control->Bounds(dpi_), clip), dc);
       }
     }
   }
@@ -371,19 +349,18 @@ Control* Form::HitTest(Point client) { return loaded_ ? HitIn(top_level_, client
 
 void Form::ChangeDpi(int dpi) {
   dpi_ = dpi;
-  Gdi& gdi = runtime_.gdi();
-  for (auto& [key, font] : fonts_) gdi.DeleteObject(font);
   fonts_.clear();
-  runtime_.windows().ResizeClient(window_, TwipsToPixels(layout_.client_width, dpi_),
-                                  TwipsToPixels(layout_.client_height, dpi_));
-  if (back_dc_ != Hdc{}) {
-    ReleaseBackBuffer();
-    CreateBackBuffer();
-  }
+  const Rect client = ClientArea();
+  runtime_.windows().ResizeClient(window_, client.Width(), client.Height());
   for (auto& control : controls_) {
     if (auto* box = dynamic_cast<PictureBox*>(control.get())) box->DropImage();
   }
   dirty_ = true;
+  if (!back_buffer_) return;  // still loading: the surface is made at the new size
+  // The window shows the new surface before the old one goes.
+  MemorySurface shown =
+      std::exchange(back_buffer_, MemorySurface(runtime_.gdi(), client.Width(), client.Height()));
+  PaintNow();
 }
 
 // Form: events

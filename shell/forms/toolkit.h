@@ -14,6 +14,7 @@
 #include "shell/forms/controls.h"
 #include "shell/forms/layout.h"
 #include "shell/numbers.h"
+#include "shell/platform/gdi_owners.h"
 #include "shell/platform/platform.h"
 
 namespace huevex {
@@ -92,8 +93,7 @@ class Form {
 
  private:
   void Build();
-  void CreateBackBuffer();
-  void ReleaseBackBuffer();
+  Rect ClientArea() const;
   void PaintContainer(const std::vector<Control*>& layer, Rect clip, Hdc dc);
   Control* HitIn(const std::vector<Control*>& layer, Point client);
   bool Covered(const Control& control) const;
@@ -110,10 +110,8 @@ class Form {
   std::string caption_;
   int mouse_pointer_ = vbDefault;
   const Picture* mouse_icon_ = nullptr;
-  Hdc back_dc_{};
-  Hgdiobj back_bitmap_{};
-  Hgdiobj back_previous_{};
-  std::map<std::string, Hgdiobj> fonts_;
+  MemorySurface back_buffer_;  // what the window shows; it outlives the window
+  std::map<std::string, GdiObject> fonts_;
   std::vector<std::unique_ptr<Control>> controls_;  // layout order
   std::vector<Control*> top_level_;                 // the form's own children
   std::map<std::string, std::function<void()>, std::less<>> handlers_;

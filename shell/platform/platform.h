@@ -6,9 +6,10 @@
 // Windows, on X11 and on the simulated desktop. No platform header leaks
 // through: handles are opaque values.
 //
-// The constants below share Win32's names and values. The Win32 backend
-// includes this header before <windows.h>, whose macros of the same names then
-// stand for the same numbers.
+// The constants below share Win32's names and values. <windows.h> defines
+// macros of the same names, so it comes after this header wherever both are
+// needed; the Win32 backend checks at compile time that both give the same
+// numbers.
 #pragma once
 
 #include <cstdint>
@@ -18,8 +19,9 @@
 
 namespace huevex {
 
-// 0x00BBGGRR; a value with the top bit set is a system color reference whose
-// low byte is the GetSysColor index.
+// Red in the low byte, then green, then blue; the top byte is zero. Negative
+// values name a system color instead, by its index in their low byte, all but
+// CLR_INVALID, which names nothing.
 using ColorValue = std::int32_t;
 inline constexpr ColorValue CLR_INVALID = -1;
 
@@ -60,6 +62,21 @@ struct Rect {
   friend bool operator==(const Rect&, const Rect&) = default;
 };
 
+// The area two rectangles share; empty (zero wide or high) where they do not meet.
+inline Rect Intersect(Rect a, Rect b) {
+  Rect r{a.left > b.left ? a.left : b.left, a.top > b.top ? a.top : b.top,
+         a.right < b.right ? a.right : b.right, a.bottom < b.bottom ? a.bottom : b.bottom};
+  if (r.right < r.left) r.right = r.left;
+  if (r.bottom < r.top) r.bottom = r.top;
+  return r;
+}
+
+// A length given for 96 DPI, at another DPI (to the nearest pixel).
+inline int ScaleForDpi(int pixels_at_96, int dpi) {
+  const long long scaled = static_cast<long long>(pixels_at_96) * dpi;
+  return static_cast<int>(scaled >= 0 ? (scaled + 48) / 96 : -((-scaled + 48) / 96));
+}
+
 // Opaque handles. Zero is "none" for all of them.
 enum class Hwnd : std::uintptr_t {};
 enum class Hdc : std::uintptr_t {};
@@ -71,7 +88,6 @@ inline const Hwnd HWND_TOPMOST = static_cast<Hwnd>(~std::uintptr_t{0});
 inline constexpr std::uint32_t SWP_NOSIZE = 0x0001;
 inline constexpr std::uint32_t SWP_NOMOVE = 0x0002;
 inline constexpr std::uint32_t SWP_NOACTIVATE = 0x0010;
-inline constexpr std::uint32_t WM_NCACTIVATE = 0x0086;
 inline constexpr std::uint32_t SRCCOPY = 0x00CC0020;
 inline constexpr std::uint32_t PATCOPY = 0x00F00021;
 
@@ -113,7 +129,6 @@ class Gdi {
   virtual Hgdiobj SelectObject(Hdc dc, Hgdiobj object) = 0;
   virtual bool SetPixelV(Hdc dc, int x, int y, ColorValue color) = 0;
   virtual Hgdiobj CreatePatternBrush(Hgdiobj bitmap) = 0;
-  virtual Hgdiobj CreateSolidBrush(ColorValue color) = 0;
   virtual bool DeleteDC(Hdc dc) = 0;
   virtual bool DeleteObject(Hgdiobj object) = 0;
   virtual bool PatBlt(Hdc dc, int x, int y, int width, int height, std::uint32_t rop) = 0;
@@ -147,11 +162,11 @@ class WindowEvents {
   virtual void OnDpiChanged(Hwnd window, int dpi) = 0;
 };
 
+// Every window is a top-level window of its own: none is owned by another.
 struct WindowDesc {
   std::string title;
   bool framed = true;     // title bar, thin fixed frame, close box only
   bool taskbar = true;    // borderless windows have no taskbar button
-  Hwnd owner{};           // borderless panels belong to the main window
   Point position;         // outer top-left, screen pixels
   int client_width = 0;   // pixels
   int client_height = 0;  // pixels
@@ -180,12 +195,19 @@ class WindowSystem {
   virtual void ShowTopLevel(Hwnd window, bool visible) = 0;
   virtual bool IsMinimized(Hwnd window) = 0;
   virtual void SetTitle(Hwnd window, std::string_view utf8) = 0;
+  // The window's place in the stacking order, in Win32's shape. Only the
+  // order is changed here (windows move and size through the calls above):
+  // HWND_TOPMOST puts it above every window that is not topmost, where it
+  // stays; SWP_NOACTIVATE leaves the activation where it is.
   virtual bool SetWindowPos(Hwnd window, Hwnd insert_after, int x, int y, int cx, int cy,
                             std::uint32_t flags) = 0;
-  virtual std::intptr_t SendMessageA(Hwnd window, std::uint32_t message, std::uintptr_t wparam,
-                                     std::intptr_t lparam) = 0;
+  // Draws the window's title bar and frame as those of the active window,
+  // though another window may have the focus (WM_NCACTIVATE on Windows).
+  virtual void DrawTitleBarActive(Hwnd window) = 0;
   // Shows the client area from this surface (a memory context of the window's
-  // client size) now, and again whenever the window is uncovered.
+  // client size) now, and again whenever the window is uncovered. The window
+  // keeps reading the surface until another is presented or the window is
+  // destroyed, so the surface must outlive it.
   virtual void Present(Hwnd window, Hdc surface) = 0;
 
   // Mouse: capture from press to release, and the window's pointer

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "app/project.h"
 #include "shell/platform/sim/sim_desktop.h"
-#include "shell/project.h"
 
 int main(int argc, char** argv) {
   using namespace huevex;

@@ -4,8 +4,8 @@
 
 #include <memory>
 
+#include "app/project.h"
 #include "shell/platform/sim/sim_desktop.h"
-#include "shell/project.h"
 
 namespace huevex::testing {
 

@@ -55,6 +55,21 @@ TEST_F(MainWindowTest, KnownPixels) {
   for (const auto& c : cases) EXPECT_EQ(At(c.x, c.y), c.want) << c.what;
 }
 
+TEST_F(MainWindowTest, TitleAndFixedCaptions) {
+  EXPECT_EQ(desk.sim.Title(desk.MainWindow()), "HUEVEX");
+  const struct {
+    const char* label;
+    const char* caption;
+  } cases[] = {
+      {"lblHEX", "HEX:"},      {"lblDEC", "DEC:"},          {"lblRGB", "RGB:"},
+      {"lblPicker", "PiCKER"}, {"lblMagnify", "MAGNiFIER"}, {"lblHEXvalue", ""},
+      {"lblDECvalue", ""},     {"lblRGBvalue", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(desk.main().Get<Label>(c.label).Caption(), c.caption) << c.label;
+  }
+}
+
 TEST_F(MainWindowTest, TheSwatchShowsThePickedColorInsideItsBorder) {
   desk.sim.FillBackground({600, 600, 620, 620}, RGB(5, 10, 200));
   desk.Pick({610, 610});

@@ -1,7 +1,6 @@
 // The pick gesture on the simulated desktop, driven as a user would.
 #include <gtest/gtest.h>
 
-#include "picker/codes.h"
 #include "resources/pictures.h"
 #include "scenario/harness.h"
 
@@ -84,6 +83,20 @@ TEST_F(PickTest, TheCrosshairBecomesThePointerAndComesBack) {
   EXPECT_EQ(desk.sim.CaptureWindow(), Hwnd{});
 }
 
+TEST_F(PickTest, TheReleaseStopsTheSampling) {
+  const Point red = Area({300, 300}, RGB(255, 0, 0));
+  const Point blue = Area({400, 300}, RGB(0, 0, 255));
+  desk.Pick(red);
+  EXPECT_FALSE(desk.main().timSpy().Enabled());
+  EXPECT_EQ(desk.sim.ActiveTimers(), 0);
+  desk.sim.log().Clear();
+  desk.sim.MoveCursor(blue);
+  desk.sim.Advance(100);
+  EXPECT_EQ(desk.sim.log().Count("GetPixel"), 0);
+  EXPECT_EQ(desk.main().lblHEXvalue().Caption(), "#FF0000");
+  EXPECT_EQ(desk.main().picColor().BackColor(), RGB(255, 0, 0));
+}
+
 TEST_F(PickTest, ThePixelSampledIsTheOneUnderTheHotSpot) {
   // A one-pixel island in a field: only the exact pixel gives its color.
   desk.sim.FillBackground({500, 500, 540, 540}, RGB(0, 0, 0));
@@ -99,15 +112,14 @@ TEST_F(PickTest, PressAndReleaseWithoutMovingSamplesUnderTheCrosshairsBox) {
   desk.PressOnCrosshair();
   desk.sim.Advance(2);
   desk.sim.Release();
-  const ColorValue face = desk.sim.gdi().GetSysColor(COLOR_BTNFACE);
-  EXPECT_EQ(desk.sim.ClipboardText(), HexCode(face));
+  EXPECT_EQ(desk.sim.ClipboardText(), "#F5F5F5");  // the button face
 }
 
 TEST_F(PickTest, EveryTickReadsCursorThenScreenAndGivesTheContextBack) {
   const Point red = Area({300, 300}, RGB(255, 0, 0));
   desk.PressOnCrosshair();
   const auto& log = desk.sim.log();
-  EXPECT_EQ(log.Count("SendMessageA(" + HandleText(desk.MainWindow()) + ",0x86,1,0)"), 1);
+  EXPECT_EQ(log.Count("DrawTitleBarActive(" + HandleText(desk.MainWindow()) + ")"), 1);
   EXPECT_EQ(log.Count("GetPixel"), 0);  // the press samples nothing itself
   desk.sim.log().Clear();
   desk.sim.MoveCursor(red);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "shell/platform/gdi_owners.h"
 #include "shell/platform/sim/sim_desktop.h"
 
 namespace huevex::soft {
@@ -18,23 +19,7 @@ class SoftGdiTest : public ::testing::Test {
   }
 
   // A memory context with a color bitmap of the given size selected.
-  struct Surface {
-    Hdc dc;
-    Hgdiobj bitmap;
-    Hgdiobj previous;
-  };
-  Surface MakeSurface(int w, int h) {
-    const Hdc screen = gdi().GetDC(Hwnd{});
-    Surface s{gdi().CreateCompatibleDC(screen), gdi().CreateCompatibleBitmap(screen, w, h), {}};
-    gdi().ReleaseDC(Hwnd{}, screen);
-    s.previous = gdi().SelectObject(s.dc, s.bitmap);
-    return s;
-  }
-  void Free(const Surface& s) {
-    gdi().SelectObject(s.dc, s.previous);
-    gdi().DeleteDC(s.dc);
-    gdi().DeleteObject(s.bitmap);
-  }
+  MemorySurface MakeSurface(int w, int h) { return MemorySurface(gdi(), w, h); }
 
   SoftGdi& gdi() { return desktop.gdi(); }
   sim::SimDesktop desktop;
@@ -52,30 +37,30 @@ TEST_F(SoftGdiTest, ScreenPixelsAndTheirEdges) {
 }
 
 TEST_F(SoftGdiTest, StretchBltMakesWholeSquaresAndReadsBlackOffScreen) {
-  Surface s = MakeSurface(40, 30);
+  MemorySurface s = MakeSurface(40, 30);
   const Hdc screen = gdi().GetDC(gdi().GetDesktopWindow());
-  ASSERT_TRUE(gdi().StretchBlt(s.dc, 0, 0, 40, 30, screen, -1, 5, 4, 3, SRCCOPY));
+  ASSERT_TRUE(gdi().StretchBlt(s.dc(), 0, 0, 40, 30, screen, -1, 5, 4, 3, SRCCOPY));
   gdi().ReleaseDC(gdi().GetDesktopWindow(), screen);
   for (int y = 0; y < 30; ++y) {
     for (int x = 0; x < 40; ++x) {
       const int sx = -1 + x / 10, sy = 5 + y / 10;
       const ColorValue want = sx < 0 ? 0 : RGB(sx, sy, 7);
-      ASSERT_EQ(gdi().GetPixel(s.dc, x, y), want) << x << "," << y;
+      ASSERT_EQ(gdi().GetPixel(s.dc(), x, y), want) << x << "," << y;
     }
   }
   // The destination is clipped to the bitmap.
-  EXPECT_TRUE(gdi().StretchBlt(s.dc, 35, 25, 20, 20, s.dc, 0, 0, 2, 2, SRCCOPY));
-  EXPECT_EQ(gdi().GetPixel(s.dc, 39, 29), 0);  // source (0, 0) was the off-screen black
-  Free(s);
+  EXPECT_TRUE(gdi().StretchBlt(s.dc(), 35, 25, 20, 20, s.dc(), 0, 0, 2, 2, SRCCOPY));
+  EXPECT_EQ(gdi().GetPixel(s.dc(), 39, 29), 0);  // source (0, 0) was the off-screen black
+  s = MemorySurface();                           // freed
   EXPECT_EQ(gdi().LiveObjects(), 0);
   EXPECT_EQ(gdi().LiveContexts(), 0);
 }
 
 TEST_F(SoftGdiTest, PatternBrushTilesFromTheContextOrigin) {
-  Surface s = MakeSurface(20, 20);
+  MemorySurface s = MakeSurface(20, 20);
   // A checker pattern made pixel by pixel, as the magnifier makes it.
-  const Hdc memory = gdi().CreateCompatibleDC(s.dc);
-  const Hgdiobj pattern = gdi().CreateCompatibleBitmap(s.dc, 8, 8);
+  const Hdc memory = gdi().CreateCompatibleDC(s.dc());
+  const Hgdiobj pattern = gdi().CreateCompatibleBitmap(s.dc(), 8, 8);
   const Hgdiobj kept = gdi().SelectObject(memory, pattern);
   for (int y = 0; y < 8; ++y) {
     for (int x = 0; x < 8; ++x) gdi().SetPixelV(memory, x, y, (x + y) % 2 ? 0xC0C0C0 : 0x808080);
@@ -85,24 +70,24 @@ TEST_F(SoftGdiTest, PatternBrushTilesFromTheContextOrigin) {
   gdi().DeleteDC(memory);
   gdi().DeleteObject(pattern);
 
-  const Hgdiobj old = gdi().SelectObject(s.dc, brush);
-  ASSERT_TRUE(gdi().PatBlt(s.dc, 3, 5, 11, 1, PATCOPY));
-  ASSERT_TRUE(gdi().PatBlt(s.dc, 7, 0, 1, 20, PATCOPY));
+  const Hgdiobj old = gdi().SelectObject(s.dc(), brush);
+  ASSERT_TRUE(gdi().PatBlt(s.dc(), 3, 5, 11, 1, PATCOPY));
+  ASSERT_TRUE(gdi().PatBlt(s.dc(), 7, 0, 1, 20, PATCOPY));
   for (int x = 3; x < 14; ++x) {
-    EXPECT_EQ(gdi().GetPixel(s.dc, x, 5), (x + 5) % 2 ? 0xC0C0C0 : 0x808080) << x;
+    EXPECT_EQ(gdi().GetPixel(s.dc(), x, 5), (x + 5) % 2 ? 0xC0C0C0 : 0x808080) << x;
   }
   for (int y = 0; y < 20; ++y) {
-    EXPECT_EQ(gdi().GetPixel(s.dc, 7, y), (7 + y) % 2 ? 0xC0C0C0 : 0x808080) << y;
+    EXPECT_EQ(gdi().GetPixel(s.dc(), 7, y), (7 + y) % 2 ? 0xC0C0C0 : 0x808080) << y;
   }
-  EXPECT_EQ(gdi().GetPixel(s.dc, 2, 5), 0);               // left of the bar: untouched
-  EXPECT_EQ(gdi().GetPixel(s.dc, 14, 5), 0);              // right of it too
-  EXPECT_FALSE(gdi().PatBlt(s.dc, 0, 0, 1, 1, SRCCOPY));  // only PATCOPY
+  EXPECT_EQ(gdi().GetPixel(s.dc(), 2, 5), 0);               // left of the bar: untouched
+  EXPECT_EQ(gdi().GetPixel(s.dc(), 14, 5), 0);              // right of it too
+  EXPECT_FALSE(gdi().PatBlt(s.dc(), 0, 0, 1, 1, SRCCOPY));  // only PATCOPY
 
   // A selected brush cannot be deleted; deselected, it can.
   EXPECT_FALSE(gdi().DeleteObject(brush));
-  gdi().SelectObject(s.dc, old);
+  gdi().SelectObject(s.dc(), old);
   EXPECT_TRUE(gdi().DeleteObject(brush));
-  Free(s);
+  s = MemorySurface();  // freed
   EXPECT_EQ(gdi().LiveObjects(), 0);
 }
 
@@ -122,21 +107,19 @@ TEST_F(SoftGdiTest, BitmapCompatibleWithAFreshMemoryContextIsMonochrome) {
 
 TEST_F(SoftGdiTest, SystemColorsResolveWherePlainOnesAreExpected) {
   EXPECT_EQ(gdi().GetSysColor(COLOR_WINDOW), 0xFFFFFF);
-  Surface s = MakeSurface(2, 1);
-  gdi().SetPixelV(s.dc, 0, 0, static_cast<ColorValue>(0x80000005));
-  EXPECT_EQ(gdi().GetPixel(s.dc, 0, 0), 0xFFFFFF);
-  Free(s);
+  const MemorySurface s = MakeSurface(2, 1);
+  gdi().SetPixelV(s.dc(), 0, 0, static_cast<ColorValue>(0x80000005));
+  EXPECT_EQ(gdi().GetPixel(s.dc(), 0, 0), 0xFFFFFF);
 }
 
 TEST_F(SoftGdiTest, PicturesDrawTransparentAndInvertingPixels) {
-  Surface s = MakeSurface(3, 1);
-  gdi().FillSolidRect(s.dc, {0, 0, 3, 1}, RGB(10, 20, 30));
+  const MemorySurface s = MakeSurface(3, 1);
+  gdi().FillSolidRect(s.dc(), {0, 0, 3, 1}, RGB(10, 20, 30));
   Picture picture{3, 1, {RGB(1, 2, 3), 0, 0xFFFFFF}, {0, 1, 1}};
-  gdi().PaintPicture(s.dc, 0, 0, picture);
-  EXPECT_EQ(gdi().GetPixel(s.dc, 0, 0), RGB(1, 2, 3));                  // drawn
-  EXPECT_EQ(gdi().GetPixel(s.dc, 1, 0), RGB(10, 20, 30));               // transparent
-  EXPECT_EQ(gdi().GetPixel(s.dc, 2, 0), RGB(255 - 10, 255 - 20, 225));  // inverted
-  Free(s);
+  gdi().PaintPicture(s.dc(), 0, 0, picture);
+  EXPECT_EQ(gdi().GetPixel(s.dc(), 0, 0), RGB(1, 2, 3));                  // drawn
+  EXPECT_EQ(gdi().GetPixel(s.dc(), 1, 0), RGB(10, 20, 30));               // transparent
+  EXPECT_EQ(gdi().GetPixel(s.dc(), 2, 0), RGB(255 - 10, 255 - 20, 225));  // inverted
 }
 
 TEST_F(SoftGdiTest, CallsAreLoggedInOrder) {

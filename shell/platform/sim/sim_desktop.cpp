@@ -1,7 +1,6 @@
 #include "shell/platform/sim/sim_desktop.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace huevex::sim {
 namespace {
@@ -90,7 +89,6 @@ Hwnd SimDesktop::CreateTopLevel(const WindowDesc& desc) {
   Window w;
   w.framed = desc.framed;
   w.taskbar = desc.taskbar;
-  w.owner = desc.owner;
   w.title = desc.title;
   const int dpi = MonitorOf(desc.position).dpi;
   w.insets = desc.framed ? FrameInsets(true, dpi) : Insets{};
@@ -117,8 +115,7 @@ void SimDesktop::DestroyTopLevel(Hwnd window) {
 
 Insets SimDesktop::FrameInsets(bool framed, int dpi) {
   if (!framed) return {};
-  const auto scale = [&](int pixels) { return static_cast<int>(std::lround(pixels * dpi / 96.0)); };
-  return {scale(3), scale(23), scale(3), scale(3)};
+  return {ScaleForDpi(3, dpi), ScaleForDpi(23, dpi), ScaleForDpi(3, dpi), ScaleForDpi(3, dpi)};
 }
 
 Rect SimDesktop::GetOuterRect(Hwnd window) {
@@ -176,15 +173,11 @@ bool SimDesktop::SetWindowPos(Hwnd window, Hwnd insert_after, int x, int y, int 
     w->topmost = true;
     Raise(window);
   }
-  if (!(flags & SWP_NOMOVE)) w->outer = {x, y, x + w->outer.Width(), y + w->outer.Height()};
   return true;
 }
 
-std::intptr_t SimDesktop::SendMessageA(Hwnd window, std::uint32_t message, std::uintptr_t wparam,
-                                       std::intptr_t lparam) {
-  log_.Add("SendMessageA(" + HandleText(window) + "," + HandleText(message) + "," +
-           Number(static_cast<std::int64_t>(wparam)) + "," + Number(lparam) + ")");
-  return 0;
+void SimDesktop::DrawTitleBarActive(Hwnd window) {
+  log_.Add("DrawTitleBarActive(" + HandleText(window) + ")");
 }
 
 void SimDesktop::Present(Hwnd window, Hdc surface) {
@@ -217,11 +210,6 @@ bool SimDesktop::IsTopmost(Hwnd window) const {
 std::string SimDesktop::Title(Hwnd window) const {
   const Window* w = Find(window);
   return w ? w->title : std::string();
-}
-
-Hwnd SimDesktop::Owner(Hwnd window) const {
-  const Window* w = Find(window);
-  return w ? w->owner : Hwnd{};
 }
 
 bool SimDesktop::HasTaskbarButton(Hwnd window) const {

@@ -71,7 +71,6 @@ class SimDesktop : public soft::ScreenSource, public WindowSystem {
   bool IsTopmost(Hwnd window) const;
   bool Exists(Hwnd window) const { return windows_.count(window) == 1; }
   std::string Title(Hwnd window) const;
-  Hwnd Owner(Hwnd window) const;
   bool HasTaskbarButton(Hwnd window) const;
   Rect ClientRect(Hwnd window) const;  // screen pixels
   int Presents(Hwnd window) const;     // how often the window's picture was put on screen
@@ -98,8 +97,7 @@ class SimDesktop : public soft::ScreenSource, public WindowSystem {
   void SetTitle(Hwnd window, std::string_view utf8) override;
   bool SetWindowPos(Hwnd window, Hwnd insert_after, int x, int y, int cx, int cy,
                     std::uint32_t flags) override;
-  std::intptr_t SendMessageA(Hwnd window, std::uint32_t message, std::uintptr_t wparam,
-                             std::intptr_t lparam) override;
+  void DrawTitleBarActive(Hwnd window) override;
   void Present(Hwnd window, Hdc surface) override;
   void SetCapture(Hwnd window) override;
   void ReleaseCapture() override;
@@ -118,7 +116,6 @@ class SimDesktop : public soft::ScreenSource, public WindowSystem {
     bool ours = true;
     bool framed = false;
     bool taskbar = true;
-    Hwnd owner{};
     std::string title;
     Rect outer;
     Insets insets;

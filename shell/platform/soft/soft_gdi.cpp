@@ -202,15 +202,6 @@ Hgdiobj SoftGdi::CreatePatternBrush(Hgdiobj bitmap_handle) {
   return object;
 }
 
-Hgdiobj SoftGdi::CreateSolidBrush(ColorValue color) {
-  Brush brush;
-  std::fill(std::begin(brush.pattern), std::end(brush.pattern), ToPlain(color));
-  const Hgdiobj object{next_handle_++};
-  objects_.emplace(static_cast<std::uintptr_t>(object), brush);
-  Log([&] { return std::string("CreateSolidBrush=" + HandleText(object)); });
-  return object;
-}
-
 bool SoftGdi::DeleteDC(Hdc dc) {
   Log([&] { return std::string("DeleteDC(" + HandleText(dc) + ")"); });
   Context* context = ContextOf(dc);

@@ -56,7 +56,6 @@ class SoftGdi : public Gdi {
   Hgdiobj SelectObject(Hdc dc, Hgdiobj object) override;
   bool SetPixelV(Hdc dc, int x, int y, ColorValue color) override;
   Hgdiobj CreatePatternBrush(Hgdiobj bitmap) override;
-  Hgdiobj CreateSolidBrush(ColorValue color) override;
   bool DeleteDC(Hdc dc) override;
   bool DeleteObject(Hgdiobj object) override;
   bool PatBlt(Hdc dc, int x, int y, int width, int height, std::uint32_t rop) override;

@@ -59,10 +59,6 @@ Hgdiobj Win32Gdi::CreatePatternBrush(Hgdiobj bitmap) {
   return FromObject(::CreatePatternBrush(static_cast<HBITMAP>(ToObject(bitmap))));
 }
 
-Hgdiobj Win32Gdi::CreateSolidBrush(ColorValue color) {
-  return FromObject(::CreateSolidBrush(ToColorref(color)));
-}
-
 bool Win32Gdi::DeleteDC(Hdc dc) { return ::DeleteDC(ToHdc(dc)) != FALSE; }
 
 bool Win32Gdi::DeleteObject(Hgdiobj object) { return ::DeleteObject(ToObject(object)) != FALSE; }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "resources/huevex_resources.h"
 #include "shell/platform/win32/picture_bitmaps.h"
 
 namespace huevex::win32 {
@@ -44,7 +43,8 @@ class OpenedClipboard {
 
 }  // namespace
 
-Win32Windows::Win32Windows(HINSTANCE instance) : instance_(instance) {
+Win32Windows::Win32Windows(HINSTANCE instance, int icon_group)
+    : instance_(instance), icon_group_(icon_group) {
   WNDCLASSEXW window_class{};
   window_class.cbSize = sizeof window_class;
   // No CS_DBLCLKS: a quick second press is a press like any other.
@@ -271,9 +271,9 @@ void Win32Windows::SetPointer(Hwnd handle, const Picture* picture) {
 Hwnd Win32Windows::CreateTopLevel(const WindowDesc& desc) {
   const DWORD style = StyleFor(desc.framed);
   const DWORD ex_style = desc.taskbar ? 0 : WS_EX_TOOLWINDOW;
-  const HWND window = ::CreateWindowExW(
-      ex_style, kWindowClass, Widen(desc.title).c_str(), style, desc.position.x, desc.position.y,
-      desc.client_width, desc.client_height, ToHwnd(desc.owner), nullptr, instance_, this);
+  const HWND window = ::CreateWindowExW(ex_style, kWindowClass, Widen(desc.title).c_str(), style,
+                                        desc.position.x, desc.position.y, desc.client_width,
+                                        desc.client_height, nullptr, nullptr, instance_, this);
   if (!window) return Hwnd{};
   Window& state = windows_[window];
   state.style = style;
@@ -291,7 +291,7 @@ Hwnd Win32Windows::CreateTopLevel(const WindowDesc& desc) {
 void Win32Windows::SetIcons(HWND window, Window& state, const Picture& picture) {
   const auto load = [&](int size) {
     return UniqueIcon(static_cast<HICON>(
-        ::LoadImageW(instance_, MAKEINTRESOURCEW(HUEVEX_ICON_GROUP), IMAGE_ICON, size, size, 0)));
+        ::LoadImageW(instance_, MAKEINTRESOURCEW(icon_group_), IMAGE_ICON, size, size, 0)));
   };
   state.big_icon = load(::GetSystemMetrics(SM_CXICON));
   state.small_icon = load(::GetSystemMetrics(SM_CXSMICON));
@@ -303,7 +303,6 @@ void Win32Windows::SetIcons(HWND window, Window& state, const Picture& picture) 
 
 void Win32Windows::DestroyTopLevel(Hwnd handle) {
   const HWND window = ToHwnd(handle);
-  // Owned panels go with their owner; a second destroy is skipped.
   if (Find(window)) ::DestroyWindow(window);
 }
 
@@ -353,9 +352,8 @@ bool Win32Windows::SetWindowPos(Hwnd window, Hwnd insert_after, int x, int y, in
   return ::SetWindowPos(ToHwnd(window), ToHwnd(insert_after), x, y, cx, cy, flags) != FALSE;
 }
 
-std::intptr_t Win32Windows::SendMessageA(Hwnd window, std::uint32_t message, std::uintptr_t wparam,
-                                         std::intptr_t lparam) {
-  return ::SendMessageA(ToHwnd(window), message, wparam, lparam);
+void Win32Windows::DrawTitleBarActive(Hwnd window) {
+  ::SendMessageA(ToHwnd(window), WM_NCACTIVATE, TRUE, 0);
 }
 
 void Win32Windows::Present(Hwnd handle, Hdc surface) {

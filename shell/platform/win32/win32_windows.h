@@ -16,7 +16,8 @@ namespace huevex::win32 {
 
 class Win32Windows final : public WindowSystem {
  public:
-  explicit Win32Windows(HINSTANCE instance);
+  // icon_group: the resource id of the program file's icon group, the windows' icon.
+  Win32Windows(HINSTANCE instance, int icon_group);
   ~Win32Windows() override;
   Win32Windows(const Win32Windows&) = delete;
   Win32Windows& operator=(const Win32Windows&) = delete;
@@ -33,8 +34,7 @@ class Win32Windows final : public WindowSystem {
   void SetTitle(Hwnd window, std::string_view utf8) override;
   bool SetWindowPos(Hwnd window, Hwnd insert_after, int x, int y, int cx, int cy,
                     std::uint32_t flags) override;
-  std::intptr_t SendMessageA(Hwnd window, std::uint32_t message, std::uintptr_t wparam,
-                             std::intptr_t lparam) override;
+  void DrawTitleBarActive(Hwnd window) override;
   void Present(Hwnd window, Hdc surface) override;
   void SetCapture(Hwnd window) override;
   void ReleaseCapture() override;
@@ -77,6 +77,7 @@ class Win32Windows final : public WindowSystem {
   void Fail() noexcept;
 
   HINSTANCE instance_;
+  int icon_group_;
   ATOM class_ = 0;
   DpiApi dpi_;
   WindowEvents* listener_ = nullptr;

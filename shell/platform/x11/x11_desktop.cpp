@@ -278,9 +278,6 @@ Hwnd X11Desktop::CreateTopLevel(const WindowDesc& desc) {
       desc.framed ? kMwmDecorBorder | kMwmDecorTitle | kMwmDecorMenu : 0, 0, 0};
   XChangeProperty(display_, window, atoms_.motif_wm_hints, atoms_.motif_wm_hints, 32,
                   PropModeReplace, reinterpret_cast<const unsigned char*>(motif), 5);
-  if (!desc.framed && desc.owner != Hwnd{}) {
-    XSetTransientForHint(display_, window, static_cast<Window>(desc.owner));
-  }
   if (desc.icon && !desc.icon->Empty()) {
     const std::vector<unsigned long> icon = IconProperty(*desc.icon);
     XChangeProperty(display_, window, atoms_.net_wm_icon, XA_CARDINAL, 32, PropModeReplace,
@@ -410,8 +407,7 @@ void X11Desktop::KeepAbove() {
   }
 }
 
-bool X11Desktop::SetWindowPos(Hwnd handle, Hwnd insert_after, int x, int y, int cx, int cy,
-                              std::uint32_t flags) {
+bool X11Desktop::SetWindowPos(Hwnd handle, Hwnd insert_after, int, int, int, int, std::uint32_t) {
   TopLevel* top = Find(static_cast<Window>(handle));
   if (!top) return false;
   if (insert_after == HWND_TOPMOST) {
@@ -426,18 +422,12 @@ bool X11Desktop::SetWindowPos(Hwnd handle, Hwnd insert_after, int x, int y, int 
       KeepAbove();
     }
   }
-  if (!(flags & SWP_NOMOVE)) MoveTopLevel(handle, {x, y});
-  if (!(flags & SWP_NOSIZE)) {
-    const Insets insets = InsetsOf(*top);
-    ResizeClient(handle, cx - insets.left - insets.right, cy - insets.top - insets.bottom);
-  }
   return true;
 }
 
-std::intptr_t X11Desktop::SendMessageA(Hwnd, std::uint32_t, std::uintptr_t, std::intptr_t) {
+void X11Desktop::DrawTitleBarActive(Hwnd) {
   // The window manager draws the title bar; the pointer grab keeps the focus
   // where it is, so the main window's title stays as it was during a pick.
-  return 0;
 }
 
 // Putting surfaces on screen.

@@ -47,8 +47,7 @@ class X11Desktop : public WindowSystem {
   void SetTitle(Hwnd window, std::string_view utf8) override;
   bool SetWindowPos(Hwnd window, Hwnd insert_after, int x, int y, int cx, int cy,
                     std::uint32_t flags) override;
-  std::intptr_t SendMessageA(Hwnd window, std::uint32_t message, std::uintptr_t wparam,
-                             std::intptr_t lparam) override;
+  void DrawTitleBarActive(Hwnd window) override;
   void Present(Hwnd window, Hdc surface) override;
   void SetCapture(Hwnd window) override;
   void ReleaseCapture() override;
@@ -64,8 +63,6 @@ class X11Desktop : public WindowSystem {
 
   // What the backend found out about the display.
   bool WindowManagerRunning() const { return wm_; }
-  bool UsesShm() const { return shm_; }
-  bool Grabbed() const { return grabbed_; }
   // One turn of the loop: handles what has arrived, fires due timers, and
   // waits at most `limit` for more. For tests that drive the loop themselves.
   void Step(std::chrono::milliseconds limit);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "resources/pictures.h"
+#include "shell/platform/gdi_owners.h"
 // The backends bring <windows.h>, which must come after the program's headers.
 #include "shell/platform/win32/picture_bitmaps.h"
 #include "shell/platform/win32/win32_gdi.h"
@@ -44,30 +45,6 @@ std::string Hex(ColorValue color) {
   std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(color));
   return text;
 }
-
-// A memory surface of the screen's format, as the toolkit makes its back buffers.
-class Surface {
- public:
-  Surface(Gdi& gdi, int width, int height) : gdi_(gdi) {
-    const Hdc screen = gdi_.GetDC(Hwnd{});
-    dc_ = gdi_.CreateCompatibleDC(screen);
-    bitmap_ = gdi_.CreateCompatibleBitmap(screen, width, height);
-    gdi_.ReleaseDC(Hwnd{}, screen);
-    previous_ = gdi_.SelectObject(dc_, bitmap_);
-  }
-  ~Surface() {
-    gdi_.SelectObject(dc_, previous_);
-    gdi_.DeleteDC(dc_);
-    gdi_.DeleteObject(bitmap_);
-  }
-  Hdc dc() const { return dc_; }
-
- private:
-  Gdi& gdi_;
-  Hdc dc_{};
-  Hgdiobj bitmap_{};
-  Hgdiobj previous_{};
-};
 
 // What the backend reported to the toolkit, one line per event.
 class Recorder : public WindowEvents {
@@ -114,7 +91,7 @@ void PaintPictureFollowsTheMaskRule(Gdi& gdi) {
   const std::uint32_t red = RGB(255, 0, 0), white = RGB(255, 255, 255), green = RGB(0, 200, 0);
   picture.color = {red, 0, white, 0, green};
   picture.mask = {0, 1, 1, 0, 1};
-  const Surface surface(gdi, 5, 1);
+  const MemorySurface surface(gdi, 5, 1);
   gdi.FillSolidRect(surface.dc(), {0, 0, 5, 1}, back);
   gdi.PaintPicture(surface.dc(), 0, 0, picture);
   for (int x = 0; x < 5; ++x) {
@@ -138,7 +115,7 @@ void PaintPictureFollowsTheMaskRule(Gdi& gdi) {
 }
 
 void FillsStayInsideTheirRectangle(Gdi& gdi) {
-  const Surface surface(gdi, 6, 6);
+  const MemorySurface surface(gdi, 6, 6);
   gdi.FillSolidRect(surface.dc(), {0, 0, 6, 6}, RGB(1, 1, 1));
   gdi.FillSolidRect(surface.dc(), {2, 2, 4, 5}, RGB(200, 100, 50));
   gdi.FillSolidRect(surface.dc(), {4, 4, 4, 6}, RGB(9, 9, 9));  // empty: draws nothing
@@ -167,7 +144,7 @@ void FontHeightsRoundLikeMulDiv() {
 }
 
 void TextStaysInItsBox(Gdi& gdi) {
-  const Surface surface(gdi, 60, 40);
+  const MemorySurface surface(gdi, 60, 40);
   gdi.FillSolidRect(surface.dc(), {0, 0, 60, 40}, RGB(255, 255, 255));
   const Hgdiobj font = gdi.CreateFontFor({"Arial", 8.25, 400}, 96);
   const Rect box{10, 10, 50, 30};
@@ -238,7 +215,6 @@ void Windows(Win32Gdi& gdi, Win32Windows& windows, Recorder& events) {
   WindowDesc panel_desc;
   panel_desc.framed = false;
   panel_desc.taskbar = false;
-  panel_desc.owner = main;
   panel_desc.position = {outer.left, outer.bottom};
   panel_desc.client_width = 175;
   panel_desc.client_height = 40;
@@ -248,8 +224,7 @@ void Windows(Win32Gdi& gdi, Win32Windows& windows, Recorder& events) {
         std::to_string(panel_outer.Width()) + "x" + std::to_string(panel_outer.Height()));
   Check("borderless: no taskbar button", true,
         (::GetWindowLongW(ToHwnd(panel), GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0);
-  Check("borderless: owned by the main window", true,
-        ::GetWindow(ToHwnd(panel), GW_OWNER) == window);
+  Check("borderless: owned by no window", true, ::GetWindow(ToHwnd(panel), GW_OWNER) == nullptr);
 
   // Mouse buttons, client coordinates signed, and the close box.
   ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, ClientLparam(-5, 7));
@@ -267,7 +242,7 @@ void Windows(Win32Gdi& gdi, Win32Windows& windows, Recorder& events) {
 
   // Shown, it shows what was presented.
   {
-    const Surface surface(gdi, 169, 105);
+    const MemorySurface surface(gdi, 169, 105);
     gdi.FillSolidRect(surface.dc(), {0, 0, 169, 105}, RGB(1, 2, 3));
     windows.Present(main, surface.dc());
     windows.ShowTopLevel(main, true);
@@ -348,9 +323,11 @@ void Windows(Win32Gdi& gdi, Win32Windows& windows, Recorder& events) {
   ::DestroyWindow(holder);
   Check("free clipboard takes it again", true, windows.SetClipboardText(main, "#000000"));
 
-  // Owned panels go with their owner; destroying them again is harmless.
+  // Each window goes on its own; destroying one again is harmless.
   windows.DestroyTopLevel(main);
-  Check("panel destroyed with its owner", false, ::IsWindow(ToHwnd(panel)) != FALSE);
+  Check("panel outlives the main window", true, ::IsWindow(ToHwnd(panel)) != FALSE);
+  windows.DestroyTopLevel(panel);
+  Check("panel destroyed", false, ::IsWindow(ToHwnd(panel)) != FALSE);
   windows.DestroyTopLevel(panel);
 }
 
@@ -372,7 +349,7 @@ void TimersTickUntilQuit(Win32Windows& windows, Recorder& events) {
 int main() {
   using namespace huevex::win32;
   Win32Gdi gdi;
-  Win32Windows windows(::GetModuleHandleW(nullptr));
+  Win32Windows windows(::GetModuleHandleW(nullptr), 1);
   Recorder events(windows);
   windows.SetListener(&events);
 

@@ -1,11 +1,10 @@
 #!/usr/bin/env python3
 """The magnifier of the running program.
 
-- toggling: the first click on the word "MAGNiFIER" opens the magnifier
-  directly below the main window, left edges aligned; the second hides it;
-  the third shows it at the same place although the main window has moved;
-  a pick closes it, and one click afterwards opens it under the main window's
-  new place;
+- toggling: clicks on the word "MAGNiFIER" open, hide and show the
+  magnifier; it opens flush under the main window and stays put when the main
+  window is dragged away, until a pick unloads it; the next click then opens
+  it under the main window where that is now;
 - parity: over a color board of narrow stripes, with the cursor resting away
   from the program's windows, the magnifier's box holds exactly the pixels
   the simulated desktop paints for the same board and cursor (squares, grid

@@ -1,7 +1,8 @@
 // The Windows program: the real user32 and gdi32 under the whole program.
 #include <cstdlib>
 
-#include "shell/project.h"
+#include "app/project.h"
+#include "resources/huevex_resources.h"
 // The backends bring <windows.h>, which must come after the program's headers.
 #include "shell/platform/win32/win32_gdi.h"
 #include "shell/platform/win32/win32_windows.h"
@@ -18,7 +19,7 @@ void __verbose_terminate_handler() { std::abort(); }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   huevex::win32::Win32Gdi gdi;
-  huevex::win32::Win32Windows windows(instance);
+  huevex::win32::Win32Windows windows(instance, HUEVEX_ICON_GROUP);
   try {
     return huevex::RunHuevex(gdi, windows);
   } catch (...) {

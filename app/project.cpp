@@ -1,11 +1,14 @@
-#include "shell/project.h"
+#include "app/project.h"
 
 #include "resources/layouts.h"
 
 namespace huevex {
 
 Project::Project(Gdi& gdi, WindowSystem& windows)
-    : runtime_(gdi, windows), main_(*this), zoom_(*this), about_(*this) {
+    : runtime_(gdi, windows),
+      main_(runtime_, zoom_, about_),
+      zoom_(runtime_, main_),
+      about_(runtime_, main_) {
   // A copy the clipboard refused shows in the title until a copy succeeds.
   runtime_.Clipboard().OnOutcome([this](bool copied) {
     if (!main_.Loaded()) return;
