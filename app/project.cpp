@@ -11,9 +11,31 @@ Project::Project(Gdi& gdi, WindowSystem& windows)
       about_(runtime_, main_) {
   // A copy the clipboard refused shows in the title until a copy succeeds.
   runtime_.Clipboard().OnOutcome([this](bool copied) {
-    if (!main_.Loaded()) return;
-    main_.Caption(copied ? std::string(layouts::Main().caption) : "HUEVEX - NOT COPIED");
+    not_copied_ = !copied;
+    ShowTroubleInTitle();
   });
+  // A screen that cannot be read shows in the title while it lasts, and is
+  // explained once in a message box.
+  runtime_.OnScreenAccessChange([this](bool readable, std::string_view reason) {
+    screen_unreadable_ = !readable;
+    ShowTroubleInTitle();
+    if (readable || screen_explained_) return;
+    screen_explained_ = true;
+    runtime_.windows().ShowError(
+        "HUEVEX", "HUEVEX cannot read the screen: " + std::string(reason) +
+                      "\n\nThe swatch, the codes and the magnifier show nothing new until it can.");
+  });
+}
+
+void Project::ShowTroubleInTitle() {
+  if (!main_.Loaded()) return;
+  if (screen_unreadable_) {
+    main_.Caption("HUEVEX - SCREEN NOT READABLE");
+  } else if (not_copied_) {
+    main_.Caption("HUEVEX - NOT COPIED");
+  } else {
+    main_.Caption(layouts::Main().caption);
+  }
 }
 
 void Project::Start() {

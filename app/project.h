@@ -22,10 +22,15 @@ class Project {
   void Start();
 
  private:
+  void ShowTroubleInTitle();
+
   Runtime runtime_;  // first: the forms below go before it does
   FrmMain main_;
   FrmZoom zoom_;
   FrmAbout about_;
+  bool not_copied_ = false;         // the last copy was given up
+  bool screen_unreadable_ = false;  // no way to the screen's pixels now
+  bool screen_explained_ = false;   // the message box has been shown
 };
 
 // The whole program on a platform: start, then run the message loop until no

@@ -561,6 +561,12 @@ void Runtime::OnTimer(TimerId id) {
   });
 }
 
+void Runtime::OnScreenAccess(bool readable, std::string_view reason) {
+  Dispatch([&] {
+    if (screen_access_listener_) screen_access_listener_(readable, reason);
+  });
+}
+
 void Runtime::OnDpiChanged(Hwnd window, int dpi) {
   Dispatch([&] {
     if (Form* form = FormOf(window)) form->ChangeDpi(dpi);

@@ -179,6 +179,11 @@ class Runtime : public WindowEvents {
   void OnCloseRequest(Hwnd window) override;
   void OnTimer(TimerId timer) override;
   void OnDpiChanged(Hwnd window, int dpi) override;
+  void OnScreenAccess(bool readable, std::string_view reason) override;
+  // Told when the screen can no longer be read, or can again.
+  void OnScreenAccessChange(std::function<void(bool readable, std::string_view reason)> listener) {
+    screen_access_listener_ = std::move(listener);
+  }
 
  private:
   void HandleError(const RuntimeError& error);
@@ -188,6 +193,7 @@ class Runtime : public WindowEvents {
   huevex::Clipboard clipboard_;
   std::vector<Form*> forms_;
   std::map<TimerId, Timer*> timers_;
+  std::function<void(bool, std::string_view)> screen_access_listener_;
   // Mouse capture: the control that took the press gets the release.
   Form* captured_form_ = nullptr;
   const Control* captured_control_ = nullptr;

@@ -160,6 +160,12 @@ class WindowEvents {
   virtual void OnCloseRequest(Hwnd window) = 0;  // the close box
   virtual void OnTimer(TimerId timer) = 0;
   virtual void OnDpiChanged(Hwnd window, int dpi) = 0;
+  // Whether the screen can be read at all: told once when every way to it
+  // fails (with the reason, for the user), and again when it comes back.
+  virtual void OnScreenAccess(bool readable, std::string_view reason) {
+    (void)readable;
+    (void)reason;
+  }
 };
 
 // Every window is a top-level window of its own: none is owned by another.

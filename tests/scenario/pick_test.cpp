@@ -205,6 +205,21 @@ TEST_F(PickTest, AFailedScreenReadKeepsSwatchAndCodes) {
   EXPECT_EQ(desk.sim.ClipboardText(), "#FF0000");
 }
 
+TEST_F(PickTest, AScreenWithNoWayInIsToldOnceAndThenShownInTheTitle) {
+  const Hwnd main = desk.MainWindow();
+  desk.sim.ReportScreenAccess(false, "the portal refused");
+  desk.sim.ReportScreenAccess(false, "the portal refused");
+  ASSERT_EQ(desk.sim.ErrorsShown().size(), 1u);
+  EXPECT_NE(desk.sim.ErrorsShown()[0].find("the portal refused"), std::string::npos);
+  EXPECT_EQ(desk.sim.Title(main), "HUEVEX - SCREEN NOT READABLE");
+  EXPECT_FALSE(desk.sim.QuitRequested());
+  desk.sim.ReportScreenAccess(true, "");
+  EXPECT_EQ(desk.sim.Title(main), "HUEVEX");
+  desk.sim.ReportScreenAccess(false, "the capture failed");
+  EXPECT_EQ(desk.sim.Title(main), "HUEVEX - SCREEN NOT READABLE");
+  EXPECT_EQ(desk.sim.ErrorsShown().size(), 1u);  // the box comes only the first time
+}
+
 TEST_F(PickTest, ABusyClipboardIsRetriedThenReportedWithoutEndingTheProgram) {
   const Point red = Area({300, 300}, RGB(255, 0, 0));
   // Busy for a moment: the copy lands a few retries later.

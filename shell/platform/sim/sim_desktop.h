@@ -53,6 +53,10 @@ class SimDesktop : public soft::ScreenSource, public WindowSystem {
   void SetMinimized(Hwnd window, bool minimized);
   // The screen could not be read (a locked or switched desktop).
   void SetScreenReadable(bool readable) { screen_readable_ = readable; }
+  // What a backend tells when every way to the screen fails, or one comes back.
+  void ReportScreenAccess(bool readable, std::string_view reason) {
+    if (listener_) listener_->OnScreenAccess(readable, reason);
+  }
 
   // Other programs.
   Hwnd AddForeignWindow(Rect outer, ColorValue fill);
