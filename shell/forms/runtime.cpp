@@ -1,0 +1,148 @@
+#include "shell/forms/runtime.h"
+
+#include <algorithm>
+#include <string>
+
+#include "shell/forms/form.h"
+
+namespace huevex {
+
+Runtime::Runtime(Gdi& gdi, WindowSystem& windows)
+    : gdi_(gdi), windows_(windows), clipboard_(*this) {
+  windows_.SetListener(this);
+}
+
+Runtime::~Runtime() { windows_.SetListener(nullptr); }
+
+Form* Runtime::FormOf(Hwnd window) {
+  for (Form* form : forms_) {
+    if (form->Loaded() && form->Window() == window) return form;
+  }
+  return nullptr;
+}
+
+Hwnd Runtime::MainWindow() const {
+  return !forms_.empty() && forms_.front()->Loaded() ? forms_.front()->Window() : Hwnd{};
+}
+
+bool Runtime::AnyLoaded() const {
+  return std::any_of(forms_.begin(), forms_.end(), [](const Form* f) { return f->Loaded(); });
+}
+
+void Runtime::Dispatch(const std::function<void()>& action) {
+  if (ended_) return;
+  ++depth_;
+  try {
+    action();
+  } catch (const RuntimeError& error) {
+    HandleError(error);
+  }
+  --depth_;
+  if (depth_ == 0 && !ended_) {
+    for (Form* form : forms_) form->PaintIfDirty();
+  }
+}
+
+void Runtime::HandleError(const RuntimeError& error) {
+  if (ended_) return;
+  ended_ = true;
+  windows_.ShowError(
+      "HUEVEX", "Run-time error '" + std::to_string(error.number) + "':\n\n" + error.description);
+  clipboard_.Stop();
+  for (Form* form : forms_) form->Destroy();
+  windows_.Quit();
+}
+
+void Runtime::FormUnloaded(Form& form) {
+  if (captured_form_ == &form) {
+    captured_form_ = nullptr;
+    captured_control_ = nullptr;
+    buttons_down_ = 0;
+    windows_.ReleaseCapture();
+  }
+}
+
+void Runtime::AfterUnload() {
+  if (AnyLoaded()) return;
+  clipboard_.Stop();
+  windows_.Quit();
+}
+
+TimerId Runtime::StartTimer(Timer& timer, unsigned interval_ms) {
+  const TimerId id = windows_.SetTimer(interval_ms);
+  timers_[id] = &timer;
+  return id;
+}
+
+void Runtime::StopTimer(TimerId id) {
+  windows_.KillTimer(id);
+  timers_.erase(id);
+}
+
+void Runtime::OnMouseDown(Hwnd window, MouseButton button, Point client) {
+  Dispatch([&] {
+    if (captured_control_) {
+      // Another button while one is held goes to the control that has the mouse.
+      buttons_down_ |= static_cast<int>(button);
+      captured_form_->RaiseMouse(*captured_control_, "MouseDown", button, client);
+      return;
+    }
+    Form* form = FormOf(window);
+    const Control* target = form ? form->HitTest(client) : nullptr;
+    if (!target) return;
+    captured_form_ = form;
+    captured_control_ = target;
+    buttons_down_ = static_cast<int>(button);
+    windows_.SetCapture(window);
+    form->RaiseMouse(*target, "MouseDown", button, client);
+  });
+}
+
+void Runtime::OnMouseUp(Hwnd, MouseButton button, Point client) {
+  Dispatch([&] {
+    if (!captured_control_) return;
+    Form* form = captured_form_;
+    const Control* target = captured_control_;
+    buttons_down_ &= ~static_cast<int>(button);
+    if (buttons_down_ == 0) {
+      captured_form_ = nullptr;
+      captured_control_ = nullptr;
+      windows_.ReleaseCapture();
+    }
+    form->RaiseMouse(*target, "MouseUp", button, client);
+    // A release over the control that took the press is also a click.
+    if (buttons_down_ == 0 && form->Loaded() && form->HitTest(client) == target) {
+      form->RaiseEvent(*target, "Click");
+    }
+  });
+}
+
+void Runtime::OnCloseRequest(Hwnd window) {
+  Dispatch([&] {
+    if (Form* form = FormOf(window)) Unload(*form);
+  });
+}
+
+void Runtime::OnTimer(TimerId id) {
+  Dispatch([&] {
+    if (clipboard_.Retry(id)) return;
+    auto it = timers_.find(id);
+    if (it == timers_.end()) return;
+    Timer& timer = *it->second;
+    timer.Owner().RaiseEvent(timer, "Timer");
+  });
+}
+
+void Runtime::OnScreenAccess(bool readable, std::string_view reason) {
+  Dispatch([&] {
+    if (screen_access_listener_) screen_access_listener_(readable, reason);
+  });
+}
+
+void Runtime::OnDpiChanged(Hwnd window, int dpi) {
+  Dispatch([&] {
+    if (Form* form = FormOf(window)) form->ChangeDpi(dpi);
+  });
+}
+
+}  // namespace huevex
