@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -26,20 +27,74 @@ std::string FamilyFor(std::string_view face) {
   return std::string(face);
 }
 
+// Where a font lives on disk: a file and the face's index in it.
+struct FontFile {
+  std::string path;
+  int index = 0;
+};
+
+// The file fontconfig chooses for a family and weight, the user's
+// configuration applied. The configuration with its mapped caches is about
+// half a megabyte, needed only for a lookup: it goes once a lookup is done, and
+// a later lookup loads it again (a few milliseconds, once per face and weight).
+class FontFiles {
+ public:
+  FontFiles() : config_(FcInitLoadConfigAndFonts()) {}
+  ~FontFiles() { Release(); }
+  FontFiles(const FontFiles&) = delete;
+  FontFiles& operator=(const FontFiles&) = delete;
+  bool Ready() const { return config_ != nullptr; }
+
+  std::optional<FontFile> Find(const std::string& family, bool bold) {
+    if (!config_) config_ = FcInitLoadConfigAndFonts();
+    if (!config_) return std::nullopt;
+    std::optional<FontFile> found;
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+    FcConfigSubstitute(config_, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result;
+    if (FcPattern* match = FcFontMatch(config_, pattern, &result)) {
+      FcChar8* file = nullptr;
+      int index = 0;
+      if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
+        FcPatternGetInteger(match, FC_INDEX, 0, &index);
+        found = FontFile{reinterpret_cast<const char*>(file), index};
+      }
+      FcPatternDestroy(match);
+    }
+    FcPatternDestroy(pattern);
+    Release();
+    return found;
+  }
+
+ private:
+  void Release() {
+    if (!config_) return;
+    FcConfigDestroy(config_);
+    config_ = nullptr;
+#if defined(__GLIBC__)
+    malloc_trim(0);  // the freed configuration goes back to the system
+#endif
+  }
+
+  FcConfig* config_ = nullptr;
+};
+
 class FreeTypeText : public TextRenderer {
  public:
   FreeTypeText() {
     if (FT_Init_FreeType(&library_) != 0) library_ = nullptr;
-    config_ = FcInitLoadConfigAndFonts();
   }
   ~FreeTypeText() override {
     for (auto& [key, face] : faces_) {
       if (face) FT_Done_Face(face);
     }
     if (library_) FT_Done_FreeType(library_);
-    ReleaseConfig();
   }
-  bool Ready() const { return library_ && config_; }
+  bool Ready() const { return library_ && files_.Ready(); }
 
   void Draw(Bitmap& target, const FontDesc& font, int dpi, Rect box, std::string_view utf8,
             std::uint32_t color, TextAlign align, bool wrap) override {
@@ -68,47 +123,14 @@ class FreeTypeText : public TextRenderer {
   }
 
  private:
-  // The fontconfig configuration with its mapped caches is about half a
-  // megabyte, needed only to find a face's file: it goes once a lookup is
-  // done, and a face asked for later loads it again (a few milliseconds,
-  // once per face and weight).
-  void ReleaseConfig() {
-    if (!config_) return;
-    FcConfigDestroy(config_);
-    config_ = nullptr;
-#if defined(__GLIBC__)
-    malloc_trim(0);  // the freed configuration goes back to the system
-#endif
-  }
-
   FT_Face FaceFor(const FontDesc& font) {
     const std::string key = std::string(font.face) + "/" + std::to_string(font.weight);
     if (auto it = faces_.find(key); it != faces_.end()) return it->second;
-    if (!config_) config_ = FcInitLoadConfigAndFonts();
-    if (!config_) return nullptr;
     FT_Face face = nullptr;
-    FcPattern* pattern = FcPatternCreate();
-    FcPatternAddString(pattern, FC_FAMILY,
-                       reinterpret_cast<const FcChar8*>(FamilyFor(font.face).c_str()));
-    FcPatternAddInteger(pattern, FC_WEIGHT,
-                        font.weight >= 600 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    FcConfigSubstitute(config_, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result;
-    if (FcPattern* match = FcFontMatch(config_, pattern, &result)) {
-      FcChar8* file = nullptr;
-      int index = 0;
-      if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
-        FcPatternGetInteger(match, FC_INDEX, 0, &index);
-        if (FT_New_Face(library_, reinterpret_cast<const char*>(file), index, &face) != 0) {
-          face = nullptr;
-        }
-      }
-      FcPatternDestroy(match);
+    if (const std::optional<FontFile> file =
+            files_.Find(FamilyFor(font.face), font.weight >= 600)) {
+      if (FT_New_Face(library_, file->path.c_str(), file->index, &face) != 0) face = nullptr;
     }
-    FcPatternDestroy(pattern);
-    ReleaseConfig();
     faces_[key] = face;
     return face;
   }
@@ -199,7 +221,7 @@ class FreeTypeText : public TextRenderer {
   }
 
   FT_Library library_ = nullptr;
-  FcConfig* config_ = nullptr;
+  FontFiles files_;
   std::map<std::string, FT_Face> faces_;
   std::map<std::tuple<FT_Face, FT_F26Dot6, char32_t>, Glyph> glyphs_;
 };
