@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "shell/platform/gdi_owners.h"
 #include "shell/platform/sim/sim_desktop.h"
 
@@ -120,6 +122,48 @@ TEST_F(SoftGdiTest, PicturesDrawTransparentAndInvertingPixels) {
   EXPECT_EQ(gdi().GetPixel(s.dc(), 0, 0), RGB(1, 2, 3));                  // drawn
   EXPECT_EQ(gdi().GetPixel(s.dc(), 1, 0), RGB(10, 20, 30));               // transparent
   EXPECT_EQ(gdi().GetPixel(s.dc(), 2, 0), RGB(255 - 10, 255 - 20, 225));  // inverted
+}
+
+// "Small Fonts" is a bitmap face on Windows: its text is whole pixels of ink
+// or paper, and a dot stands apart from the dot or stroke above it. Read down
+// the darkest column, so any font that stands in will do.
+TEST_F(SoftGdiTest, SmallFontsDrawsWholePixelsWithItsDotsApart) {
+  const struct {
+    const char* text;
+    int weight, dpi;
+  } cases[] = {{":", 700, 96}, {":", 400, 96},  {"i", 700, 96},
+               {"!", 700, 96}, {":", 700, 144}, {"!", 400, 144}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.text) + " weight " + std::to_string(c.weight) + " at " +
+                 std::to_string(c.dpi) + " DPI");
+    const MemorySurface s = MakeSurface(24, 24);
+    gdi().FillSolidRect(s.dc(), {0, 0, 24, 24}, RGB(255, 255, 255));
+    const Hgdiobj font = gdi().CreateFontFor({"Small Fonts", 6, c.weight}, c.dpi);
+    gdi().PaintText(s.dc(), font, {4, 2, 24, 24}, c.text, RGB(0, 0, 0), TextAlign::Left, false);
+    gdi().DeleteObject(font);
+
+    int smeared = 0, column = 0, most_ink = 0;
+    for (int x = 0; x < 24; ++x) {
+      int ink = 0;
+      for (int y = 0; y < 24; ++y) {
+        const ColorValue pixel = gdi().GetPixel(s.dc(), x, y);
+        ink += 255 - GetGValue(pixel);
+        smeared += pixel != 0 && pixel != 0xFFFFFF;
+      }
+      if (ink > most_ink) column = x, most_ink = ink;
+    }
+    EXPECT_EQ(smeared, 0);
+    // Marks down that column: dark runs parted by at least one light pixel.
+    int marks = 0;
+    bool in_mark = false;
+    for (int y = 0; y < 24; ++y) {
+      const int level = GetGValue(gdi().GetPixel(s.dc(), column, y));
+      if (level < 128 && !in_mark) ++marks;
+      if (level < 128) in_mark = true;
+      if (level > 191) in_mark = false;
+    }
+    EXPECT_EQ(marks, 2) << "column " << column;
+  }
 }
 
 TEST_F(SoftGdiTest, CallsAreLoggedInOrder) {

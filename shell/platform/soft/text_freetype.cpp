@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -18,80 +19,46 @@
 namespace huevex::soft {
 namespace {
 
-// Windows' face names mapped to what a Linux desktop has: Arial's metric twin,
-// and a plain small sans for the bitmap "Small Fonts".
-std::string FamilyFor(std::string_view face) {
-  if (face == "Arial") return "Liberation Sans";
-  if (face == "Small Fonts") return "DejaVu Sans";
-  return std::string(face);
+// How a Windows face is stood in for: the family fontconfig is asked for, and
+// whether it is drawn as a bitmap face. "Small Fonts" is one on Windows: its
+// glyphs are whole pixels without smoothing, and its bold is the regular glyph
+// drawn again one pixel to the right. Arial has a metric twin.
+struct StandIn {
+  std::string family;
+  bool pixels = false;
+};
+
+StandIn StandInFor(std::string_view face) {
+  if (face == "Arial") return {"Liberation Sans", false};
+  if (face == "Small Fonts") return {"DejaVu Sans", true};
+  return {std::string(face), false};
 }
 
-class FreeTypeText : public TextRenderer {
+// Where a font lives on disk: a file and the face's index in it.
+struct FontFile {
+  std::string path;
+  int index = 0;
+};
+
+// The file fontconfig chooses for a family and weight, the user's
+// configuration applied. The configuration with its mapped caches is about
+// half a megabyte, needed only for a lookup: it goes once a lookup is done, and
+// a later lookup loads it again (a few milliseconds, once per face and weight).
+class FontFiles {
  public:
-  FreeTypeText() {
-    if (FT_Init_FreeType(&library_) != 0) library_ = nullptr;
-    config_ = FcInitLoadConfigAndFonts();
-  }
-  ~FreeTypeText() override {
-    for (auto& [key, face] : faces_) {
-      if (face) FT_Done_Face(face);
-    }
-    if (library_) FT_Done_FreeType(library_);
-    ReleaseConfig();
-  }
-  bool Ready() const { return library_ && config_; }
+  FontFiles() : config_(FcInitLoadConfigAndFonts()) {}
+  ~FontFiles() { Release(); }
+  FontFiles(const FontFiles&) = delete;
+  FontFiles& operator=(const FontFiles&) = delete;
+  bool Ready() const { return config_ != nullptr; }
 
-  void Draw(Bitmap& target, const FontDesc& font, int dpi, Rect box, std::string_view utf8,
-            std::uint32_t color, TextAlign align, bool wrap) override {
-    FT_Face face = FaceFor(font);
-    if (!face) return;
-    const auto size = static_cast<FT_F26Dot6>(std::lround(font.points * dpi / 72.0 * 64));
-    FT_Set_Char_Size(face, 0, size, 72, 72);
-    const int ascent = static_cast<int>(face->size->metrics.ascender >> 6);
-    const int line_height = static_cast<int>(face->size->metrics.height >> 6);
-    const Sized sized{face, size};
-
-    const std::u32string text = DecodeUtf8(utf8);
-    int baseline = box.top + ascent;
-    for (const std::u32string& line : Lines(sized, text, box.Width(), wrap)) {
-      const int width = Measure(sized, line);
-      int pen = box.left;
-      if (align == TextAlign::Center) pen += (box.Width() - width) / 2;
-      if (align == TextAlign::Right) pen += box.Width() - width;
-      for (char32_t code : line) {
-        const Glyph& glyph = GlyphFor(sized, code);
-        Blit(target, box, glyph, pen + glyph.left, baseline - glyph.top, color);
-        pen += glyph.advance;
-      }
-      baseline += line_height;
-    }
-  }
-
- private:
-  // The fontconfig configuration with its mapped caches is about half a
-  // megabyte, needed only to find a face's file: it goes once a lookup is
-  // done, and a face asked for later loads it again (a few milliseconds,
-  // once per face and weight).
-  void ReleaseConfig() {
-    if (!config_) return;
-    FcConfigDestroy(config_);
-    config_ = nullptr;
-#if defined(__GLIBC__)
-    malloc_trim(0);  // the freed configuration goes back to the system
-#endif
-  }
-
-  FT_Face FaceFor(const FontDesc& font) {
-    const std::string key = std::string(font.face) + "/" + std::to_string(font.weight);
-    if (auto it = faces_.find(key); it != faces_.end()) return it->second;
+  std::optional<FontFile> Find(const std::string& family, bool bold) {
     if (!config_) config_ = FcInitLoadConfigAndFonts();
-    if (!config_) return nullptr;
-    FT_Face face = nullptr;
+    if (!config_) return std::nullopt;
+    std::optional<FontFile> found;
     FcPattern* pattern = FcPatternCreate();
-    FcPatternAddString(pattern, FC_FAMILY,
-                       reinterpret_cast<const FcChar8*>(FamilyFor(font.face).c_str()));
-    FcPatternAddInteger(pattern, FC_WEIGHT,
-                        font.weight >= 600 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
     FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
     FcConfigSubstitute(config_, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
@@ -101,22 +68,90 @@ class FreeTypeText : public TextRenderer {
       int index = 0;
       if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
         FcPatternGetInteger(match, FC_INDEX, 0, &index);
-        if (FT_New_Face(library_, reinterpret_cast<const char*>(file), index, &face) != 0) {
-          face = nullptr;
-        }
+        found = FontFile{reinterpret_cast<const char*>(file), index};
       }
       FcPatternDestroy(match);
     }
     FcPatternDestroy(pattern);
-    ReleaseConfig();
+    Release();
+    return found;
+  }
+
+ private:
+  void Release() {
+    if (!config_) return;
+    FcConfigDestroy(config_);
+    config_ = nullptr;
+#if defined(__GLIBC__)
+    malloc_trim(0);  // the freed configuration goes back to the system
+#endif
+  }
+
+  FcConfig* config_ = nullptr;
+};
+
+class FreeTypeText : public TextRenderer {
+ public:
+  FreeTypeText() {
+    if (FT_Init_FreeType(&library_) != 0) library_ = nullptr;
+  }
+  ~FreeTypeText() override {
+    for (auto& [key, face] : faces_) {
+      if (face) FT_Done_Face(face);
+    }
+    if (library_) FT_Done_FreeType(library_);
+  }
+  bool Ready() const { return library_ && files_.Ready(); }
+
+  void Draw(Bitmap& target, const FontDesc& font, int dpi, Rect box, std::string_view utf8,
+            std::uint32_t color, TextAlign align, bool wrap) override {
+    const StandIn stand_in = StandInFor(font.face);
+    const bool bold = font.weight >= 600;
+    // A bitmap face's bold is drawn, not looked up.
+    FT_Face face = FaceFor(stand_in.family, bold && !stand_in.pixels);
+    if (!face) return;
+    const auto size = static_cast<FT_F26Dot6>(std::lround(font.points * dpi / 72.0 * 64));
+    FT_Set_Char_Size(face, 0, size, 72, 72);
+    const int ascent = static_cast<int>(face->size->metrics.ascender >> 6);
+    const int line_height = static_cast<int>(face->size->metrics.height >> 6);
+    const Style style{face, size, stand_in.pixels, stand_in.pixels && bold};
+
+    const std::u32string text = DecodeUtf8(utf8);
+    int baseline = box.top + ascent;
+    for (const std::u32string& line : Lines(style, text, box.Width(), wrap)) {
+      const int width = Measure(style, line);
+      int pen = box.left;
+      if (align == TextAlign::Center) pen += (box.Width() - width) / 2;
+      if (align == TextAlign::Right) pen += box.Width() - width;
+      for (char32_t code : line) {
+        const Glyph& glyph = GlyphFor(style, code);
+        Blit(target, box, glyph, pen + glyph.left, baseline - glyph.top, color);
+        pen += glyph.advance;
+      }
+      baseline += line_height;
+    }
+  }
+
+ private:
+  FT_Face FaceFor(const std::string& family, bool bold) {
+    const std::string key = family + (bold ? "/bold" : "/regular");
+    if (auto it = faces_.find(key); it != faces_.end()) return it->second;
+    FT_Face face = nullptr;
+    if (const std::optional<FontFile> file = files_.Find(family, bold)) {
+      if (FT_New_Face(library_, file->path.c_str(), file->index, &face) != 0) face = nullptr;
+    }
     faces_[key] = face;
     return face;
   }
 
-  // A face at one size; glyphs are rendered once per face, size and character.
-  struct Sized {
+  // A face at one size, drawn smooth or as pixels; glyphs are rendered once per
+  // style and character.
+  struct Style {
     FT_Face face;
     FT_F26Dot6 size;
+    bool pixels;
+    bool overstruck;  // a bitmap face's bold
+    auto Key() const { return std::make_tuple(face, size, pixels, overstruck); }
   };
   struct Glyph {
     int advance = 0;
@@ -127,33 +162,87 @@ class FreeTypeText : public TextRenderer {
     std::vector<unsigned char> alpha;
   };
 
-  const Glyph& GlyphFor(const Sized& sized, char32_t code) {
-    const auto key = std::make_tuple(sized.face, sized.size, code);
+  const Glyph& GlyphFor(const Style& style, char32_t code) {
+    const auto key = std::tuple_cat(style.Key(), std::make_tuple(code));
     if (auto it = glyphs_.find(key); it != glyphs_.end()) return it->second;
-    Glyph glyph;
-    if (FT_Load_Char(sized.face, code, FT_LOAD_RENDER) == 0) {
-      const FT_GlyphSlot slot = sized.face->glyph;
-      glyph.advance = static_cast<int>(slot->advance.x >> 6);
-      glyph.left = slot->bitmap_left;
-      glyph.top = slot->bitmap_top;
-      glyph.width = static_cast<int>(slot->bitmap.width);
-      glyph.rows = static_cast<int>(slot->bitmap.rows);
-      for (int y = 0; y < glyph.rows; ++y) {
-        const unsigned char* row = slot->bitmap.buffer + y * slot->bitmap.pitch;
-        glyph.alpha.insert(glyph.alpha.end(), row, row + glyph.width);
-      }
-    }
+    Glyph glyph = style.pixels ? PixelGlyph(style.face, code) : SmoothGlyph(style.face, code);
+    if (style.overstruck) Overstrike(glyph);
     return glyphs_.emplace(key, std::move(glyph)).first->second;
   }
 
-  int Measure(const Sized& sized, const std::u32string& text) {
+  // Gray levels from the face's own hinting.
+  static Glyph SmoothGlyph(FT_Face face, char32_t code) {
+    Glyph glyph;
+    if (FT_Load_Char(face, code, FT_LOAD_RENDER) != 0) return glyph;
+    glyph.advance = static_cast<int>(face->glyph->advance.x >> 6);
+    CopyBitmap(face->glyph, glyph);
+    return glyph;
+  }
+
+  // Whole pixels, for a bitmap face. The shapes come from FreeType's
+  // auto-hinter fitted for one-bit output: it puts every stem, dot and height
+  // on whole pixels, where the font's own instructions at 8 pixels let a bold
+  // colon's two dots run into one bar. A glyph advances by the face's own
+  // hinted advance or the fitted one, whichever is less: never wider than the
+  // smooth text, so no line grows and lines wrap as they did, and no wider
+  // than a glyph the auto-hinter narrowed, so it leaves no hole behind it.
+  static Glyph PixelGlyph(FT_Face face, char32_t code) {
+    Glyph glyph;
+    if (FT_Load_Char(face, code, FT_LOAD_DEFAULT) != 0) return glyph;
+    const FT_Pos own = face->glyph->advance.x;
+    if (FT_Load_Char(face, code, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_FORCE_AUTOHINT) !=
+        0) {
+      return glyph;
+    }
+    glyph.advance = static_cast<int>(std::min(own, face->glyph->advance.x) >> 6);
+    CopyBitmap(face->glyph, glyph);
+    return glyph;
+  }
+
+  // The rendered bitmap as one alpha byte a pixel, from gray levels or bits.
+  static void CopyBitmap(const FT_GlyphSlot slot, Glyph& glyph) {
+    const FT_Bitmap& bitmap = slot->bitmap;
+    glyph.left = slot->bitmap_left;
+    glyph.top = slot->bitmap_top;
+    glyph.width = static_cast<int>(bitmap.width);
+    glyph.rows = static_cast<int>(bitmap.rows);
+    const bool bits = bitmap.pixel_mode == FT_PIXEL_MODE_MONO;
+    glyph.alpha.reserve(static_cast<size_t>(glyph.width) * glyph.rows);
+    for (int y = 0; y < glyph.rows; ++y) {
+      const unsigned char* row = bitmap.buffer + y * bitmap.pitch;
+      for (int x = 0; x < glyph.width; ++x) {
+        glyph.alpha.push_back(bits ? ((row[x / 8] >> (7 - x % 8)) & 1) * 255 : row[x]);
+      }
+    }
+  }
+
+  // Bold as a bitmap face makes it: the glyph drawn again one pixel to the
+  // right, one pixel wider and one further apart from the next.
+  static void Overstrike(Glyph& glyph) {
+    glyph.advance += 1;
+    if (glyph.width == 0) return;
+    const int width = glyph.width + 1;
+    std::vector<unsigned char> alpha(static_cast<size_t>(width) * glyph.rows);
+    for (int y = 0; y < glyph.rows; ++y) {
+      const unsigned char* from = &glyph.alpha[static_cast<size_t>(y) * glyph.width];
+      unsigned char* to = &alpha[static_cast<size_t>(y) * width];
+      for (int x = 0; x < glyph.width; ++x) {
+        to[x] = std::max(to[x], from[x]);
+        to[x + 1] = from[x];
+      }
+    }
+    glyph.width = width;
+    glyph.alpha = std::move(alpha);
+  }
+
+  int Measure(const Style& style, const std::u32string& text) {
     int width = 0;
-    for (char32_t code : text) width += GlyphFor(sized, code).advance;
+    for (char32_t code : text) width += GlyphFor(style, code).advance;
     return width;
   }
 
   // Greedy wrapping at blanks; a word wider than the box stands on its own line.
-  std::vector<std::u32string> Lines(const Sized& sized, const std::u32string& text, int width,
+  std::vector<std::u32string> Lines(const Style& style, const std::u32string& text, int width,
                                     bool wrap) {
     if (!wrap) return {text};
     std::vector<std::u32string> lines;
@@ -164,7 +253,7 @@ class FreeTypeText : public TextRenderer {
       if (end == std::u32string::npos) end = text.size();
       const std::u32string word = text.substr(start, end - start);
       const std::u32string candidate = line.empty() ? word : line + U" " + word;
-      if (!line.empty() && Measure(sized, candidate) > width) {
+      if (!line.empty() && Measure(style, candidate) > width) {
         lines.push_back(line);
         line = word;
       } else {
@@ -199,9 +288,9 @@ class FreeTypeText : public TextRenderer {
   }
 
   FT_Library library_ = nullptr;
-  FcConfig* config_ = nullptr;
+  FontFiles files_;
   std::map<std::string, FT_Face> faces_;
-  std::map<std::tuple<FT_Face, FT_F26Dot6, char32_t>, Glyph> glyphs_;
+  std::map<std::tuple<FT_Face, FT_F26Dot6, bool, bool, char32_t>, Glyph> glyphs_;
 };
 
 }  // namespace
