@@ -1,7 +1,6 @@
 #include "shell/platform/x11/x11_desktop.h"
 
 #include <X11/Xatom.h>
-#include <poll.h>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -30,7 +29,8 @@ X11Desktop::X11Desktop(Display* display, X11Screen& screen, soft::SoftGdi& gdi)
       root_(DefaultRootWindow(display)),
       wm_(display, atoms_, root_),
       presenter_(display, screen.format()),
-      capture_(display, root_, screen) {
+      capture_(display, root_, screen),
+      poll_(ConnectionNumber(display)) {
   dpi_ = ReadDpi();
 }
 
@@ -258,7 +258,7 @@ void X11Desktop::ShowError(std::string_view title, std::string_view message) {
   XFlush(display_);
 }
 
-// Timers and the loop.
+// Timers, other connections and the loop.
 
 TimerId X11Desktop::SetTimer(unsigned interval_ms) {
   return timers_.Add(interval_ms, Clock::now());
@@ -266,18 +266,11 @@ TimerId X11Desktop::SetTimer(unsigned interval_ms) {
 
 void X11Desktop::KillTimer(TimerId timer) { timers_.Remove(timer); }
 
-void X11Desktop::WaitForInput(std::optional<Clock::time_point> deadline) {
-  pollfd connection{ConnectionNumber(display_), POLLIN, 0};
-  if (!deadline) {
-    poll(&connection, 1, -1);  // nothing is due: sleep until the server speaks
-    return;
-  }
-  const auto left = *deadline - Clock::now();
-  if (left <= Clock::duration::zero()) return;
-  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-  const timespec timeout{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
-  ppoll(&connection, 1, &timeout, nullptr);
+void X11Desktop::Watch(int fd, std::function<void()> on_readable) {
+  poll_.Watch(fd, std::move(on_readable));
 }
+
+void X11Desktop::Unwatch(int fd) { poll_.Unwatch(fd); }
 
 void X11Desktop::Step(std::chrono::milliseconds limit) {
   while (!quit_ && XPending(display_) > 0) {
@@ -292,9 +285,15 @@ void X11Desktop::Step(std::chrono::milliseconds limit) {
     if (quit_) break;
     if (listener_ && timers_.Contains(due)) listener_->OnTimer(due);
   }
+  if (quit_) return;
   // Flushes, then takes in whatever has arrived: an event that a reply wait
-  // read off the socket is no longer visible to poll().
-  if (quit_ || XEventsQueued(display_, QueuedAfterFlush) > 0) return;
+  // read off the socket is no longer visible to poll(). While events wait,
+  // the other connections get a look without a sleep, so that a stream of
+  // events cannot starve them.
+  if (XEventsQueued(display_, QueuedAfterFlush) > 0) {
+    if (poll_.Watching()) poll_.Wait(Clock::now());
+    return;
+  }
   std::optional<Clock::time_point> deadline = timers_.NextDeadline();
   // The last timer has stopped (a pick has ended, the magnifier has gone):
   // what they freed goes back to the system before the program waits idle.
@@ -308,7 +307,7 @@ void X11Desktop::Step(std::chrono::milliseconds limit) {
     const auto until = Clock::now() + limit;
     if (!deadline || *deadline > until) deadline = until;
   }
-  WaitForInput(deadline);
+  poll_.Wait(deadline);
 }
 
 void X11Desktop::Run() {
@@ -324,6 +323,10 @@ void X11Desktop::RunModal(Hwnd box, std::function<bool(XEvent&)> closes) {
   modal_closes_ = std::move(closes);
   modal_done_ = false;
   while (!modal_done_ && Find(modal_)) {
+    if (XPending(display_) == 0) {
+      poll_.Wait(std::nullopt);
+      continue;
+    }
     XEvent event;
     XNextEvent(display_, &event);
     Handle(event);

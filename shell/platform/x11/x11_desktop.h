@@ -1,8 +1,9 @@
 // The window system over Xlib: the program's top-level windows and the events
 // that come for them, mouse capture, timers with absolute deadlines, and the
-// loop, which sleeps in poll() on the X connection. The window manager's part
-// is in x11_window_manager, the pointer grab in x11_capture, putting surfaces
-// on screen in x11_present, the error box in x11_message_box.
+// loop, which sleeps on the X connection and on any other connection it is
+// asked to watch. The window manager's part is in x11_window_manager, the
+// pointer grab in x11_capture, putting surfaces on screen in x11_present, the
+// error box in x11_message_box.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -19,6 +20,7 @@
 #include "shell/platform/x11/x11_capture.h"
 #include "shell/platform/x11/x11_clipboard.h"
 #include "shell/platform/x11/x11_handles.h"
+#include "shell/platform/x11/x11_poll.h"
 #include "shell/platform/x11/x11_present.h"
 #include "shell/platform/x11/x11_screen.h"
 #include "shell/platform/x11/x11_timers.h"
@@ -62,9 +64,17 @@ class X11Desktop : public WindowSystem {
   void Run() override;
   void Quit() override { quit_ = true; }
 
+  // Another connection for the loop to wait on beside the X connection (a
+  // Wayland or D-Bus connection): `on_readable` runs in the loop whenever
+  // `fd` can be read, or has been closed at the other end, and must take in
+  // what is there. Watching an fd again replaces its callback; Unwatch before
+  // closing it. A callback may watch and unwatch, itself included.
+  void Watch(int fd, std::function<void()> on_readable);
+  void Unwatch(int fd);
+
   // Handles events until `closes` accepts an input event on `box`, or the box
   // is closed or destroyed. Meanwhile the other windows take no input and no
-  // timer ticks; the rest (exposure, the clipboard) goes on.
+  // timer ticks; the rest (exposure, the clipboard, watched fds) goes on.
   void RunModal(Hwnd box, std::function<bool(XEvent&)> closes);
 
   // What the backend found out about the display.
@@ -109,7 +119,6 @@ class X11Desktop : public WindowSystem {
   void HandleClientMessage(const XClientMessageEvent& event);
   void HandleConfigure(const XConfigureEvent& event);
   void HandleDestroy(const XDestroyWindowEvent& event);
-  void WaitForInput(std::optional<Clock::time_point> deadline);
 
   Display* display_;
   X11Screen& screen_;
@@ -129,6 +138,7 @@ class X11Desktop : public WindowSystem {
   Window modal_ = 0;  // a box waiting to be closed
   std::function<bool(XEvent&)> modal_closes_;
   bool modal_done_ = false;
+  PollSet poll_;
   bool quit_ = false;
   bool timers_ran_ = false;  // a timer was running at the last wait
 };

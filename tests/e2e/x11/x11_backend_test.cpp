@@ -1,7 +1,7 @@
 // The X11 backend against a real X server (a private Xvfb without a window
 // manager, started for each test by the test command): reading the screen,
-// the pointer, windows and their properties, the DPI, the work area, timers
-// and the error box.
+// the pointer, windows and their properties, the DPI, the work area, timers,
+// watched connections and the error box.
 // clang-format off
 // Before any X header: Xlib's macros (None, Bool) would break its templates.
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
@@ -380,6 +381,45 @@ TEST_F(X11Backend, TimersTickInTheLoopUntilKilled) {
   for (int i = 0; i < 3; ++i) desktop.Step(10ms);
   EXPECT_TRUE(recorder.ticks.empty());
   desktop.KillTimer(slow);
+}
+
+// Other connections are waited on together with the X connection: a watched
+// fd's callback runs as soon as the fd can be read (or its writer has gone),
+// and a callback may unwatch its own fd.
+TEST_F(X11Backend, LoopWaitsOnWatchedConnectionsToo) {
+  X11Screen screen(display());
+  soft::SoftGdi gdi(screen);
+  X11Desktop desktop(display(), screen, gdi);
+  int watched[2], unwatched[2];
+  ASSERT_EQ(pipe(watched), 0);
+  ASSERT_EQ(pipe(unwatched), 0);
+  std::string received;
+  int calls = 0, unwatched_calls = 0;
+  desktop.Watch(watched[0], [&] {
+    ++calls;
+    char buffer[64];
+    const ssize_t n = read(watched[0], buffer, sizeof buffer);
+    if (n > 0) received.append(buffer, static_cast<size_t>(n));
+    if (n == 0) desktop.Unwatch(watched[0]);  // the writer has gone
+  });
+  desktop.Watch(unwatched[0], [&] { ++unwatched_calls; });
+  desktop.Unwatch(unwatched[0]);
+  ASSERT_EQ(write(watched[1], "abc", 3), 3);
+  ASSERT_EQ(write(unwatched[1], "x", 1), 1);
+
+  // No timer runs: without the watch the loop would sleep the whole limit.
+  for (int i = 0; i < 5 && received.empty(); ++i) desktop.Step(1s);
+  EXPECT_EQ(received, "abc");
+  EXPECT_EQ(calls, 1);
+  close(watched[1]);
+  for (int i = 0; i < 5 && calls < 2; ++i) desktop.Step(1s);
+  EXPECT_EQ(calls, 2);
+  for (int i = 0; i < 3; ++i) desktop.Step(10ms);
+  EXPECT_EQ(calls, 2) << "still called after unwatching itself";
+  EXPECT_EQ(unwatched_calls, 0);
+  close(watched[0]);
+  close(unwatched[0]);
+  close(unwatched[1]);
 }
 
 TEST_F(X11Backend, ErrorBoxWaitsForItsCloseAndGoes) {
