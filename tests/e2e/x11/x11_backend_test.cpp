@@ -1,7 +1,7 @@
 // The X11 backend against a real X server (a private Xvfb without a window
 // manager, started for each test by the test command): reading the screen,
 // the pointer, windows and their properties, the DPI, the work area, timers,
-// watched connections and the error box.
+// watched connections, X errors and the error box.
 // clang-format off
 // Before any X header: Xlib's macros (None, Bool) would break its templates.
 #include <gtest/gtest.h>
@@ -9,11 +9,14 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xproto.h>
 #include <X11/extensions/XTest.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,6 +24,7 @@
 #include "resources/pictures.h"
 #include "shell/platform/soft/soft_gdi.h"
 #include "shell/platform/x11/x11_desktop.h"
+#include "shell/platform/x11/x11_errors.h"
 #include "shell/platform/x11/x11_handles.h"
 #include "shell/platform/x11/x11_screen.h"
 
@@ -381,6 +385,65 @@ TEST_F(X11Backend, TimersTickInTheLoopUntilKilled) {
   for (int i = 0; i < 3; ++i) desktop.Step(10ms);
   EXPECT_TRUE(recorder.ticks.empty());
   desktop.KillTimer(slow);
+}
+
+// A fault that comes back on every tick must not flood the log: each cause
+// (error code and request) is told once on stderr, and every error counted.
+TEST_F(X11Backend, XErrorsAreToldOncePerCauseAndCounted) {
+  InstallErrorHandler();
+  const Window gone = XCreateSimpleWindow(display(), root_, 0, 0, 10, 10, 0, 0, 0);
+  XDestroyWindow(display(), gone);
+  struct Case {
+    const char* what;
+    std::function<void()> provoke;
+    std::uint64_t times;
+    ErrorCause cause;
+  };
+  const Case cases[] = {
+      {"reading a window that has gone",
+       [&] {
+         if (XImage* image = XGetImage(display(), gone, 0, 0, 1, 1, AllPlanes, ZPixmap)) {
+           XDestroyImage(image);
+         }
+       },
+       50,
+       {BadDrawable, X_GetImage, 0}},
+      {"mapping it", [&] { XMapWindow(display(), gone); }, 20, {BadWindow, X_MapWindow, 0}},
+      {"freeing it as a pixmap",
+       [&] { XFreePixmap(display(), gone); },
+       3,
+       {BadPixmap, X_FreePixmap, 0}},
+  };
+  std::FILE* log = std::tmpfile();
+  ASSERT_TRUE(log);
+  std::fflush(stderr);
+  const int saved_stderr = dup(2);
+  dup2(fileno(log), 2);
+  for (const Case& c : cases) {
+    for (std::uint64_t i = 0; i < c.times; ++i) c.provoke();
+  }
+  XSync(display(), False);
+  std::fflush(stderr);
+  dup2(saved_stderr, 2);
+  close(saved_stderr);
+
+  std::rewind(log);
+  std::vector<std::string> lines;
+  char line[512];
+  while (std::fgets(line, sizeof line, log)) lines.emplace_back(line);
+  std::fclose(log);
+  ASSERT_EQ(lines.size(), std::size(cases));
+  std::uint64_t total = 0;
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    EXPECT_EQ(ErrorCount(c.cause), c.times) << c.what;
+    const std::string request = "(request " + std::to_string(c.cause.request_code) + ".0";
+    EXPECT_NE(lines[i].find(request), std::string::npos) << c.what << ": " << lines[i];
+    EXPECT_NE(lines[i].find("X error ignored"), std::string::npos) << lines[i];
+    EXPECT_NE(lines[i].find("counted, not printed"), std::string::npos) << lines[i];
+    total += c.times;
+  }
+  EXPECT_EQ(ErrorCount(), total);
 }
 
 // Other connections are waited on together with the X connection: a watched
