@@ -100,8 +100,8 @@ void WindowManager::Describe(Window window, const WindowDesc& desc, int client_w
   const long pid[] = {static_cast<long>(getpid())};
   WriteLongs(display_, window, atoms_.net_wm_pid, XA_CARDINAL, pid);
   // A normal window keeps its taskbar entry and takes the focus when clicked.
-  // Openbox gives every normal window a minimise box whatever the motif hints
-  // say; only the toolbar and menu types lose it, and they lose those too.
+  // Openbox keeps a minimise box on it whatever the Motif hints say; a toolbar
+  // would lose the box, but also the focus on a click (see docs/x11.md).
   const long type[] = {static_cast<long>(atoms_.net_wm_window_type_normal)};
   WriteLongs(display_, window, atoms_.net_wm_window_type, XA_ATOM, type);
   WriteLongs(display_, window, atoms_.motif_wm_hints, atoms_.motif_wm_hints,

@@ -301,6 +301,7 @@ TEST_F(X11Backend, WindowsCarryTheirHintsAndKeepTheirPlace) {
 
   const std::vector<long> main_motif = Longs(main_x, "_MOTIF_WM_HINTS");
   ASSERT_EQ(main_motif.size(), 5u);
+  EXPECT_EQ(main_motif[0], 1 | 2);       // both the functions and the decorations are hinted
   EXPECT_EQ(main_motif[1], 4 | 32);      // move and close only
   EXPECT_EQ(main_motif[2], 2 | 8 | 16);  // border, title, menu: no minimise or maximise box
   const std::vector<long> panel_motif = Longs(panel_x, "_MOTIF_WM_HINTS");
