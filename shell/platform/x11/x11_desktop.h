@@ -1,9 +1,9 @@
 // The window system over Xlib: the program's top-level windows and the events
-// that come for them, mouse capture, timers with absolute deadlines, and the
-// loop, which sleeps on the X connection and on any other connection it is
-// asked to watch. The window manager's part is in x11_window_manager, the
-// pointer grab in x11_capture, putting surfaces on screen in x11_present, the
-// error box in x11_message_box.
+// that come for them (taken in by x11_desktop_events.cpp), mouse capture,
+// timers with absolute deadlines, and the loop, which sleeps on the X
+// connection and on any other connection it is asked to watch. The window
+// manager's part is in x11_window_manager, the pointer grab in x11_capture,
+// putting surfaces on screen in x11_present, the error box in x11_message_box.
 #pragma once
 
 #include <X11/Xlib.h>
