@@ -38,29 +38,27 @@ Point BufferPixel(const FrameView& frame, Rect logical, Point p) {
   // Undo the transform: from the shown picture back to the buffer's own rows.
   std::int64_t bx = tx, by = ty;
   switch (frame.transform & 7) {
-    case 0:
-      break;  // normal
-    case 1:
+    case 1:  // 90
       bx = ty, by = wide - 1 - tx;
-      break;  // 90
-    case 2:
+      break;
+    case 2:  // 180
       bx = wide - 1 - tx, by = high - 1 - ty;
-      break;  // 180
-    case 3:
+      break;
+    case 3:  // 270
       bx = high - 1 - ty, by = tx;
-      break;  // 270
-    case 4:
+      break;
+    case 4:  // flipped
       bx = wide - 1 - tx;
-      break;  // flipped
-    case 5:
+      break;
+    case 5:  // flipped 90
       bx = ty, by = tx;
-      break;  // flipped 90
-    case 6:
+      break;
+    case 6:  // flipped 180
       by = high - 1 - ty;
-      break;  // flipped 180
-    case 7:
+      break;
+    case 7:  // flipped 270
       bx = high - 1 - ty, by = wide - 1 - tx;
-      break;  // flipped 270
+      break;
   }
   if (frame.y_invert) by = frame.height - 1 - by;
   return {static_cast<std::int32_t>(bx), static_cast<std::int32_t>(by)};
