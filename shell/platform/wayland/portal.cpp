@@ -63,12 +63,15 @@ class Portal final : public Source {
   State CurrentState() override;
 
  private:
+  static int OnStarted(sd_bus_message* reply, void* data, sd_bus_error*);
   static int OnVersion(sd_bus_message* reply, void* data, sd_bus_error*);
   static int OnOwnerChanged(sd_bus_message* signal, void* data, sd_bus_error*);
   static int OnCallReply(sd_bus_message* reply, void* data, sd_bus_error*);
   static int OnResponse(sd_bus_message* signal, void* data, sd_bus_error*);
 
+  bool StartPortal();
   void Request();
+  void Send();
   bool Subscribe(const char* handle);
   void Answered(std::uint32_t response, std::optional<std::string> uri);
   // The request ends without a snapshot: state and reason say why.
@@ -77,7 +80,8 @@ class Portal final : public Source {
 
   sd_bus* bus_;
   std::uint32_t timeout_ms_;
-  Slot owner_match_, version_call_, call_, response_match_;
+  Slot owner_match_, start_call_, version_call_, call_, response_match_;
+  bool started_ = false;  // the portal runs: calls may go out
   bool wanted_ = false;
   bool bus_failed_ = false;
   bool no_screenshots_ = false;  // the portal said so: asking again is no use
@@ -100,6 +104,7 @@ class Portal final : public Source {
 
 Portal::~Portal() {
   owner_match_.reset();
+  start_call_.reset();
   version_call_.reset();
   call_.reset();
   response_match_.reset();
@@ -118,18 +123,38 @@ bool Portal::Start(std::string* why) {
                                  "member='NameOwnerChanged',arg0='org.freedesktop.portal.Desktop'",
                                  OnOwnerChanged, nullptr, this);
   owner_match_.reset(slot);
-  // Whether the portal offers screenshots at all; starting it if need be.
-  if (r >= 0) {
-    slot = nullptr;
-    r = sd_bus_call_method_async(bus_, &slot, kService, kObject, "org.freedesktop.DBus.Properties",
-                                 "Get", OnVersion, this, "ss", kScreenshot, "version");
-    version_call_.reset(slot);
-  }
-  if (r < 0 || sd_bus_flush(bus_) < 0) {
+  if (r < 0 || !StartPortal()) {
     *why = kBusGone;
     return false;
   }
   return true;
+}
+
+bool Portal::StartPortal() {
+  // Calls that reach a portal while the bus is still starting it can go
+  // unanswered (seen with xdg-desktop-portal 1.16), so the bus is asked to
+  // start it first, and calls go out once it runs.
+  sd_bus_slot* slot = nullptr;
+  const int r = sd_bus_call_method_async(bus_, &slot, "org.freedesktop.DBus",
+                                         "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                         "StartServiceByName", OnStarted, this, "su", kService, 0u);
+  start_call_.reset(slot);
+  return r >= 0 && sd_bus_flush(bus_) >= 0;
+}
+
+int Portal::OnStarted(sd_bus_message*, void* data, sd_bus_error*) {
+  auto* self = static_cast<Portal*>(data);
+  self->start_call_.reset();
+  // Whatever the answer (a portal that runs without being activatable is
+  // refused here), the calls themselves tell whether the portal is there.
+  self->started_ = true;
+  // Whether it offers screenshots at all.
+  sd_bus_slot* slot = nullptr;
+  sd_bus_call_method_async(self->bus_, &slot, kService, kObject, "org.freedesktop.DBus.Properties",
+                           "Get", OnVersion, self, "ss", kScreenshot, "version");
+  self->version_call_.reset(slot);
+  if (self->pending_) self->Send();
+  return 0;
 }
 
 int Portal::OnVersion(sd_bus_message* reply, void* data, sd_bus_error*) {
@@ -148,7 +173,10 @@ int Portal::OnOwnerChanged(sd_bus_message* signal, void* data, sd_bus_error*) {
   auto* self = static_cast<Portal*>(data);
   const char *name = nullptr, *old_owner = nullptr, *new_owner = nullptr;
   if (sd_bus_message_read(signal, "sss", &name, &old_owner, &new_owner) < 0) return 0;
-  if (self->pending_ && new_owner && !*new_owner) self->EndRequest(State::Failed, kPortalGone);
+  if (!new_owner || *new_owner) return 0;
+  // Gone: a later request starts it again before calling it.
+  self->started_ = false;
+  if (self->pending_) self->EndRequest(State::Failed, kPortalGone);
   return 0;
 }
 
@@ -174,6 +202,18 @@ void Portal::Request() {
     EndRequest(State::Failed, kNoScreenshots);
     return;
   }
+  pending_ = true;
+  requested_ns_ = MonotonicNs();
+  requested_realtime_ns_ = RealtimeNs();
+  deadline_ns_ = requested_ns_ + std::int64_t{timeout_ms_} * 1'000'000;
+  if (started_) {
+    Send();
+  } else if (!start_call_ && !StartPortal()) {
+    BusFailed();
+  }
+}
+
+void Portal::Send() {
   // The answer comes on an object named after our connection and a token of
   // ours; the match is in place before the call goes out.
   const char* unique = nullptr;
@@ -195,10 +235,6 @@ void Portal::Request() {
     return;
   }
   call_.reset(slot);
-  pending_ = true;
-  requested_ns_ = MonotonicNs();
-  requested_realtime_ns_ = RealtimeNs();
-  deadline_ns_ = requested_ns_ + std::int64_t{timeout_ms_} * 1'000'000;
   if (sd_bus_flush(bus_) < 0) BusFailed();
 }
 
