@@ -203,6 +203,7 @@ void Portal::Request() {
     return;
   }
   pending_ = true;
+  handle_.clear();  // named once the call goes out
   requested_ns_ = MonotonicNs();
   requested_realtime_ns_ = RealtimeNs();
   deadline_ns_ = requested_ns_ + std::int64_t{timeout_ms_} * 1'000'000;
@@ -305,7 +306,7 @@ void Portal::Answered(std::uint32_t response, std::optional<std::string> uri) {
 }
 
 void Portal::EndRequest(State state, std::string_view why) {
-  if (pending_ && why == kNoAnswer) {
+  if (pending_ && why == kNoAnswer && !handle_.empty()) {
     // Given up on while the portal may still work on it: tell it to stop.
     sd_bus_call_method_async(bus_, nullptr, kService, handle_.c_str(), kRequest, "Close", nullptr,
                              nullptr, "");

@@ -589,7 +589,11 @@ void Screencopy::Dispatch() {
   if (failed_) return;
   // Read what has arrived, without waiting for more.
   while (wl_display_prepare_read(display_) != 0) {
-    if (wl_display_dispatch_pending(display_) < 0) break;
+    if (wl_display_dispatch_pending(display_) < 0) {
+      CheckConnection();
+      Fail(kLost);
+      return;
+    }
   }
   pollfd fd{wl_display_get_fd(display_), POLLIN, 0};
   if (poll(&fd, 1, 0) > 0) {
@@ -633,7 +637,11 @@ bool Screencopy::Roundtrip() {
     if (wl_display_flush(display_) < 0 && errno != EAGAIN) break;
     const std::int64_t left_ms = (deadline - MonotonicNs()) / 1'000'000;
     if (left_ms <= 0) break;
-    while (wl_display_prepare_read(display_) != 0) wl_display_dispatch_pending(display_);
+    bool broken = false;
+    while (!broken && wl_display_prepare_read(display_) != 0) {
+      broken = wl_display_dispatch_pending(display_) < 0;
+    }
+    if (broken) break;
     pollfd fd{wl_display_get_fd(display_), POLLIN, 0};
     if (poll(&fd, 1, static_cast<int>(left_ms)) > 0) {
       if (wl_display_read_events(display_) < 0) break;
