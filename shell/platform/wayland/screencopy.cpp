@@ -77,6 +77,8 @@ struct Output {
   ext_image_copy_capture_frame_v1* ext_frame = nullptr;
   BufferShape offered, session_shape;  // the session's constraints as told, as completed
   bool session_ready = false;
+  int shapes_told = 0;   // the session's done events so far
+  int shape_in_use = 0;  // the one the frame in flight was made for
 
   // The capture in flight.
   int slot = -1;
@@ -311,10 +313,15 @@ const ext_image_copy_capture_frame_v1_listener kExtFrameListener = {
       ext_image_copy_capture_frame_v1_destroy(o->ext_frame);
       o->ext_frame = nullptr;
       o->slot = -1;
-      // New buffer constraints come with the session's next done, a stopped
-      // session with its stopped event: both start the next capture.
+      // The buffer no longer fits: once the session has told the new
+      // constraints (perhaps already), the next capture follows them. A
+      // stopped session says so with its own event.
       if (reason == EXT_IMAGE_COPY_CAPTURE_FRAME_V1_FAILURE_REASON_BUFFER_CONSTRAINTS) {
-        o->session_ready = false;
+        if (o->shapes_told != o->shape_in_use) {
+          o->start_pending = true;
+        } else {
+          o->session_ready = false;
+        }
       } else if (reason != EXT_IMAGE_COPY_CAPTURE_FRAME_V1_FAILURE_REASON_STOPPED) {
         o->owner->CaptureFailed(*o, true);
       }
@@ -468,6 +475,7 @@ void Screencopy::StartCapture(Output& o) {
     if (!o.session_ready || o.ext_frame) return;
     ShmBuffer* buffer = WriteBuffer(o, o.session_shape);
     if (!buffer) return;
+    o.shape_in_use = o.shapes_told;
     o.ext_frame = ext_image_copy_capture_session_v1_create_frame(o.session);
     ext_image_copy_capture_frame_v1_add_listener(o.ext_frame, &kExtFrameListener, &o);
     ext_image_copy_capture_frame_v1_attach_buffer(o.ext_frame, buffer->buffer());
@@ -538,6 +546,7 @@ void Screencopy::WlrReady(Output& o) {
 void Screencopy::ExtSessionDone(Output& o) {
   o.session_shape = o.offered;
   o.session_ready = true;
+  ++o.shapes_told;
   if (!o.ext_frame) o.start_pending = true;
 }
 
