@@ -26,3 +26,17 @@ endif()
 # The compositor capture is checked inside a running sway session, which this
 # build does not start: wayland/screencopy_check.py, run as the session's user
 # with the probe, the module and the colorboard.
+
+# The compositor capture against a stand-in compositor: ext-image-copy-capture
+# and wlr-screencopy, and the failures a real one gives rarely on demand.
+if(TARGET PkgConfig::HUEVEX_WL_SERVER AND Python3_Interpreter_FOUND)
+  add_executable(huevex_fake_compositor wayland/fake_compositor.cpp)
+  target_link_libraries(huevex_fake_compositor PRIVATE huevex_wayland_protocols
+                                                       PkgConfig::HUEVEX_WL_SERVER)
+  add_test(NAME wayland_compositor
+           COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/wayland/compositor_test.py
+                   --probe $<TARGET_FILE:huevex_capture_probe>
+                   --module $<TARGET_FILE:huevex_wayland>
+                   --fake $<TARGET_FILE:huevex_fake_compositor>)
+  set_tests_properties(wayland_compositor PROPERTIES TIMEOUT 120 LABELS "e2e;wayland")
+endif()
