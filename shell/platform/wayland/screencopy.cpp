@@ -429,7 +429,11 @@ void Screencopy::OutputDone(Output& o) {
   o.current = o.told;
   o.known = true;
   o.book.Forget();
-  if (wanted_ && !o.wlr_frame && !o.session) o.start_pending = true;
+  // A capture waiting for a change may wait for ever (a moved output shows
+  // the same pixels): a fresh one is answered at once.
+  o.StopCapture();
+  o.damaged_only = false;
+  if (wanted_) o.start_pending = true;
 }
 
 void Screencopy::SetWanted(bool wanted) {

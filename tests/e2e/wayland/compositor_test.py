@@ -90,6 +90,22 @@ for protocol in ["ext", "wlr"]:
     check(f"{protocol} die", out[2:], ["state failed the connection to the Wayland compositor "
                                        "was lost", "pixel 1 1 failed"])
 
+# Constraints told again, and the capture waiting refused for them: the
+# next capture follows them, and frames keep coming.
+out = run("ext", "constraints", ["want", "1", "wait", "live", "3000", "pump", "100", "read", "1",
+                                 "1", "pump", "300", "read", "1", "1"])
+b = blues(out)
+check("ext constraints", colors(out) + [len(b) == 2 and b[0] != b[1]], ["5050", "5050", True])
+
+# The output moves and the screen stays still: captures that wait for a
+# change would wait for ever, so the module asks afresh and reads the
+# output at its new place.
+for protocol in ["ext", "wlr"]:
+    out = run(protocol, "move", ["want", "1", "wait", "live", "3000", "pump", "400", "state",
+                                 "read", "11", "1", "read", "1", "1"])
+    check(f"{protocol} move", [l for l in out if l.startswith("state")] + colors(out),
+          ["state live ", "state live ", "5050", "0000"])
+
 # A session that stops is started again.
 out = run("ext", "stop", ["want", "1", "wait", "live", "3000", "pump", "400", "state", "read", "1",
                           "1"])

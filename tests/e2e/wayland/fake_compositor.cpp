@@ -12,6 +12,10 @@
 //                     (and then fails), the output grows from 8 x 4 to 12 x 6
 //                     pixels (logical 4 x 2 to 6 x 3)
 //             stop    after the second frame the capture session stops (ext)
+//             move    after the second frame the output moves to logical
+//                     (10, 0) and the screen stays still from then on
+//             constraints  after the second frame the session tells its
+//                     constraints again and fails the capture waiting (ext)
 //             fail    every capture fails
 //             die     the compositor exits after the second frame
 //
@@ -38,8 +42,17 @@ std::string mode;
 int width = 8, height = 4;  // the output's buffer pixels; logical is half
 int frames = 0;
 bool resize_due = false;  // at the next tick, with a capture of the old size waiting
+bool constraints_due = false;
+bool move_due = false;
+bool still = false;  // nothing changes: captures that wait for a change wait
 wl_display* display = nullptr;
 std::vector<wl_resource*> outputs, xdg_outputs, sessions;
+
+// An ext frame: its buffer, and whether it is its session's first.
+struct ExtFrame {
+  wl_resource* buffer = nullptr;
+  bool first = false;
+};
 
 // A capture waiting for the next tick (or for nothing, when it is the first).
 struct Pending {
@@ -97,6 +110,8 @@ void Resize() {
 void Shown() {
   if (++frames != 2) return;
   if (mode == "resize") resize_due = true;
+  if (mode == "constraints") constraints_due = true;
+  if (mode == "move") move_due = still = true;
   if (mode == "stop") {
     for (wl_resource* s : sessions) ext_image_copy_capture_session_v1_send_stopped(s);
   }
@@ -143,12 +158,27 @@ wl_event_source* tick = nullptr;
 
 // The display's refresh: captures waiting for a change are answered.
 int Tick(void*) {
+  wl_event_source_timer_update(tick, 20);
   if (resize_due) Resize();
   resize_due = false;
+  if (move_due) {
+    for (wl_resource* x : xdg_outputs) zxdg_output_v1_send_logical_position(x, 10, 0);
+    for (wl_resource* o : outputs) wl_output_send_done(o);
+    move_due = false;
+  }
+  if (still) return 0;
   const std::vector<Pending> due = std::move(pending);
   pending.clear();
+  if (constraints_due) {
+    constraints_due = false;
+    for (wl_resource* s : sessions) ext_image_copy_capture_session_v1_send_done(s);
+    for (const Pending& p : due) {
+      ext_image_copy_capture_frame_v1_send_failed(
+          p.frame, EXT_IMAGE_COPY_CAPTURE_FRAME_V1_FAILURE_REASON_BUFFER_CONSTRAINTS);
+    }
+    return 0;
+  }
   for (const Pending& p : due) Complete(p);
-  wl_event_source_timer_update(tick, 20);
   return 0;
 }
 
@@ -157,14 +187,14 @@ int Tick(void*) {
 const struct ext_image_copy_capture_frame_v1_interface kExtFrame = {
     DestroyResource,
     [](wl_client*, wl_resource* frame, wl_resource* buffer) {
-      wl_resource_set_user_data(frame, buffer);
+      static_cast<ExtFrame*>(wl_resource_get_user_data(frame))->buffer = buffer;
     },
     [](wl_client*, wl_resource*, std::int32_t, std::int32_t, std::int32_t, std::int32_t) {},
     [](wl_client*, wl_resource* frame) {
-      auto* buffer = static_cast<wl_resource*>(wl_resource_get_user_data(frame));
-      const Pending p{frame, buffer, true};
-      // The first frame at once, later ones at the next tick.
-      if (frames == 0) {
+      const auto* f = static_cast<ExtFrame*>(wl_resource_get_user_data(frame));
+      const Pending p{frame, f->buffer, true};
+      // A session's first frame at once, later ones when the screen changes.
+      if (f->first) {
         Complete(p);
       } else {
         pending.push_back(p);
@@ -176,7 +206,14 @@ const struct ext_image_copy_capture_session_v1_interface kSession = {
     [](wl_client* client, wl_resource* session, std::uint32_t id) {
       wl_resource* frame = wl_resource_create(client, &ext_image_copy_capture_frame_v1_interface,
                                               wl_resource_get_version(session), id);
-      wl_resource_set_implementation(frame, &kExtFrame, nullptr, ForgetFrame);
+      // The session counts its frames in its user data.
+      auto count = reinterpret_cast<std::uintptr_t>(wl_resource_get_user_data(session));
+      wl_resource_set_user_data(session, reinterpret_cast<void*>(count + 1));
+      wl_resource_set_implementation(frame, &kExtFrame, new ExtFrame{nullptr, count == 0},
+                                     [](wl_resource* r) {
+                                       ForgetFrame(r);
+                                       delete static_cast<ExtFrame*>(wl_resource_get_user_data(r));
+                                     });
     },
     DestroyResource,
 };
