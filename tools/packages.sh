@@ -12,12 +12,14 @@
 set -euo pipefail
 
 build=(build-essential cmake pkg-config libx11-dev libxext-dev libxi-dev libfreetype-dev
-       libfontconfig-dev fonts-liberation fonts-dejavu-core)
+       libfontconfig-dev fonts-liberation fonts-dejavu-core libwayland-dev wayland-protocols
+       libsystemd-dev libpng-dev)
 test=(googletest libgtest-dev libbenchmark-dev libxtst-dev libxfixes-dev
       g++-mingw-w64-x86-64-win32 wine wine64 xvfb xdotool xclip xsel openbox
       x11-xserver-utils x11-utils x11-apps imagemagick icoutils python3 valgrind
       lintian appstream desktop-file-utils dpkg-dev unzip procps)
-wayland=()
+wayland=(sway xwayland swaybg grim xdg-desktop-portal xdg-desktop-portal-wlr pipewire
+         wireplumber dbus-user-session x11-utils)
 bench=(libbenchmark-dev xvfb xdotool x11-utils x11-apps gpick gcolor3 grabc python3)
 
 # Wine's X11 driver loads several of its recommendations (XRender, XRandR,
