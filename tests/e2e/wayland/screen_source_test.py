@@ -20,7 +20,6 @@ the program reads the screen through the compositor.
 
 import os
 import subprocess
-import tempfile
 import time
 
 import sway_session
@@ -72,7 +71,6 @@ def sim_pick(args, target, workdir):
 
 
 def picks(s, checks):
-    workdir = tempfile.mkdtemp(prefix="huevex-wayland-")
     x, y, width, height = TABLE
     for color, button in pick_test.PICKS:
         what = f"pick #{color} with button {button}"
@@ -86,7 +84,7 @@ def picks(s, checks):
         checks.equal(f"{what}: crosshair back", shot.rgb(*s.screen_point(s.CROSSHAIR)),
                      (0, 0, 0))
         codes = shot.block(*s.screen_point((x, y)), width, height)
-        expected = [row[x:x + width] for row in sim_pick(s.args, target, workdir)[y:y + height]]
+        expected = [row[x:x + width] for row in sim_pick(s.args, target, s.rundir)[y:y + height]]
         wrong = zoom.differences(codes, expected)
         checks.equal(f"{what}: code pixels unlike the simulated desktop's ({len(wrong)}) {NEEDS}",
                      wrong[:4], [])
@@ -104,13 +102,12 @@ def below_main_window(s, checks, name, window):
 def magnifier(s, checks):
     s.toggle_magnifier(expect_shown=True)
     below_main_window(s, checks, "magnifier", s.magnifier())
-    workdir = tempfile.mkdtemp(prefix="huevex-wayland-")
     for offset in ZOOM_BOARD[5]:
         cursor = (ZOOM_BOARD[0] + offset[0], ZOOM_BOARD[1] + offset[1])
         s.xdotool("mousemove", *cursor)
         time.sleep(zoom.REST)
         zoom.check_box(checks, f"magnifier at {cursor} {NEEDS}", zoom.zoom_box(s), ZOOM_BOARD,
-                       cursor, zoom.sim_frame(s.args, ZOOM_BOARD, cursor, workdir))
+                       cursor, zoom.sim_frame(s.args, ZOOM_BOARD, cursor, s.rundir))
 
 
 def help_panel(s, checks):

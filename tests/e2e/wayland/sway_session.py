@@ -386,11 +386,13 @@ class SwaySession(session.Session):
         # The call that starts the portal goes unanswered now and then on a
         # busy machine (xdg-desktop-portal 1.16): ask something small first,
         # again if need be.
+        started = time.monotonic()
         if not any(call("org.freedesktop.DBus.Properties.Get",
                         "org.freedesktop.portal.Screenshot", "version", timeout=4)
                    for _ in range(4)):
             print("the portal does not answer", flush=True)
             return False
+        print(f"portal up in {time.monotonic() - started:.1f} s", flush=True)
         if not call("org.freedesktop.portal.Screenshot.Screenshot", "",
                     "{'interactive': <false>}"):
             print("the portal refused a screenshot", flush=True)
