@@ -29,10 +29,12 @@ import pwd
 import shlex
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
 import time
+import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "x11"))
 import session  # noqa: E402  Checks, the gesture, the clipboard, the magnifier's helpers
@@ -76,8 +78,6 @@ def main(test):
 
 def write_png(path, rows):
     """A 24-bit PNG from rows of bytes (RGB), with zlib alone."""
-    import struct
-    import zlib
 
     def chunk(kind, data):
         body = kind + data
@@ -107,10 +107,9 @@ class GrimShot(session.Screenshot):
 
 
 class Program:
-    """The program sway started: its id and, once it ended, its exit status."""
+    """The program sway started: its exit status once it ended, as Popen's poll."""
 
     def __init__(self, rundir):
-        self.pid_file = os.path.join(rundir, "huevex.pid")
         self.status_file = os.path.join(rundir, "huevex.status")
 
     def poll(self):
@@ -369,19 +368,19 @@ class SwaySession(session.Session):
     def swaymsg(self, *words):
         return self.run(["swaymsg", "-s", self.swaysock, *words]).stdout.decode()
 
-    def as_user(self, command, timeout=20):
+    def as_user(self, command, timeout=20, check=True):
+        """Runs a Wayland client as the session's user."""
         return self.run(["runuser", "-u", self.user, "--", "env", *self.wayland_env, *command],
-                        timeout=timeout)
+                        timeout=timeout, check=check)
 
     def portal_answers(self):
         """Whether the desktop portal takes a screenshot when asked (by gdbus):
         the session's own part of the portal tests. Brings the portal up."""
         def call(method, *words, timeout=20):
-            return self.run(["runuser", "-u", self.user, "--", "env", *self.wayland_env, "gdbus",
-                             "call", "--session", "--timeout", str(timeout), "--dest",
-                             "org.freedesktop.portal.Desktop", "--object-path",
-                             "/org/freedesktop/portal/desktop", "--method", method, *words],
-                            timeout=timeout + 5, check=False).returncode == 0
+            return self.as_user(["gdbus", "call", "--session", "--timeout", str(timeout), "--dest",
+                                 "org.freedesktop.portal.Desktop", "--object-path",
+                                 "/org/freedesktop/portal/desktop", "--method", method, *words],
+                                timeout=timeout + 5, check=False).returncode == 0
 
         # The call that starts the portal goes unanswered now and then on a
         # busy machine (xdg-desktop-portal 1.16): ask something small first,
@@ -452,8 +451,7 @@ class SwaySession(session.Session):
         self.huevex = Program(self.rundir)
         self.stderr_path = os.path.join(self.rundir, "huevex.stderr")
         settings = [f"{k}={v}" for k, v in (env or {}).items()]
-        script = (f"env {shlex.join(settings)} {shlex.quote(binary)} 2> {self.stderr_path} & "
-                  f"echo $! > {self.huevex.pid_file}; wait $!; "
+        script = (f"env {shlex.join(settings)} {shlex.quote(binary)} 2> {self.stderr_path}; "
                   f"echo $? > {self.huevex.status_file}")
         self.swaymsg("exec", f"sh -c {shlex.quote(script)}")
         # The first window with the program's title (a message box may follow).
