@@ -49,8 +49,8 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 sys.dont_write_bytecode = True  # nothing left behind in the source tree
-sys.path.insert(0, os.path.join(ROOT, "tests", "e2e", "x11"))
-import session  # noqa: E402
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+from harness import session  # noqa: E402
 
 STRIPES = ["FF0000", "00FF00", "0000FF", "FFFFFF", "000000", "050AC8", "100F01", "808080"]
 BOARD = (0, 824, 1280, 200)  # x, y, width, height: below where the programs open
@@ -741,7 +741,7 @@ def main():
 
     results, wine_results = Results(), Results()
     wine_programs = []
-    with session.Session(args) as s:
+    with session.XvfbSession(args) as s:
         s.colorboard(*BOARD, STRIPES, os.path.join(work, "board.log"))
         programs = linux_programs(args, home) if args.linux else []
         if programs:
