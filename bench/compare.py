@@ -3,6 +3,7 @@
 Wine against a floor program of our own, all on one private Xvfb.
 
     bench/compare.py [--runs N] [--idle SECONDS] [--pick SECONDS] [--no-wine]
+                     [--baseline OLD_BUILD/huevex]
 
 Installs what is missing (Xvfb, xdotool, the peers xmag, gpick, gcolor3 and
 grabc, Wine and the mingw-w64 compiler; apt-get, through sudo when not root),
@@ -11,12 +12,17 @@ each program over several runs and prints one Markdown table per desktop:
 median, minimum and maximum, and HUEVEX's ratio to each peer (its median
 over the peer's). Every program is measured in the same run on the same
 server, so that the machine's other load falls on all of them alike.
+--baseline adds an older build of the Linux program as one more peer, so
+that a change shows before and after in one run (its frame and tick too,
+when its build tree has the benchmarks).
 
 Linux, one run (the programs start in a rotated order each run):
 - start-up: huevex_mapwatch starts the program and reports when the server
   maps its first top-level window (clock from exec to MapNotify);
 - resident memory (VmRSS) 1.5 s after the map;
-- CPU over an idle stretch, all programs at once, the pointer at rest;
+- CPU and wake-ups over an idle stretch, all programs at once, the pointer
+  at rest;
+- resident memory after HUEVEX has made three quick picks;
 - CPU while picking, the pointer moving over a color board (a step every
   20 ms) and then held still over one color: HUEVEX with a press on its
   crosshair dragged onto the board; gpick's floating picker, from its
@@ -24,12 +30,16 @@ Linux, one run (the programs start in a rotated order each run):
 - CPU at rest with a magnified view shown: HUEVEX's magnifier beside
   xmag's window;
 - resident memory again at the end of the run;
-- screen reads per second while picking, counted by a protocol proxy
-  (bench/x11/xproxy.py) between the program and the server;
-- one magnifier frame and one sampling tick on the server (Google Benchmark,
-  huevex_x11_tick_bench).
+- screen reads per second while picking, with the round trips and pointer
+  queries per read, counted by a protocol proxy (bench/x11/xproxy.py)
+  between the program and the server;
+- the X11 micro-benchmarks on the server (Google Benchmark,
+  huevex_x11_tick_bench): the magnifier frame, the sampling tick, block reads.
 Wine: start-up, memory, idle CPU and CPU while picking (the program's
-process, and the wineserver beside it) of HUEVEX.exe and huevex_floor.exe.
+process, and the wineserver beside it) of HUEVEX.exe and huevex_floor.exe;
+and from inside the program (huevex_wine_bench.exe: the real program and
+backend with a meter): one screen read, one timSpy tick, and the ticks per
+second and tick times of a pick held still and of one moving.
 
 CPU is the time the kernel counted on every thread of the process (its
 process CPU clock, nanoseconds), in percent of one core. Nothing here passes
@@ -39,23 +49,26 @@ or fails; it prints what it measured.
 import argparse
 import os
 import platform
+import re
 import shutil
 import statistics
 import subprocess
 import sys
 import tempfile
 import time
+import types
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 sys.dont_write_bytecode = True  # nothing left behind in the source tree
-sys.path.insert(0, os.path.join(ROOT, "tests", "e2e", "x11"))
-import session  # noqa: E402
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+from harness import session  # noqa: E402
 
 STRIPES = ["FF0000", "00FF00", "0000FF", "FFFFFF", "000000", "050AC8", "100F01", "808080"]
 BOARD = (0, 824, 1280, 200)  # x, y, width, height: below where the programs open
 MAGNIFIER_BAR = (60, 85)  # the word "MAGNiFIER" in HUEVEX's main window
 REST = (1200, 700)  # where the pointer rests: over no program's window
+BASELINE_AT = (850, 250)  # the older build's main window, clear of the others
 GPICK_PICK_BUTTON = (74, 84)  # "Pick color" in gpick 0.2.6's window, 640 x 447
 
 # Debian packages: the peers, the tools the runs use, and what the builds need.
@@ -102,7 +115,8 @@ def build(args):
                                                                  "mingw-w64-x86_64.cmake"),
                         "-DCMAKE_BUILD_TYPE=Release", "-DHUEVEX_BENCH=ON"],
                        check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", win, "-j2", "--target", "HUEVEX", "huevex_floor"],
+    subprocess.run(["cmake", "--build", win, "-j2", "--target", "HUEVEX", "huevex_floor",
+                    "huevex_wine_bench"],
                    check=True, stdout=subprocess.DEVNULL)
 
 
@@ -235,17 +249,20 @@ def read_line(stream, timeout):
 
 class Program:
     def __init__(self, name, command, env=None, window=True, picker=None, magnified=False,
-                 no_pick=None, no_magnifier=None):
+                 no_pick=None, no_magnifier=None, huevex=False, place=None):
         self.name, self.command, self.env = name, command, env
         self.window = window          # maps a window (else start-up is not applicable)
         self.picker = picker          # begin(s, started) -> end(), or None
         self.magnified = magnified    # shows a magnified view at rest
         self.no_pick = no_pick        # why there is no continuous pick
         self.no_magnifier = no_magnifier
+        self.huevex = huevex          # a build of our own: its magnifier bar, its quick picks
+        self.place = place            # where its window is moved once mapped
 
 
 def huevex_pick(s, started):
     s.main_window = started.window
+    s.run(["xdotool", "windowraise", started.window])
     start = s.screen_point(s.CROSSHAIR)
     s.xdotool("mousemove", *start)
     time.sleep(0.1)
@@ -283,7 +300,7 @@ def linux_programs(args, home):
                XDG_DATA_HOME=os.path.join(home, ".local", "share"),
                XDG_CACHE_HOME=os.path.join(home, ".cache"))
     programs = [
-        Program("HUEVEX", [args.huevex], picker=huevex_pick, magnified=True),
+        Program("HUEVEX", [args.huevex], picker=huevex_pick, magnified=True, huevex=True),
         Program("xmag", ["xmag", "-geometry", "+0+0", "-source", "64x64+0+0"], magnified=True,
                 no_pick="magnifies one area chosen once; no continuous pick"),
         Program("gpick", ["gpick"], env=gtk, picker=gpick_pick,
@@ -296,32 +313,41 @@ def linux_programs(args, home):
                 no_pick="one click, one color; no continuous pick",
                 no_magnifier="no window"),
     ]
-    return [p for p in programs if p.name == "HUEVEX" or shutil.which(p.command[0])]
+    if args.baseline:
+        programs.insert(1, Program("baseline", [args.baseline], picker=huevex_pick,
+                                   magnified=True, huevex=True, place=BASELINE_AT))
+    return [p for p in programs if p.huevex or shutil.which(p.command[0])]
 
 
 # Counting screen reads through the protocol proxy
 
 def count_reads(log_path, begin, end):
     """Reads of the root window (GetImage, MIT-SHM's ShmGetImage, CopyArea
-    from the root) between begin and end, and the replies in that time."""
-    root, shm = None, None
-    reads = replies = 0
+    from the root) between begin and end, the replies in that time, and the
+    pointer queries (QueryPointer, XInput2's XIQueryPointer)."""
+    root = None
+    majors = {}
+    reads = replies = queries = 0
     with open(log_path) as f:
         lines = [line.split() for line in f]
     for parts in lines:
         if parts[1] == "s":
             root = parts[2]
-        elif parts[1] == "e" and parts[2] == "MIT-SHM":
-            shm = parts[-1]
+        elif parts[1] == "e":
+            majors[" ".join(parts[2:-1])] = parts[-1]
+    shm, xinput = majors.get("MIT-SHM"), majors.get("XInputExtension")
     for parts in lines:
         if not begin <= float(parts[0]) <= end:
             continue
         if parts[1] == "r":
             replies += 1
-        elif parts[1] == "q" and len(parts) > 4 and parts[4] == root:
-            if parts[2] in ("62", "73") or (parts[2] == shm and parts[3] == "4"):
+        elif parts[1] == "q":
+            if parts[2] == "38" or (parts[2] == xinput and parts[3] == "40"):
+                queries += 1
+            elif len(parts) > 4 and parts[4] == root and (
+                    parts[2] in ("62", "73") or (parts[2] == shm and parts[3] == "4")):
                 reads += 1
-    return reads, replies
+    return reads, replies, queries
 
 
 # One Linux run
@@ -344,16 +370,32 @@ def linux_run(s, args, programs, order, results, home):
             run = Started(s, program.command, dict(s.env, **(program.env or {})),
                           watch=program.window)
             started[program.name] = run
+            if program.place and run.window:
+                s.xdotool("windowmove", run.window, *program.place)
             time.sleep(args.settle)
             results.add("startup", program.name, run.startup_ms)
             results.add("memory", program.name, rss_mib(run.pid))
 
         meter = CpuMeter({name: run.pid for name, run in started.items()})
+        woken = {name: switches(run.pid) for name, run in started.items()}
         time.sleep(args.idle)
         for name, value in meter.stop().items():
             results.add("idle", name, value)
+            results.add("idle_wakeups", name,
+                        (switches(started[name].pid) - woken[name]) / args.idle)
         if "grabc" in started:  # it holds the pointer until a click
             started.pop("grabc").stop()
+
+        # Three quick picks by each build of our own, then everyone's memory.
+        for program in programs:
+            if program.huevex and program.name in started:
+                s.main_window = started[program.name].window
+                s.run(["xdotool", "windowraise", s.main_window])
+                for i in range(3):
+                    s.pick((stripe_x(i), board_y()))
+        time.sleep(0.3)
+        for name, run in started.items():
+            results.add("memory_picks", name, rss_mib(run.pid))
 
         for program in programs:
             if program.name not in started or not program.picker:
@@ -374,10 +416,12 @@ def linux_run(s, args, programs, order, results, home):
             results.add("server_moving", program.name, moving["server"])
             results.add("server_held", program.name, held["server"])
 
-        huevex = started["HUEVEX"]
-        s.main_window = huevex.window
-        s.xdotool("mousemove", *s.screen_point(MAGNIFIER_BAR))
-        s.xdotool("click", 1)
+        for program in programs:
+            if program.huevex and program.name in started:
+                s.main_window = started[program.name].window
+                s.run(["xdotool", "windowraise", s.main_window])
+                s.xdotool("mousemove", *s.screen_point(MAGNIFIER_BAR))
+                s.xdotool("click", 1)
         s.xdotool("mousemove", *REST)
         time.sleep(0.5)
         magnified = {p.name: started[p.name].pid for p in programs
@@ -424,19 +468,18 @@ def proxy_rates(s, args, programs, results, log_dir):
             run.stop()
             proxy.terminate()
             proxy.wait(10)
-        reads, replies = count_reads(log, begin, moved)
+        reads, replies, queries = count_reads(log, begin, moved)
         results.add("rate_moving", program.name, reads / (moved - begin))
         results.add("trips", program.name, replies / reads if reads else None)
-        reads, _ = count_reads(log, still, done)
+        results.add("queries", program.name, queries / reads if reads else None)
+        reads, _, _ = count_reads(log, still, done)
         results.add("rate_held", program.name, reads / (done - still))
 
 
-def google_benchmarks(s, args):
+def google_benchmarks(s, args, program):
     """Wall and CPU time in microseconds of the X11 micro-benchmarks, one
     value per repetition: {name: {"real": [...], "cpu": [...]}}."""
-    out = s.run([native_file(args, "bench", "huevex_x11_tick_bench"),
-                 "--benchmark_filter=BM_MagnifierFrame|BM_TickFollowingTheGrab",
-                 f"--benchmark_repetitions={args.runs}", "--benchmark_min_time=0.3",
+    out = s.run([program, f"--benchmark_repetitions={args.runs}", "--benchmark_min_time=0.3",
                  "--benchmark_format=csv"], timeout=600, check=False).stdout.decode()
     times = {}
     for line in out.splitlines():
@@ -451,6 +494,18 @@ def google_benchmarks(s, args):
         entry["real"].append(float(fields[2]) * scale)
         entry["cpu"].append(float(fields[3]) * scale)
     return times
+
+
+def baseline_tick_bench(huevex):
+    """The micro-benchmarks of the build tree an older huevex lies in, if
+    that build made them."""
+    folder = os.path.dirname(os.path.abspath(huevex))
+    while folder != os.path.dirname(folder):
+        if os.path.exists(os.path.join(folder, "CMakeCache.txt")):
+            bench = os.path.join(folder, "bench", "huevex_x11_tick_bench")
+            return bench if os.access(bench, os.X_OK) else None
+        folder = os.path.dirname(folder)
+    return None
 
 
 # Wine
@@ -471,15 +526,18 @@ def wineserver_pid(prefix):
     return None
 
 
-def boot_prefix(args, prefix, env):
+def boot_prefix(args, prefix):
+    """A prefix booted the way the Wine tests boot theirs (on a display of
+    its own), once."""
     if os.path.exists(os.path.join(prefix, "system.reg")):
         return
     print("booting a Wine prefix (once)", flush=True)
-    work = os.path.join(args.win, "bench-compare", "work")
+    work = os.path.join(args.win, "bench-compare")
     os.makedirs(work, exist_ok=True)
-    subprocess.run(["bash", os.path.join(ROOT, "tests", "e2e", "wine", "boot.sh")],
-                   env=dict(env, HUEVEX_EXE=os.path.join(args.win, "HUEVEX.exe"),
-                            HUEVEX_WINE_WORK=work, WINEPREFIX=prefix),
+    subprocess.run([sys.executable, os.path.join(ROOT, "tests", "e2e", "wine", "prefix_boot.py"),
+                    "--huevex", os.path.join(args.win, "HUEVEX.exe"), "--prefix", prefix,
+                    "--artifacts", work],
+                   env=dict(os.environ, PYTHONPATH=os.path.join(ROOT, "tests", "e2e")),
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600, check=True)
 
 
@@ -500,10 +558,74 @@ def wine_pick_at(client):
     return begin
 
 
+# What the program measures inside itself (huevex_wine_bench.exe): the
+# statistics of one line of its output, and the lines it writes.
+INSIDE = [
+    ("screen_read", "screen read, pointer at rest"),
+    ("screen_read_cursor", "  of which the cursor position"),
+    ("screen_read_pixel", "  of which context, pixel and release"),
+    ("tick_new", "timSpy tick, new color every tick"),
+    ("tick_same", "timSpy tick, same color"),
+]
+INSIDE_STATS = ("median", "p90", "max")
+
+
+def inside_summary(line):
+    """(median, p90, max) in µs from "median A us, p90 B us, max C us"."""
+    found = re.search(r"median ([\d.]+) us, p90 ([\d.]+) us, max ([\d.]+) us", line)
+    return [float(v) for v in found.groups()] if found else [None] * 3
+
+
+def wine_inside(s, args, env, results):
+    """One screen read and one timSpy tick, timed inside the program; then a
+    pick held still and one moving, each timed tick by tick."""
+    probe = os.path.join(args.win, "huevex_wine_bench.exe")
+    s.xdotool("mousemove", stripe_x(1), board_y())
+    out = ""
+    for command in (["sample", "20000"],
+                    ["tick", "2000", stripe_x(0), board_y(), stripe_x(2), board_y()]):
+        out += subprocess.run(["wine", probe, *map(str, command)], env=env, timeout=120,
+                              capture_output=True).stdout.decode(errors="replace")
+    for line in out.replace("\r", "").splitlines():
+        for measure, start in INSIDE:
+            if line.startswith(start + ":") or line.startswith(start + " ("):
+                for stat, value in zip(INSIDE_STATS, inside_summary(line)):
+                    results.add(f"{measure}_{stat}", "HUEVEX.exe", value)
+
+    log = os.path.join(args.artifacts, "wine-bench-run.log")
+    with open(log, "wb") as out:
+        program = s.spawn(["wine", probe, "run"], env=env, stdout=out, stderr=subprocess.DEVNULL)
+    try:
+        window = s.wait_for(lambda: s.find_window("^HUEVEX$", visible=True), "the probe's window",
+                            60)
+        time.sleep(args.settle)
+        begin = wine_pick_at(session.Session.CROSSHAIR)
+        end = begin(s, types.SimpleNamespace(window=window))
+        s.xdotool("mousemove", stripe_x(3), board_y())
+        time.sleep(args.pick)
+        end()
+        end = begin(s, types.SimpleNamespace(window=window))
+        wiggle(s, args.pick, board_y())
+        end()
+
+        def picks():
+            with open(log, errors="replace") as f:
+                return [line for line in f if line.startswith("pick:")]
+        reported = s.wait_for(lambda: len(picks()) >= 2 and picks(), "both picks reported", 10)
+    finally:
+        program.terminate()
+        program.wait(10)
+    for kind, line in zip(("held", "moving"), reported):
+        rate = re.search(r"= ([\d.]+) ticks/s", line)
+        results.add(f"ticks_{kind}", "HUEVEX.exe", float(rate.group(1)) if rate else None)
+        for stat, value in zip(INSIDE_STATS, inside_summary(line)):
+            results.add(f"handler_{kind}_{stat}", "HUEVEX.exe", value)
+
+
 def wine_runs(s, args, results):
     prefix = os.path.join(os.path.abspath(args.win), "bench-compare", "prefix")
     env = dict(s.env, WINEPREFIX=prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
-    boot_prefix(args, prefix, dict(os.environ, WINEDEBUG="-all"))
+    boot_prefix(args, prefix)
     floor = os.path.join(args.win, "huevex_floor.exe")
     programs = [
         Program("HUEVEX.exe", ["wine", os.path.join(args.win, "HUEVEX.exe")],
@@ -560,6 +682,7 @@ def wine_runs(s, args, results):
             finally:
                 for run in started.values():
                     run.stop()
+            wine_inside(s, args, env, results)
             print(f"wine run {i + 1} of {args.runs} done", flush=True)
     finally:
         keeper.terminate()
@@ -632,6 +755,24 @@ def table(rows, names, results, reasons):
         lines.append("| " + " | ".join(cells) + " |")
     lines.append("")
     lines += [f"({chr(ord('a') + i)}) {note}  " for i, note in enumerate(notes)]
+    return "\n".join(lines)
+
+
+def inside_table(results):
+    rows = [
+        ("screen read, pointer at rest (cursor, context, pixel, release)", "screen_read"),
+        ("- of which the cursor position", "screen_read_cursor"),
+        ("- of which context, pixel and release", "screen_read_pixel"),
+        ("timSpy tick, new color every tick (swatch, codes, repaint)", "tick_new"),
+        ("timSpy tick, same color (codes rewritten, no repaint)", "tick_same"),
+        ("tick handler during a pick held still", "handler_held"),
+        ("tick handler during a moving pick", "handler_moving"),
+    ]
+    lines = ["| measure | median | p90 | max |", "|---|---|---|---|"]
+    for title, measure in rows:
+        cells = [cell(results.get(f"{measure}_{stat}", "HUEVEX.exe"), 0) or "–"
+                 for stat in INSIDE_STATS]
+        lines.append("| " + " | ".join([title, *cells]) + " |")
     return "\n".join(lines)
 
 
@@ -723,14 +864,21 @@ def main():
     parser.add_argument("--no-install", dest="install", action="store_false")
     parser.add_argument("--no-build", dest="build", action="store_false")
     parser.add_argument("--out", help="also write the report to this file")
+    parser.add_argument("--baseline", metavar="OLD_HUEVEX",
+                        help="an older build of the Linux program, measured as one more peer "
+                        "(its frame and tick too, if its build tree has the benchmarks)")
     args = parser.parse_args()
     args.native = os.path.abspath(args.native)
     args.win = os.path.abspath(args.win)
+    if args.baseline:
+        args.baseline = os.path.abspath(args.baseline)
+        if not os.access(args.baseline, os.X_OK):
+            parser.error(f"--baseline: no program at {args.baseline}")
     if args.install:
         install(args.wine)
     if args.build:
         build(args)
-    args.huevex = native_file(args, "shell", "platform", "x11", "huevex")
+    args.huevex = native_file(args, "huevex")
     args.mapwatch = native_file(args, "bench", "huevex_mapwatch")
     args.colorboard = native_file(args, "tests", "e2e", "huevex_colorboard")
     args.wm = "none"
@@ -741,7 +889,7 @@ def main():
 
     results, wine_results = Results(), Results()
     wine_programs = []
-    with session.Session(args) as s:
+    with session.XvfbSession(args) as s:
         s.colorboard(*BOARD, STRIPES, os.path.join(work, "board.log"))
         programs = linux_programs(args, home) if args.linux else []
         if programs:
@@ -753,7 +901,12 @@ def main():
             linux_run(s, args, programs, order, results, home)
             proxy_rates(s, args, programs, results, work)
             print(f"linux run {i + 1} of {args.runs} done", flush=True)
-        bench_times = google_benchmarks(s, args) if programs else {}
+        bench_times, baseline_times = {}, {}
+        if programs:
+            bench_times = google_benchmarks(s, args, native_file(args, "bench",
+                                                                 "huevex_x11_tick_bench"))
+            if args.baseline and baseline_tick_bench(args.baseline):
+                baseline_times = google_benchmarks(s, args, baseline_tick_bench(args.baseline))
         if args.wine:
             wine_programs = wine_runs(s, args, wine_results)
         load = ", ".join(f"{v:.2f}" for v in os.getloadavg())
@@ -761,7 +914,7 @@ def main():
     reasons = {}
     for p in programs:
         for measure in ("pick_moving", "pick_held", "server_moving", "server_held",
-                        "rate_moving", "rate_held", "trips"):
+                        "rate_moving", "rate_held", "trips", "queries"):
             if p.no_pick:
                 reasons[(measure, p.name)] = p.no_pick
         if p.no_magnifier:
@@ -769,16 +922,20 @@ def main():
             reasons[("magnifier_wakeups", p.name)] = p.no_magnifier
         if not p.window:
             reasons[("startup", p.name)] = "maps no window"
-            reasons[("memory_end", p.name)] = "stopped after the idle stretch (it holds the pointer)"
-    for name, times in bench_times.items():
-        results.values[("bench_" + name, "HUEVEX")] = times["real"]
-        results.values[("bench_cpu_" + name, "HUEVEX")] = times["cpu"]
+            for measure in ("memory_picks", "memory_end"):
+                reasons[(measure, p.name)] = "stopped after the idle stretch (it holds the pointer)"
+    for program, times_by_name in (("HUEVEX", bench_times), ("baseline", baseline_times)):
+        for name, times in times_by_name.items():
+            results.values[("bench_" + name, program)] = times["real"]
+            results.values[("bench_cpu_" + name, program)] = times["cpu"]
     names = [p.name for p in programs]
     rows = [
         ("start-up to the window mapped (ms)", "startup", 1),
         ("resident memory after start-up (MiB)", "memory", 2),
+        ("resident memory after three quick picks of HUEVEX's (MiB)", "memory_picks", 2),
         ("resident memory at the end, after the picks (MiB)", "memory_end", 2),
         (f"CPU idle, {args.idle:.0f} s (% of a core)", "idle", 3),
+        ("wake-ups per second meanwhile", "idle_wakeups", 1),
         ("CPU picking, pointer moving (%)", "pick_moving", 2),
         ("CPU picking, pointer held still (%)", "pick_held", 2),
         ("X server CPU meanwhile, moving (%)", "server_moving", 2),
@@ -786,6 +943,7 @@ def main():
         ("screen reads per second, moving", "rate_moving", 0),
         ("screen reads per second, held", "rate_held", 0),
         ("round trips per screen read, moving", "trips", 2),
+        ("pointer queries per screen read, moving", "queries", 2),
         ("CPU at rest, magnified view shown (%)", "magnifier", 3),
         ("wake-ups per second meanwhile", "magnifier_wakeups", 1),
         ("one magnifier frame on X11, wall (µs)", "bench_BM_MagnifierFrame", 0),
@@ -794,11 +952,22 @@ def main():
          "bench_BM_MagnifierFrameAfterMove", 0),
         ("one sampling tick on X11, pointer grabbed, wall (µs)",
          "bench_BM_TickFollowingTheGrab", 0),
+        ("the same, CPU (µs)", "bench_cpu_BM_TickFollowingTheGrab", 0),
+        ("one sampling tick outside a pick, pointer moved, wall (µs)",
+         "bench_BM_TickPointerMoved", 0),
+        ("the same, CPU (µs)", "bench_cpu_BM_TickPointerMoved", 0),
+        ("one sampling tick outside a pick, pointer at rest, wall (µs)",
+         "bench_BM_TickPointerAtRest", 0),
+        ("the same, CPU (µs)", "bench_cpu_BM_TickPointerAtRest", 0),
     ]
+    for size in (15, 64, 256):
+        rows += [(f"a {size} x {size} block read from the screen, wall (µs)",
+                  f"bench_BM_ReadBlock/{size}", 0),
+                 ("the same, CPU (µs)", f"bench_cpu_BM_ReadBlock/{size}", 0)]
     for name in names[1:]:
-        for measure in ("bench_BM_MagnifierFrame", "bench_cpu_BM_MagnifierFrame",
-                        "bench_BM_MagnifierFrameAfterMove", "bench_BM_TickFollowingTheGrab"):
-            reasons[(measure, name)] = ""  # HUEVEX's own code: no peer
+        for _, measure, _ in rows:
+            if measure.startswith("bench_"):
+                reasons[(measure, name)] = ""  # our own code: no peer, a baseline without them
     report = []
     if programs:
         report += [f"## Linux: HUEVEX and the peers ({args.runs} runs; median (min–max))", "",
@@ -814,11 +983,23 @@ def main():
             ("wineserver CPU meanwhile, held (%)", "wineserver_held", 2),
             ("X server CPU meanwhile, moving (%)", "server_moving", 2),
             ("X server CPU meanwhile, held (%)", "server_held", 2),
+            ("ticks per second, a pick held still (counted inside)", "ticks_held", 1),
+            ("ticks per second, a pick moving (counted inside)", "ticks_moving", 1),
         ]
+        wine_reasons = {(m, "floor"): "" for m in ("ticks_held", "ticks_moving")}
         report += [f"## Wine: HUEVEX.exe and the floor ({args.runs} runs)", "",
-                   table(wine_rows, [p.name for p in wine_programs], wine_results, {}), "",
+                   table(wine_rows, [p.name for p in wine_programs], wine_results,
+                         wine_reasons), "",
                    f"wineserver while both idle: "
-                   f"{cell(wine_results.get('wineserver_idle', 'both'), 3)} % of a core", ""]
+                   f"{cell(wine_results.get('wineserver_idle', 'both'), 3)} % of a core", "",
+                   "Inside HUEVEX.exe (huevex_wine_bench.exe), in µs; each column the median "
+                   "over the runs of that statistic:", "",
+                   inside_table(wine_results), "",
+                   f"HUEVEX.exe: {os.path.getsize(os.path.join(args.win, 'HUEVEX.exe'))} bytes.",
+                   ""]
+    if args.baseline:
+        report += [f"baseline: {args.baseline}"
+                   + ("" if baseline_times else " (its build has no micro-benchmarks)") + ".", ""]
     report += [f"Machine: {machine()}.",
                f"Versions: {versions(names + ['Xvfb'] + (['wine'] if args.wine else []))}.",
                f"Load average at the end: {load}."]

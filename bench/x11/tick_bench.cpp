@@ -1,8 +1,8 @@
 // One sampling tick against a real X server: the platform calls the picker
 // makes on every timer tick (cursor position, screen context, one pixel,
 // release), through the software GDI over the X root window; and one frame
-// of the real magnifier. Run it with DISPLAY set (bench/x11/run.py and
-// bench/compare.py start a private Xvfb for it).
+// of the real magnifier. Run it with DISPLAY set (bench/compare.py starts a
+// private Xvfb for it).
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
 #include <benchmark/benchmark.h>

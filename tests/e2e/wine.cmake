@@ -16,44 +16,36 @@ endif()
 add_executable(huevex_xprobe ${CMAKE_CURRENT_SOURCE_DIR}/wine/xprobe.cpp)
 target_link_libraries(huevex_xprobe PRIVATE X11::X11 X11::Xfixes)
 
-set(_wine_scripts ${CMAKE_CURRENT_SOURCE_DIR}/wine)
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(_wine_work ${CMAKE_CURRENT_BINARY_DIR}/wine)
-set(_wine_env
-  HUEVEX_EXE=${HUEVEX_WINDOWS_EXE}
-  HUEVEX_COLORBOARD=$<TARGET_FILE:huevex_colorboard>
-  HUEVEX_XPROBE=$<TARGET_FILE:huevex_xprobe>
-  HUEVEX_SIM_FRAME=$<TARGET_FILE:huevex_sim_frame>
-  HUEVEX_WINE_WORK=${_wine_work}
-  WINEPREFIX=${_wine_work}/prefix
-  WINEDEBUG=-all)
+set(_wine_args --huevex ${HUEVEX_WINDOWS_EXE} --colorboard $<TARGET_FILE:huevex_colorboard>
+               --xprobe $<TARGET_FILE:huevex_xprobe> --sim-frame $<TARGET_FILE:huevex_sim_frame>
+               --prefix ${_wine_work}/prefix)
+# wine_CASE runs wine/CASE.py, which keeps what it made in wine/CASE/ of the
+# build tree; further arguments are more of the test's properties.
+function(huevex_wine_test case timeout labels)
+  add_test(NAME wine_${case}
+           COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/wine/${case}.py
+                   ${_wine_args} --artifacts ${_wine_work})
+  set_tests_properties(wine_${case} PROPERTIES TIMEOUT ${timeout} LABELS "${labels}" ${ARGN})
+endfunction()
 
 # The program file itself: size, imports, resources. Needs no Wine.
-add_test(NAME wine_exe_file COMMAND bash ${_wine_scripts}/exe_file.sh)
-set_tests_properties(wine_exe_file PROPERTIES ENVIRONMENT "${_wine_env}" TIMEOUT 60 LABELS wine)
+huevex_wine_test(exe_file 60 wine)
 
-add_test(NAME wine_prefix_boot COMMAND bash ${_wine_scripts}/boot.sh)
-set_tests_properties(wine_prefix_boot PROPERTIES
-  ENVIRONMENT "${_wine_env}" TIMEOUT 300 LABELS "e2e;wine"
-  FIXTURES_SETUP huevex_wine RESOURCE_LOCK huevex_wine)
+huevex_wine_test(prefix_boot 300 "e2e;wine" FIXTURES_SETUP huevex_wine RESOURCE_LOCK huevex_wine)
 
 foreach(_case backend pick_colors pick_buttons topmost close_box pick_high_dpi main_window
               magnifier clipboard_busy)
-  add_test(NAME wine_${_case} COMMAND bash ${_wine_scripts}/${_case}.sh)
-  set_tests_properties(wine_${_case} PROPERTIES
-    ENVIRONMENT "${_wine_env}" TIMEOUT 300 LABELS "e2e;wine"
-    FIXTURES_REQUIRED huevex_wine RESOURCE_LOCK huevex_wine)
+  huevex_wine_test(${_case} 300 "e2e;wine" FIXTURES_REQUIRED huevex_wine
+                   RESOURCE_LOCK huevex_wine)
 endforeach()
 
 # Two minutes of the magnifier repainting while the pointer moves: the
 # program's GDI objects must not grow.
-add_test(NAME wine_gdi_objects COMMAND bash ${_wine_scripts}/gdi_objects.sh)
-set_tests_properties(wine_gdi_objects PROPERTIES
-  ENVIRONMENT "${_wine_env}" TIMEOUT 420 LABELS "e2e;wine"
-  FIXTURES_REQUIRED huevex_wine RESOURCE_LOCK huevex_wine)
-
+huevex_wine_test(gdi_objects 420 "e2e;wine" FIXTURES_REQUIRED huevex_wine
+                 RESOURCE_LOCK huevex_wine)
 
 # The Windows .zip as CPack makes it from the Windows build. Needs no Wine, but
 # CPack may rebuild the program the other tests run.
-add_test(NAME wine_windows_zip COMMAND bash ${_wine_scripts}/windows_zip.sh)
-set_tests_properties(wine_windows_zip PROPERTIES
-  ENVIRONMENT "${_wine_env}" TIMEOUT 300 LABELS wine RESOURCE_LOCK huevex_wine)
+huevex_wine_test(windows_zip 300 wine RESOURCE_LOCK huevex_wine)

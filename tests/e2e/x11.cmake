@@ -32,7 +32,7 @@ add_executable(huevex_x11_tests x11/x11_helpers_test.cpp x11/x11_backend_test.cp
 target_link_libraries(huevex_x11_tests PRIVATE huevex_x11 huevex_app X11::Xtst
                                                GTest::gtest_main)
 set_target_properties(huevex_x11_tests PROPERTIES CROSSCOMPILING_EMULATOR
-  "${Python3_EXECUTABLE};${CMAKE_CURRENT_SOURCE_DIR}/x11/under_xvfb.py;--")
+  "${Python3_EXECUTABLE};${CMAKE_CURRENT_SOURCE_DIR}/under_xvfb.py;--")
 gtest_discover_tests(huevex_x11_tests TEST_PREFIX x11. DISCOVERY_TIMEOUT 60
   PROPERTIES LABELS "x11")
 

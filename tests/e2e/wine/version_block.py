@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Prints a version resource (read from stdin) as an indented tree:
-the fixed part's fields, then each block and value in file order."""
+"""A version resource as an indented tree: the fixed part's fields, then
+each block and value in file order. Run alone, it reads the resource from
+stdin and prints the tree."""
 import struct
 import sys
 
@@ -10,7 +11,7 @@ def fixed_info(data):
     (signature, _struc, file_ms, file_ls, product_ms, product_ls, flags_mask, flags, os,
      file_type, subtype, date_ms, date_ls) = fields
     if signature != 0xFEEF04BD:
-        raise SystemExit("no VS_FIXEDFILEINFO signature")
+        raise ValueError("no VS_FIXEDFILEINFO signature")
 
     def version(ms, ls):
         return f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}"
@@ -53,13 +54,20 @@ def node(data, offset, depth, out):
     return end
 
 
-def main():
-    data = sys.stdin.buffer.read()
+def describe(data):
+    """The tree of a version resource's bytes, one line a node."""
     if len(data) < 6:
-        raise SystemExit("empty version resource")
+        raise ValueError("empty version resource")
     out = []
     node(data, 0, 0, out)
-    print("\n".join(out))
+    return "\n".join(out)
+
+
+def main():
+    try:
+        print(describe(sys.stdin.buffer.read()))
+    except ValueError as error:
+        raise SystemExit(str(error))
 
 
 if __name__ == "__main__":

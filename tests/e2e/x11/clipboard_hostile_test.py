@@ -14,7 +14,7 @@ pick and copy. Its stderr may hold only the X errors it ignored, each kind once.
 import os
 import re
 
-import session
+from harness import session
 
 BOARD = (0, 0, 300, 200)
 
@@ -23,7 +23,7 @@ def test():
     args = session.arguments(lambda p: p.add_argument("--hostile", required=True))
     checks = session.Checks()
     errors = os.path.join(args.artifacts, f"huevex-hostile-{args.wm}.stderr")
-    with session.Session(args) as s, open(errors, "w") as stderr:
+    with session.XvfbSession(args) as s, open(errors, "w") as stderr:
         huevex = s.start_huevex(stderr=stderr)
         s.colorboard(*BOARD, ["050AC8", "100F01"], "/dev/null")
         s.clear_clipboard()

@@ -9,9 +9,8 @@
 
 import os
 import subprocess
-import time
 
-import session
+from harness import session
 
 
 def run_without(args, checks, display):
@@ -29,7 +28,7 @@ def run_without(args, checks, display):
 
 
 def display_lost(args, checks):
-    with session.Session(args) as s:
+    with session.XvfbSession(args) as s:
         huevex = s.start_huevex()
         s.server.kill()
         s.server.wait(10)

@@ -13,7 +13,7 @@
 import subprocess
 import time
 
-import session
+from harness import session
 
 RED = (255, 0, 0)
 
@@ -123,7 +123,7 @@ def test():
     checks = session.Checks()
     for case in CASES:
         print(f"-- {case.__name__}", flush=True)
-        with session.Session(args) as s:
+        with session.XvfbSession(args) as s:
             log = f"{args.artifacts}/huevex-{args.wm}-{case.__name__}.log"
             open(log, "w").close()
             try:

@@ -18,7 +18,7 @@ import subprocess
 import tempfile
 import time
 
-import session
+from harness import session
 
 BOX = (17, 17, 139, 71)  # the zoom box in the magnifier's client area
 GRAY, SILVER = (128, 128, 128), (192, 192, 192)
@@ -56,18 +56,6 @@ def board_pixel(board, point):
     return rgb(colors[min((point[0] - x) // stripe, len(colors) - 1)])
 
 
-def read_ppm(path):
-    with open(path, "rb") as f:
-        data = f.read()
-    fields = data.split(b"\n", 3)
-    if fields[0] != b"P6" or fields[2] != b"255":
-        raise session.Failure(f"{path}: not a binary PPM")
-    width, height = (int(v) for v in fields[1].split())
-    pixels = fields[3]
-    return [[tuple(pixels[(j * width + i) * 3:(j * width + i) * 3 + 3]) for i in range(width)]
-            for j in range(height)]
-
-
 def show_board(s, board, log):
     """Shows the board; gives it back placed where it really is (a window
     manager's frame moves the stripes off the asked position) and the process."""
@@ -85,7 +73,7 @@ def sim_frame(args, board, cursor, workdir):
     out = os.path.join(workdir, f"sim-{cursor[0]}-{cursor[1]}.ppm")
     subprocess.run([args.sim_frame, str(x), str(y), str(width), str(height), ",".join(colors),
                     str(cursor[0]), str(cursor[1]), out], check=True, timeout=30)
-    return read_ppm(out)
+    return session.read_ppm(out)
 
 
 def zoom_origin(s):
@@ -107,9 +95,10 @@ def check_box(checks, what, box, board, cursor, expected):
     their own: the cursor's square, grid dots of both colors, the marker."""
     wrong = differences(box, expected)
     checks.equal(f"{what}: pixels unlike the simulated desktop's ({len(wrong)})", wrong[:4], [])
-    # The square of the cursor's pixel covers box x 60 to 69 and y 30 to 39,
-    # its first column and row carrying the grid; the marker frames it with
-    # bars 5 pixels thick from (55, 25), leaving its bottom-right 2 x 2 open.
+    # The pointer's pixel is enlarged into the ten-by-ten square whose corner
+    # is (60, 30), grid on its top row and left column; the marker's bars, 5
+    # pixels thick from (55, 25), go round it and leave a 2 x 2 gap at the
+    # bottom right.
     checks.equal(f"{what}: the cursor's square", box[35][65], board_pixel(board, cursor))
     checks.equal(f"{what}: the square left of it", box[35][52],
                  board_pixel(board, (cursor[0] - 1, cursor[1])))
@@ -200,7 +189,7 @@ def test():
     checks = session.Checks()
     for case in CASES:
         print(f"-- {case.__name__}", flush=True)
-        with session.Session(args) as s:
+        with session.XvfbSession(args) as s:
             log = os.path.join(args.artifacts, f"huevex-zoom-{args.wm}-{case.__name__}.log")
             open(log, "w").close()
             try:

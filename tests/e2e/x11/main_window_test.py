@@ -14,7 +14,7 @@ Fonts may differ between machines, so no point lies on text.
 import os
 import tempfile
 
-import session
+from harness import session
 
 WHITE, GRAY, BLACK = "FFFFFF", "A0A0A0", "000000"
 
@@ -99,7 +99,7 @@ def test():
         return rgb(system.get(color, color))
 
     log = os.path.join(tempfile.mkdtemp(prefix="huevex-main-"), "board.log")
-    with session.Session(args) as s:
+    with session.XvfbSession(args) as s:
         s.start_huevex()
         shot = s.screenshot()
         origin = s.client_origin()

@@ -11,7 +11,7 @@ program must have done its work on the way.
 import os
 import time
 
-import session
+from harness import session
 
 QUESTION = (150, 85)
 BOARD = (0, 0, 300, 200)
@@ -26,7 +26,7 @@ def test():
     memcheck = [args.valgrind, "--tool=memcheck", "--leak-check=full",
                 "--errors-for-leak-kinds=definite", "--error-exitcode=99", "--num-callers=30",
                 "--track-origins=yes", f"--log-file={log}"]
-    with session.Session(args) as s:
+    with session.XvfbSession(args) as s:
         huevex = s.start_huevex(prefix=memcheck, timeout=SLOW * 4)
         s.colorboard(*BOARD, ["050AC8"], "/dev/null")
         s.click_client(QUESTION)  # the help panel

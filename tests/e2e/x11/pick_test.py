@@ -13,7 +13,7 @@ event from any pick, though it does log a click of its own at the end.
 import os
 import tempfile
 
-import session
+from harness import session
 
 STRIPES = ["FF0000", "00FF00", "0000FF", "FFFFFF", "000000", "050AC8", "100F01", "808080"]
 BOARD = (0, 0, 1280, 200)
@@ -45,7 +45,7 @@ def test():
     args = session.arguments()
     checks = session.Checks()
     log = os.path.join(tempfile.mkdtemp(prefix="huevex-board-"), "board.log")
-    with session.Session(args) as s:
+    with session.XvfbSession(args) as s:
         s.start_huevex()
         s.colorboard(*BOARD, STRIPES, log)
         checks.equal("crosshair in its box at start", s.client_pixel(s.CROSSHAIR), (0, 0, 0))

@@ -11,7 +11,7 @@ screen. Each corner holds a small board of its own color.
 
 import time
 
-import session
+from harness import session
 
 WIDTH, HEIGHT = 1280, 1024
 BOX = (17, 17)
@@ -71,7 +71,7 @@ def test():
     args = session.arguments()
     args.wm = "none"
     checks = session.Checks()
-    with session.Session(args, screen=f"{WIDTH}x{HEIGHT}x24") as s:
+    with session.XvfbSession(args, screen=f"{WIDTH}x{HEIGHT}x24") as s:
         s.start_huevex()
         for corner, color, _, _ in CORNERS:
             s.colorboard(*board_of(corner), [color], "/dev/null")

@@ -17,7 +17,7 @@ smaller screen, and the boards would no longer be where the checks look.
 
 import time
 
-import session
+from harness import session
 
 BOX = (17, 17, 139, 71)
 GREEN, RED, BLACK = (0, 255, 0), (255, 0, 0), (0, 0, 0)
@@ -79,7 +79,7 @@ def test():
     args.wm = "none"
     checks = session.Checks()
     errors = f"{args.artifacts}/huevex-resize.stderr"
-    with session.Session(args, screen="1600x1200x24") as s, open(errors, "w") as stderr:
+    with session.XvfbSession(args, screen="1600x1200x24") as s, open(errors, "w") as stderr:
         try:
             for name, clock, horizontal, vertical in MODES:
                 s.run(["xrandr", "--newmode", name, clock, *horizontal.split(),

@@ -12,7 +12,7 @@ stderr.
 import subprocess
 import time
 
-import session
+from harness import session
 
 MESSAGE = "connection to the X display was lost"
 
@@ -47,7 +47,7 @@ def test():
     checks = session.Checks()
     for case in CASES:
         what = case.__name__.replace("_", " ")
-        with session.Session(args) as s:
+        with session.XvfbSession(args) as s:
             huevex = s.start_huevex()
             s.colorboard(0, 0, 300, 300, ["FF0000", "00FF00"], "/dev/null")
             case(s)

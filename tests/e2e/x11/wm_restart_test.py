@@ -13,7 +13,7 @@ not have ended on the way.
 import subprocess
 import time
 
-import session
+from harness import session
 
 RED = (255, 0, 0)
 
@@ -96,7 +96,7 @@ def test():
         print(f"-- {what}", flush=True)
         log = f"{args.artifacts}/huevex-wm-{restart.__name__}.log"
         open(log, "w").close()
-        with session.Session(args) as s:
+        with session.XvfbSession(args) as s:
             s.wm = s.processes[-1]
             try:
                 huevex = s.start_huevex()

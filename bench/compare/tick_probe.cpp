@@ -1,5 +1,5 @@
-// The program under Wine, measured from inside (a console program, so that
-// what it prints reaches the shell):
+// The program under Wine, measured from inside for bench/compare.py (a
+// console program, so that what it prints reaches the script):
 //
 //   huevex_wine_bench sample N          N screen reads as one sampling tick
 //                                       makes them (cursor, screen context,

@@ -1,0 +1,559 @@
+"""A desktop for one end-to-end test, and a person's hands and eyes on it.
+
+`Session` knows a display and how to act and look there: it starts programs
+on it, drives the pointer with xdotool, reads the clipboard with xclip and
+xsel, looks at windows with xwininfo and xprop and at pixels in xwd
+screenshots. Where the display comes from is a subclass's business:
+`XvfbSession` starts a private Xvfb (the server picks the display number
+through -displayfd) and, if asked, openbox. The program is the Linux one
+here; tests of HUEVEX.exe use the Wine session beside this module.
+
+Everything a session starts is killed when it ends, also when the test fails
+or is killed (children die with this process).
+"""
+
+import argparse
+import contextlib
+import ctypes
+import os
+import select
+import signal
+import struct
+import subprocess
+import sys
+import time
+
+_libc = ctypes.CDLL(None, use_errno=True)
+_PR_SET_PDEATHSIG = 1
+
+
+def _die_with_parent():
+    # A child outlives a killed test otherwise; the X server above all.
+    _libc.prctl(_PR_SET_PDEATHSIG, signal.SIGKILL)
+
+
+def arguments(extra=None):
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--wm", choices=["none", "openbox"], default="none")
+    parser.add_argument("--huevex", required=True)
+    parser.add_argument("--colorboard")
+    parser.add_argument("--tool")
+    parser.add_argument("--artifacts", default=os.environ.get("TMPDIR", "/tmp"))
+    if extra:
+        extra(parser)
+    return parser.parse_args()
+
+
+class Failure(Exception):
+    pass
+
+
+def _brief(value):
+    """A value as one line: a longer text's first line and how many follow."""
+    text = str(value)
+    lines = text.split("\n")
+    return text if len(lines) == 1 else f"{lines[0]} [+{len(lines) - 1} lines]"
+
+
+class Checks:
+    """Collects the outcome of every expectation, so that one run reports all
+    of them; cases group the checks of one situation under a name."""
+
+    def __init__(self):
+        self.failed = []
+        self.passed = 0
+        self._case_failed = False
+
+    def equal(self, what, actual, expected):
+        if actual == expected:
+            self.passed += 1
+            print(f"    ok: {what} = {_brief(actual)}", flush=True)
+        else:
+            self._fail(what, f"expected {expected!r}, got {actual!r}")
+
+    def true(self, what, value):
+        self.equal(what, bool(value), True)
+
+    def not_equal(self, what, actual, unwanted):
+        if actual != unwanted:
+            self.passed += 1
+            print(f"    ok: {what} = {_brief(actual)} (not {_brief(unwanted)})", flush=True)
+        else:
+            self._fail(what, f"should not be {unwanted!r}")
+
+    # What the screen shows a moment after an action: read again and again
+    # for up to `timeout` seconds until it is as expected.
+
+    def soon(self, what, read, expected, timeout=3.0):
+        self.equal(what, _poll(read, lambda v: v == expected, timeout), expected)
+
+    def soon_not(self, what, read, unwanted, timeout=3.0):
+        self.not_equal(what, _poll(read, lambda v: v != unwanted, timeout), unwanted)
+
+    @contextlib.contextmanager
+    def case(self, name, on_failure=None):
+        """Checks made inside count for the case `name`, reported PASS or
+        FAIL at its end; `on_failure(name)` runs when one of them failed."""
+        self._case_failed = False
+        print(f"--- {name}", flush=True)
+        yield
+        if self._case_failed:
+            print(f"FAIL: {name}", flush=True)
+            if on_failure:
+                on_failure(name)
+        else:
+            print(f"PASS: {name}", flush=True)
+
+    def finish(self):
+        print(f"{self.passed} passed, {len(self.failed)} failed", flush=True)
+        return 1 if self.failed else 0
+
+    def _fail(self, what, why):
+        self.failed.append(f"{what}: {why}")
+        self._case_failed = True
+        print(f"FAIL {what}: {why}", flush=True)
+
+
+def _poll(read, good, timeout, step=0.05):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = read()
+        if good(value) or time.monotonic() >= deadline:
+            return value
+        time.sleep(step)
+
+
+def hex_color(rgb):
+    return "%02X%02X%02X" % tuple(rgb)
+
+
+class Screenshot:
+    """The root window as xwd writes it (ZPixmap). That is 32 bits a pixel
+    while the windows on the screen share one visual; once they do not (Wine
+    makes a window of its own visual), xwd composes the picture itself, 24
+    bits a pixel with DirectColor maps, and each channel goes through the
+    colormap that comes with the image."""
+
+    def __init__(self, data):
+        fields = struct.unpack(">25I", data[:100])
+        header_size = fields[0]
+        self.width, self.height = fields[4], fields[5]
+        byte_order, bits_per_pixel, self.bytes_per_line = fields[7], fields[11], fields[12]
+        visual_class, self.masks, ncolors = fields[13], fields[14:17], fields[19]
+        if bits_per_pixel not in (24, 32):
+            raise Failure(f"unexpected screenshot format: {bits_per_pixel} bits per pixel")
+        self.step = bits_per_pixel // 8
+        self.order = "little" if byte_order == 0 else "big"
+        self.shifts = [(mask & -mask).bit_length() - 1 for mask in self.masks]
+        self.channels = None
+        if visual_class == 5 and ncolors:
+            entries = [struct.unpack_from(">IHHH", data, header_size + 12 * i)
+                       for i in range(ncolors)]
+            self.channels = [[e[1 + c] >> 8 for e in entries] for c in range(3)]
+        self.pixels = data[header_size + 12 * ncolors:]
+
+    def rgb(self, x, y):
+        offset = y * self.bytes_per_line + x * self.step
+        value = int.from_bytes(self.pixels[offset:offset + self.step], self.order)
+        out = tuple((value & mask) >> shift for mask, shift in zip(self.masks, self.shifts))
+        if self.channels:
+            out = tuple(self.channels[c][v] if v < len(self.channels[c]) else v
+                        for c, v in enumerate(out))
+        return out
+
+    def hex(self, x, y):
+        """The pixel as RRGGBB."""
+        return hex_color(self.rgb(x, y))
+
+    def block(self, x, y, width, height):
+        """The pixels of a rectangle, rows top first, each an (r, g, b) tuple."""
+        return [[self.rgb(x + i, y + j) for i in range(width)] for j in range(height)]
+
+
+def colors_in(block, x=0, y=0, width=None, height=None):
+    """The distinct colors of a rectangle of a block of pixels, as sorted
+    RRGGBB strings, one a line."""
+    rows = block[y:y + height] if height is not None else block[y:]
+    found = {hex_color(p) for row in rows
+             for p in (row[x:x + width] if width is not None else row[x:])}
+    return "\n".join(sorted(found))
+
+
+def read_ppm(path):
+    """A binary PPM as rows of (r, g, b) tuples."""
+    with open(path, "rb") as f:
+        data = f.read()
+    fields = data.split(b"\n", 3)
+    if fields[0] != b"P6" or fields[2] != b"255":
+        raise Failure(f"{path}: not a binary PPM")
+    width, height = (int(v) for v in fields[1].split())
+    pixels = fields[3]
+    return [[tuple(pixels[(j * width + i) * 3:(j * width + i) * 3 + 3]) for i in range(width)]
+            for j in range(height)]
+
+
+def write_ppm(path, block):
+    with open(path, "wb") as f:
+        f.write(b"P6\n%d %d\n255\n" % (len(block[0]), len(block)))
+        f.write(bytes(v for row in block for pixel in row for v in pixel))
+
+
+class Board:
+    """A colorboard where it really shows: a window manager's frame may have
+    moved it off the asked position."""
+
+    def __init__(self, process, window, rect, colors, log):
+        self.process, self.window, self.log = process, window, log
+        self.x, self.y, self.width, self.height = rect
+        self.colors = colors
+
+    def stripe_x(self, index):
+        """The middle of stripe `index`, across."""
+        stripe = self.width // len(self.colors)
+        return self.x + index * stripe + stripe // 2
+
+    def middle_y(self):
+        return self.y + self.height // 2
+
+    def events(self):
+        """The button events the board has logged, one a line."""
+        with open(self.log) as f:
+            return f.read().rstrip("\n")
+
+
+class Session:
+    """A display (self.env names it) and what a person does and sees there."""
+
+    # Where the crosshair's centre dot lies in the main window's client area.
+    CROSSHAIR = (23, 55)
+    # An inner pixel of the swatch, inside its one-pixel border.
+    SWATCH = (24, 16)
+    # The word "MAGNiFIER" on the main window's magnifier bar.
+    MAGNIFIER_BAR = (60, 85)
+    FACE = (245, 245, 245)
+
+    def __init__(self, args, env=None):
+        self.args = args
+        self.env = env
+        self.display = env.get("DISPLAY") if env else None
+        self.processes = []
+
+    # Lifetime
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+        return False
+
+    def spawn(self, command, **kwargs):
+        kwargs.setdefault("env", self.env)
+        process = subprocess.Popen(command, preexec_fn=_die_with_parent,
+                                   start_new_session=True, **kwargs)
+        self.processes.append(process)
+        return process
+
+    def close(self):
+        # The newest first (a server the session started, last).
+        for process in reversed(self.processes):
+            if process.poll() is None:
+                try:
+                    os.killpg(process.pid, signal.SIGTERM)
+                except ProcessLookupError:
+                    pass
+        deadline = time.monotonic() + 5
+        for process in reversed(self.processes):
+            try:
+                process.wait(max(0.1, deadline - time.monotonic()))
+            except subprocess.TimeoutExpired:
+                try:
+                    os.killpg(process.pid, signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
+                process.wait()
+        self.processes = []
+
+    # Running things
+
+    def run(self, command, timeout=10, check=True, input=None):
+        result = subprocess.run(command, env=self.env, timeout=timeout, capture_output=True,
+                                input=input)
+        if check and result.returncode != 0:
+            raise Failure(f"{command} failed: {result.stderr.decode(errors='replace')}")
+        return result
+
+    def output(self, command, timeout=10):
+        return self.run(command, timeout=timeout, check=False).stdout.decode(errors="replace")
+
+    def wait_for(self, condition, what, timeout=10.0, step=0.02):
+        deadline = time.monotonic() + timeout
+        while True:
+            value = condition()
+            if value:
+                return value
+            if time.monotonic() > deadline:
+                raise Failure(f"timed out waiting for {what}")
+            time.sleep(step)
+
+    def xdotool(self, *words):
+        self.run(["xdotool", *[str(w) for w in words]])
+
+    # The program
+
+    def start_huevex(self, env=None, prefix=(), timeout=10.0, stderr=subprocess.PIPE):
+        """Starts the program (under `prefix`, such as a checker, if given) and
+        waits until its main window is painted. A test whose program may write
+        much to stderr passes a file: a full pipe would stall the program."""
+        self.huevex = self.spawn([*prefix, self.args.huevex], stdout=subprocess.PIPE,
+                                 stderr=stderr, **({"env": env} if env else {}))
+        self.main_window = self.wait_for(lambda: self.find_window("^HUEVEX$"), "the main window",
+                                         timeout)
+        self.wait_for(lambda: self.viewable(self.main_window), "the main window to be mapped",
+                      timeout)
+        # The first picture: the swatch shows the window color once painted.
+        self.wait_for(lambda: self.client_pixel(self.SWATCH) == (255, 255, 255),
+                      "the main window to be painted", timeout)
+        return self.huevex
+
+    # Windows
+
+    def viewable(self, window):
+        return self.map_state(window) == "IsViewable"
+
+    def map_state(self, window):
+        """IsViewable, IsUnviewable or IsUnMapped (None if there is no such window)."""
+        for line in self.output(["xwininfo", "-id", window]).splitlines():
+            if line.strip().startswith("Map State:"):
+                return line.split(":", 1)[1].strip()
+        return None
+
+    def client_size(self, window=None):
+        info = self.output(["xwininfo", "-id", window or self.main_window])
+        values = dict(line.strip().split(":", 1) for line in info.splitlines()
+                      if line.strip().startswith(("Width:", "Height:")))
+        return int(values["Width"]), int(values["Height"])
+
+    def client_rect(self, window=None):
+        """(x, y, width, height) of a window's inside on the screen."""
+        return (*self.client_origin(window), *self.client_size(window))
+
+    def outer_rect(self, window=None):
+        """(left, top, right, bottom) of the window with the frame the window
+        manager put around it (_NET_FRAME_EXTENTS), or of the window alone."""
+        window = window or self.main_window
+        x, y = self.client_origin(window)
+        width, height = self.client_size(window)
+        extents = self.output(["xprop", "-id", window, "_NET_FRAME_EXTENTS"])
+        left = right = top = bottom = 0
+        if "=" in extents:
+            left, right, top, bottom = (int(v) for v in extents.split("=")[1].split(","))
+        return x - left, y - top, x + width + right, y + height + bottom
+
+    def find_window(self, name, visible=False):
+        """The first window whose title matches `name` (of those mapped, if
+        `visible`), or None."""
+        found = self.output(["xdotool", "search", *(["--onlyvisible"] if visible else []),
+                             "--name", name]).split()
+        return found[0] if found else None
+
+    def window_title(self, window):
+        return self.output(["xdotool", "getwindowname", window]).rstrip("\n")
+
+    def client_origin(self, window=None):
+        info = self.output(["xwininfo", "-id", window or self.main_window])
+        values = {}
+        for line in info.splitlines():
+            line = line.strip()
+            if line.startswith("Absolute upper-left X:"):
+                values["x"] = int(line.split(":")[1])
+            elif line.startswith("Absolute upper-left Y:"):
+                values["y"] = int(line.split(":")[1])
+        return values["x"], values["y"]
+
+    def screen_point(self, client, window=None):
+        x, y = self.client_origin(window)
+        return x + client[0], y + client[1]
+
+    # Looking
+
+    def screenshot(self):
+        return Screenshot(self.run(["xwd", "-root", "-silent"], timeout=20).stdout)
+
+    def client_pixel(self, client, window=None):
+        return self.screenshot().rgb(*self.screen_point(client, window))
+
+    def pixel(self, x, y):
+        """The screen's pixel at (x, y) now, as RRGGBB."""
+        return self.screenshot().hex(x, y)
+
+    def save_screenshot(self, name):
+        path = os.path.join(self.args.artifacts, name)
+        shot = self.run(["xwd", "-root", "-silent"], timeout=20).stdout
+        self.run(["convert", "xwd:-", path], input=shot, timeout=30, check=False)
+        print(f"screenshot: {path}", flush=True)
+
+    # Other programs
+
+    def colorboard(self, x, y, width, height, colors, log, timeout=10):
+        board = self.spawn([self.args.colorboard, str(x), str(y), str(width), str(height),
+                            ",".join(colors), log], stdout=subprocess.PIPE)
+        ready, _, _ = select.select([board.stdout], [], [], timeout)
+        if not ready or board.stdout.readline().strip() != b"ready":
+            raise Failure("the colorboard did not come up")
+        return board
+
+    def board(self, x, y, width, height, colors, log, timeout=20):
+        """A colorboard, given back as a Board once its first stripe shows."""
+        open(log, "a").close()
+        process = self.colorboard(x, y, width, height, colors, log, timeout)
+        window = self.wait_for(lambda: self.find_window("^colorboard$", visible=True),
+                               "the colorboard's window", timeout)
+        board = Board(process, window, self.client_rect(window), colors, log)
+        self.wait_for(lambda: self.pixel(board.x + 2, board.y + 2) == colors[0],
+                      "the colorboard's first stripe", timeout, step=0.05)
+        return board
+
+    # The gesture
+
+    def click_client(self, client, window=None, button=1):
+        """A click at a point of a window's client area (the main window's)."""
+        self.xdotool("mousemove", *self.screen_point(client, window))
+        time.sleep(0.02)
+        self.xdotool("click", button)
+
+    def pointer_steps(self, start, end, steps=6, pause=0.015):
+        for i in range(1, steps + 1):
+            x = start[0] + (end[0] - start[0]) * i // steps
+            y = start[1] + (end[1] - start[1]) * i // steps
+            self.xdotool("mousemove", x, y)
+            time.sleep(pause)
+
+    def pick(self, target, button=1, hold=None):
+        """Press on the crosshair, drag to target, release there. `hold`, if
+        given, runs while the button is still down."""
+        start = self.screen_point(self.CROSSHAIR)
+        self.xdotool("mousemove", *start)
+        time.sleep(0.03)
+        self.xdotool("mousedown", button)
+        time.sleep(0.03)
+        if target != start:
+            self.pointer_steps(start, target)
+        time.sleep(0.05)  # a few timer ticks at the target
+        if hold:
+            hold()
+        self.xdotool("mouseup", button)
+        time.sleep(0.03)
+
+    # The magnifier
+
+    def magnifier(self):
+        """The "Screen Zoom" window while the magnifier is loaded, else None."""
+        return self.find_window("^Screen Zoom$")
+
+    def magnifier_shown(self):
+        window = self.magnifier()
+        return window is not None and self.viewable(window)
+
+    def toggle_magnifier(self, expect_shown=None, timeout=10.0):
+        """Clicks the magnifier bar; waits for the magnifier to be shown or
+        hidden if `expect_shown` says which."""
+        self.click_client(self.MAGNIFIER_BAR)
+        if expect_shown is not None:
+            self.wait_for(lambda: self.magnifier_shown() == expect_shown,
+                          "the magnifier to be " + ("shown" if expect_shown else "hidden"),
+                          timeout)
+
+    # The clipboard
+
+    def clear_clipboard(self):
+        # Owning the selection with an empty text (xclip keeps serving it in
+        # the background until someone else takes it).
+        subprocess.run(["xclip", "-selection", "clipboard", "-i", "/dev/null"], env=self.env,
+                       timeout=10, preexec_fn=_die_with_parent, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        # xclip's background child takes the selection a moment later.
+        return self.wait_clipboard("")
+
+    def clipboard(self, tool="xclip", target=None, timeout=10):
+        if tool == "xclip":
+            command = ["xclip", "-selection", "clipboard", "-o"]
+            if target:
+                command += ["-t", target]
+        else:
+            command = ["xsel", "--clipboard", "--output"]
+        try:
+            result = self.run(command, timeout=timeout, check=False)
+        except subprocess.TimeoutExpired:
+            return "<no answer>"
+        return result.stdout.decode(errors="replace") if result.returncode == 0 else None
+
+    def wait_clipboard(self, expected, tool="xclip", timeout=3.0):
+        """The clipboard's text once it equals `expected`, or its last value."""
+        deadline = time.monotonic() + timeout
+        while True:
+            text = self.clipboard(tool)
+            if text == expected or time.monotonic() > deadline:
+                return text
+            time.sleep(0.02)
+
+
+class XvfbSession(Session):
+    """A session on a private Xvfb of its own, with openbox if args.wm asks."""
+
+    def __init__(self, args, screen="1280x1024x24"):
+        super().__init__(args)
+        self.screen = screen
+        self.server = None
+
+    def __enter__(self):
+        try:
+            self._start_server()
+            if self.args.wm == "openbox":
+                self._start_openbox()
+        except BaseException:
+            self.close()
+            raise
+        return self
+
+    def _start_server(self):
+        read_end, write_end = os.pipe()
+        server = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-noreset", "-nolisten", "tcp",
+             "-screen", "0", self.screen],
+            pass_fds=(write_end,), preexec_fn=_die_with_parent, start_new_session=True,
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.processes.append(server)
+        self.server = server
+        os.close(write_end)
+        number = b""
+        deadline = time.monotonic() + 20
+        while not number.endswith(b"\n"):
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([read_end], [], [], left)[0]:
+                raise Failure("Xvfb did not start")
+            chunk = os.read(read_end, 16)
+            if not chunk:
+                raise Failure("Xvfb ended before it was ready")
+            number += chunk
+        os.close(read_end)
+        self.display = ":" + number.decode().strip()
+        self.env = dict(os.environ, DISPLAY=self.display)
+        self.env.pop("XAUTHORITY", None)
+
+    def _start_openbox(self):
+        self.spawn(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+        self.wait_for(lambda: "window id" in self.output(
+            ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]), "openbox to start", 20)
+
+
+def main(test):
+    """Runs test() and turns failures into an exit status."""
+    # Terminated (a test's time is up): unwind, so the session kills what it started.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    try:
+        sys.exit(test())
+    except Failure as error:
+        print(f"FAIL {error}", flush=True)
+        sys.exit(1)

@@ -1,0 +1,39 @@
+#!/usr/bin/env python3
+"""Every stripe of a color board picked with the left button. No two picks in
+a row give the same code, so a copy that did not happen cannot pass with the
+previous value. The board, though every release happens over it, must see
+none of the presses and releases; a click of its own shows that it would."""
+
+from harness import session, wine
+
+COLORS = ["FF0000", "00FF00", "0000FF", "FFFFFF", "000000", "050AC8", "100F01", "808080"]
+
+
+def test():
+    args = wine.arguments()
+    checks = session.Checks()
+    with wine.WineSession(args) as s:
+        s.require_prefix()
+        s.start_huevex()
+        board = s.board(40, 700, 1200, 200, COLORS, s.artifact("colorboard.log"))
+
+        with checks.case("before any pick", s.on_failed_case):
+            checks.equal("client size at 96 DPI", s.client[2:], (169, 105))
+            checks.equal("swatch shows the window color", s.pixel(*s.at(s.SWATCH)), "FFFFFF")
+
+        for index, color in enumerate(COLORS):
+            with checks.case(f"left-button pick of #{color}", s.on_failed_case):
+                s.pick_and_check(checks, 1, board.stripe_x(index), board.middle_y(), color)
+
+        with checks.case("the board saw none of the picks", s.on_failed_case):
+            checks.equal("button events logged by the board", board.events(), "")
+            s.move_to(board.x + 10, board.y + 10)
+            s.xdotool("click", 1)
+            s.wait_for(lambda: board.events().count("\n") >= 1, "the board's log", 5)
+            checks.equal("a direct click on the board", board.events(),
+                         "press 1 10 10\nrelease 1 10 10")
+    return checks.finish()
+
+
+if __name__ == "__main__":
+    session.main(test)
