@@ -36,8 +36,10 @@ import tempfile
 import time
 import zlib
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "x11"))
-import session  # noqa: E402  Checks, the gesture, the clipboard, the magnifier's helpers
+_E2E = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
+sys.path[:0] = [_E2E, os.path.join(_E2E, "x11")]  # the harness, and the X11 tests' boards
+from harness import session  # noqa: E402  Checks, the gesture, the clipboard, the magnifier
+
 
 Failure = session.Failure
 Checks = session.Checks
