@@ -1,9 +1,5 @@
-#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 #include <algorithm>
 #include <cmath>
@@ -13,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "shell/platform/soft/font_files.h"
 #include "shell/platform/soft/text.h"
 #include "shell/platform/soft/utf8.h"
 
@@ -34,62 +31,6 @@ StandIn StandInFor(std::string_view face) {
   return {std::string(face), false};
 }
 
-// Where a font lives on disk: a file and the face's index in it.
-struct FontFile {
-  std::string path;
-  int index = 0;
-};
-
-// The file fontconfig chooses for a family and weight, the user's
-// configuration applied. The configuration with its mapped caches is about
-// half a megabyte, needed only for a lookup: it goes once a lookup is done, and
-// a later lookup loads it again (a few milliseconds, once per face and weight).
-class FontFiles {
- public:
-  FontFiles() : config_(FcInitLoadConfigAndFonts()) {}
-  ~FontFiles() { Release(); }
-  FontFiles(const FontFiles&) = delete;
-  FontFiles& operator=(const FontFiles&) = delete;
-  bool Ready() const { return config_ != nullptr; }
-
-  std::optional<FontFile> Find(const std::string& family, bool bold) {
-    if (!config_) config_ = FcInitLoadConfigAndFonts();
-    if (!config_) return std::nullopt;
-    std::optional<FontFile> found;
-    FcPattern* pattern = FcPatternCreate();
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-    FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    FcConfigSubstitute(config_, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result;
-    if (FcPattern* match = FcFontMatch(config_, pattern, &result)) {
-      FcChar8* file = nullptr;
-      int index = 0;
-      if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
-        FcPatternGetInteger(match, FC_INDEX, 0, &index);
-        found = FontFile{reinterpret_cast<const char*>(file), index};
-      }
-      FcPatternDestroy(match);
-    }
-    FcPatternDestroy(pattern);
-    Release();
-    return found;
-  }
-
- private:
-  void Release() {
-    if (!config_) return;
-    FcConfigDestroy(config_);
-    config_ = nullptr;
-#if defined(__GLIBC__)
-    malloc_trim(0);  // the freed configuration goes back to the system
-#endif
-  }
-
-  FcConfig* config_ = nullptr;
-};
-
 class FreeTypeText : public TextRenderer {
  public:
   FreeTypeText() {
@@ -101,7 +42,7 @@ class FreeTypeText : public TextRenderer {
     }
     if (library_) FT_Done_FreeType(library_);
   }
-  bool Ready() const { return library_ && files_.Ready(); }
+  bool Ready() const { return library_ != nullptr; }
 
   void Draw(Bitmap& target, const FontDesc& font, int dpi, Rect box, std::string_view utf8,
             std::uint32_t color, TextAlign align, bool wrap) override {
@@ -136,11 +77,19 @@ class FreeTypeText : public TextRenderer {
   FT_Face FaceFor(const std::string& family, bool bold) {
     const std::string key = family + (bold ? "/bold" : "/regular");
     if (auto it = faces_.find(key); it != faces_.end()) return it->second;
-    FT_Face face = nullptr;
-    if (const std::optional<FontFile> file = files_.Find(family, bold)) {
-      if (FT_New_Face(library_, file->path.c_str(), file->index, &face) != 0) face = nullptr;
+    FT_Face face = Open(files_.Find(family, bold));
+    // A remembered file that no longer loads: fontconfig is asked again.
+    if (!face && files_.FromMemory()) {
+      files_.Refuse();
+      face = Open(files_.Find(family, bold));
     }
     faces_[key] = face;
+    return face;
+  }
+
+  FT_Face Open(const std::optional<FontFile>& file) {
+    FT_Face face = nullptr;
+    if (file && FT_New_Face(library_, file->path.c_str(), file->index, &face) != 0) face = nullptr;
     return face;
   }
 
