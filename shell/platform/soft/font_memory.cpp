@@ -1,4 +1,4 @@
-#include "shell/platform/soft/font_files.h"
+#include "shell/platform/soft/font_memory.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -21,10 +21,9 @@
 namespace huevex::soft {
 namespace {
 
-constexpr std::string_view kHeader = "huevex fonts 1\n";
+constexpr std::string_view kHeader = "huevex fonts 2\n";
 constexpr std::string_view kEnd = "end\n";
-constexpr std::string_view kFileName = "/fonts";
-constexpr std::int64_t kMostBytes = 1 << 20;  // a larger file is not a memory of ours
+constexpr std::int64_t kMostBytes = 8 << 20;  // a larger file is not a memory of ours
 
 // What fontconfig reads from the environment, and what decides which
 // libfontconfig is loaded.
@@ -39,6 +38,15 @@ constexpr const char* kSteering[] = {"FONTCONFIG_FILE",
                                      "XDG_CONFIG_HOME",
                                      "XDG_DATA_HOME",
                                      "LD_LIBRARY_PATH"};
+
+std::string ProgramName() {
+#if defined(__GLIBC__)
+  if (program_invocation_short_name && *program_invocation_short_name) {
+    return program_invocation_short_name;
+  }
+#endif
+  return "huevex";
+}
 
 bool Absolute(const char* path) { return path && path[0] == '/' && std::strlen(path) < 4096; }
 
@@ -91,9 +99,8 @@ bool MakeDirectories(const std::string& path) {
 }
 
 // A new file in full, or nothing: written aside, then renamed over the old.
-void WriteWhole(const std::string& directory, std::string_view text) {
+void WriteWhole(const std::string& directory, const std::string& path, std::string_view text) {
   if (!MakeDirectories(directory)) return;
-  const std::string path = directory + std::string(kFileName);
   const std::string aside = path + "." + std::to_string(getpid());
   const int fd = open(aside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) return;
@@ -262,12 +269,17 @@ PathState PathState::Of(std::string path) {
 
 bool FontMemory::Holds(std::string_view environment_now) const {
   if (environment != environment_now) return false;
+  const auto watched = [&](const std::string& path) {
+    return std::any_of(depends_on.begin(), depends_on.end(),
+                       [&](const PathState& state) { return state.present && state.path == path; });
+  };
   for (const FontAnswer& answer : answers) {
-    const bool watched = std::any_of(depends_on.begin(), depends_on.end(), [&](const auto& state) {
-      return state.present && state.path == answer.file.path;
-    });
-    if (!watched) return false;
+    if (!watched(answer.file.path)) return false;
   }
+  for (const auto& [key, size] : sizes) {
+    if (!renderer || !watched(size.path())) return false;
+  }
+  if (renderer && PathState::Of(renderer->path) != *renderer) return false;
   return std::all_of(depends_on.begin(), depends_on.end(),
                      [](const PathState& state) { return PathState::Of(state.path) == state; });
 }
@@ -279,6 +291,32 @@ const FontFile* FontMemory::Answer(std::string_view family, bool bold) const {
   return nullptr;
 }
 
+namespace {
+
+std::string StateText(const PathState& state) {
+  return std::to_string(state.present ? 1 : 0) + " " + std::to_string(state.modified_ns) + " " +
+         std::to_string(state.size) + " " + std::to_string(state.inode) + " " + state.path + "\n";
+}
+
+bool TakeState(std::string_view line, PathState& state) {
+  if (!TakeFlag(line, state.present) || !Take(line, state.modified_ns) || !Take(line, state.size) ||
+      !Take(line, state.inode) || line.empty()) {
+    return false;
+  }
+  state.path = line;
+  return true;
+}
+
+constexpr char kHex[] = "0123456789abcdef";
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+}  // namespace
+
 std::string FontMemory::Text() const {
   std::string text(kHeader);
   for (size_t at = 0; at < environment.size();) {
@@ -289,19 +327,39 @@ std::string FontMemory::Text() const {
     text.append("env ").append(line).append("\n");
     at = end + 1;
   }
+  const auto path_ok = [](const std::string& path) { return !path.empty() && Writable(path); };
   for (const PathState& state : depends_on) {
-    if (state.path.empty() || !Writable(state.path)) return {};
-    text += "path " + std::to_string(state.present ? 1 : 0) + " " +
-            std::to_string(state.modified_ns) + " " + std::to_string(state.size) + " " +
-            std::to_string(state.inode) + " " + state.path + "\n";
+    if (!path_ok(state.path)) return {};
+    text += "path " + StateText(state);
+  }
+  if (renderer) {
+    if (!path_ok(renderer->path)) return {};
+    text += "renderer " + StateText(*renderer);
   }
   for (const FontAnswer& answer : answers) {
-    if (!Writable(answer.family) || answer.file.path.empty() || !Writable(answer.file.path)) {
-      return {};
-    }
+    if (!Writable(answer.family) || !path_ok(answer.file.path)) return {};
     text += "face " + std::to_string(answer.bold ? 1 : 0) + " " +
             std::to_string(answer.file.index) + " " + answer.family + "\t" + answer.file.path +
             "\n";
+  }
+  for (const auto& [key, size] : sizes) {
+    const auto& [path, index, points, pixels, overstruck] = key;
+    if (!path_ok(path)) return {};
+    text += "size " + std::to_string(index) + " " + std::to_string(points) + " " +
+            std::to_string(pixels ? 1 : 0) + " " + std::to_string(overstruck ? 1 : 0) + " " +
+            std::to_string(size.ascent) + " " + std::to_string(size.line_height) + " " + path +
+            "\n";
+    for (const auto& [code, glyph] : size.glyphs) {
+      text += "glyph " + std::to_string(static_cast<std::uint32_t>(code)) + " " +
+              std::to_string(glyph.advance) + " " + std::to_string(glyph.left) + " " +
+              std::to_string(glyph.top) + " " + std::to_string(glyph.width) + " " +
+              std::to_string(glyph.rows) + " ";
+      for (unsigned char a : glyph.alpha) {
+        text += kHex[a >> 4];
+        text += kHex[a & 15];
+      }
+      text += "\n";
+    }
   }
   return text.append(kEnd);
 }
@@ -311,24 +369,23 @@ std::optional<FontMemory> FontMemory::FromText(std::string_view text) {
   text.remove_prefix(kHeader.size());
   text.remove_suffix(kEnd.size());
   FontMemory memory;
+  FaceSize* size = nullptr;  // the glyphs that follow are its
   while (!text.empty()) {
     const size_t end = text.find('\n');
     if (end == std::string_view::npos) return std::nullopt;
     std::string_view line = text.substr(0, end);
     text.remove_prefix(end + 1);
-    if (line.starts_with("env ")) {
-      memory.environment.append(line.substr(4)).append("\n");
-    } else if (line.starts_with("path ")) {
-      line.remove_prefix(5);
-      PathState state;
-      if (!TakeFlag(line, state.present) || !Take(line, state.modified_ns) ||
-          !Take(line, state.size) || !Take(line, state.inode) || line.empty()) {
-        return std::nullopt;
-      }
-      state.path = line;
-      memory.depends_on.push_back(std::move(state));
-    } else if (line.starts_with("face ")) {
-      line.remove_prefix(5);
+    const size_t blank = line.find(' ');
+    if (blank == std::string_view::npos) return std::nullopt;
+    const std::string_view word = line.substr(0, blank);
+    line.remove_prefix(blank + 1);
+    if (word == "env") {
+      memory.environment.append(line).append("\n");
+    } else if (word == "path") {
+      if (!TakeState(line, memory.depends_on.emplace_back())) return std::nullopt;
+    } else if (word == "renderer") {
+      if (!TakeState(line, memory.renderer.emplace())) return std::nullopt;
+    } else if (word == "face") {
       FontAnswer answer;
       if (!TakeFlag(line, answer.bold) || !Take(line, answer.file.index) || answer.file.index < 0) {
         return std::nullopt;
@@ -338,6 +395,38 @@ std::optional<FontMemory> FontMemory::FromText(std::string_view text) {
       answer.family = line.substr(0, tab);
       answer.file.path = line.substr(tab + 1);
       memory.answers.push_back(std::move(answer));
+    } else if (word == "size") {
+      int index = 0;
+      long points = 0;
+      bool pixels = false, overstruck = false;
+      FaceSize read;
+      if (!Take(line, index) || !Take(line, points) || !TakeFlag(line, pixels) ||
+          !TakeFlag(line, overstruck) || !Take(line, read.ascent) ||
+          !Take(line, read.line_height) || line.empty() || index < 0 || points <= 0) {
+        return std::nullopt;
+      }
+      read.key = {std::string(line), index, points, pixels, overstruck};
+      const auto [at, added] = memory.sizes.emplace(read.key, std::move(read));
+      if (!added) return std::nullopt;
+      size = &at->second;
+    } else if (word == "glyph") {
+      std::uint32_t code = 0;
+      GlyphImage glyph;
+      if (!size || !Take(line, code) || !Take(line, glyph.advance) || !Take(line, glyph.left) ||
+          !Take(line, glyph.top) || !Take(line, glyph.width) || !Take(line, glyph.rows) ||
+          glyph.width < 0 || glyph.rows < 0 ||
+          line.size() != 2 * static_cast<size_t>(glyph.width) * static_cast<size_t>(glyph.rows)) {
+        return std::nullopt;
+      }
+      glyph.alpha.reserve(line.size() / 2);
+      for (size_t i = 0; i < line.size(); i += 2) {
+        const int high = HexDigit(line[i]), low = HexDigit(line[i + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        glyph.alpha.push_back(static_cast<unsigned char>(high << 4 | low));
+      }
+      if (!size->glyphs.emplace(static_cast<char32_t>(code), std::move(glyph)).second) {
+        return std::nullopt;
+      }
     } else {
       return std::nullopt;
     }
@@ -348,13 +437,12 @@ std::optional<FontMemory> FontMemory::FromText(std::string_view text) {
 std::string FontconfigEnvironment() {
   std::string environment;
   for (const char* name : kSteering) {
-    if (const char* value = std::getenv(name))
+    if (const char* value = std::getenv(name)) {
       environment.append(name).append("=").append(value) += '\n';
+    }
   }
-#if defined(__GLIBC__)
   // The configuration may match on the program's name.
-  environment.append("prgname=").append(program_invocation_short_name) += '\n';
-#endif
+  environment.append("prgname=").append(ProgramName()) += '\n';
   return environment;
 }
 
@@ -368,32 +456,65 @@ std::string CacheDirectory() {
   return {};
 }
 
-FontFiles::FontFiles(std::string cache_directory) : directory_(std::move(cache_directory)) {}
+RememberedFonts::RememberedFonts(std::string cache_directory)
+    : directory_(std::move(cache_directory)) {}
 
-std::optional<FontFile> FontFiles::Find(const std::string& family, bool bold) {
-  if (!read_) {
-    read_ = true;
-    environment_ = FontconfigEnvironment();
-    if (!directory_.empty()) {
-      std::optional<FontMemory> memory =
-          FontMemory::FromText(ReadFile(directory_ + std::string(kFileName)));
-      if (memory && memory->Holds(environment_)) memory_ = std::move(memory);
-    }
+void RememberedFonts::Read() {
+  read_ = true;
+  environment_ = FontconfigEnvironment();
+  if (directory_.empty()) return;
+  std::optional<FontMemory> memory = FontMemory::FromText(ReadFile(FilePath()));
+  if (memory && memory->Holds(environment_)) {
+    memory_ = std::move(*memory);
+    read_answers_ = memory_.answers.size();
   }
+}
+
+std::string RememberedFonts::FilePath() const {
+  return directory_ + "/" + ProgramName() + ".fonts";
+}
+
+std::optional<FontFile> RememberedFonts::Find(const std::string& family, bool bold) {
+  if (!read_) Read();
   from_memory_ = false;
-  if (memory_) {
-    if (const FontFile* file = memory_->Answer(family, bold)) {
-      from_memory_ = true;
-      return *file;
+  for (size_t i = 0; i < memory_.answers.size(); ++i) {
+    const FontAnswer& answer = memory_.answers[i];
+    if (answer.family == family && answer.bold == bold) {
+      from_memory_ = i < read_answers_;
+      return answer.file;
     }
   }
   return AskFontconfig(family, bold);
 }
 
+void RememberedFonts::Refuse() {
+  memory_ = FontMemory{};
+  read_answers_ = 0;
+}
+
+FaceSize* RememberedFonts::Sized(const FaceSize::Key& key) {
+  const auto it = memory_.sizes.find(key);
+  return it == memory_.sizes.end() ? nullptr : &it->second;
+}
+
+FaceSize& RememberedFonts::Remember(FaceSize size, const std::string& renderer_path) {
+  if (!memory_.renderer || memory_.renderer->path != renderer_path) {
+    memory_.renderer = PathState::Of(renderer_path);
+  }
+  const FaceSize::Key key = size.key;
+  return memory_.sizes.insert_or_assign(key, std::move(size)).first->second;
+}
+
+void RememberedFonts::Save() {
+  if (directory_.empty() || memory_.answers.empty()) return;
+  const std::string text = memory_.Text();
+  if (!text.empty()) WriteWhole(directory_, FilePath(), text);
+}
+
 // The configuration with its mapped caches is about half a megabyte, and the
 // library with expat a little more, all needed for one lookup only: they go
 // once it is done.
-std::optional<FontFile> FontFiles::AskFontconfig(const std::string& family, bool bold) {
+std::optional<FontFile> RememberedFonts::AskFontconfig(const std::string& family, bool bold) {
   ++lookups_;
   std::optional<FontFile> found;
   {
@@ -403,26 +524,18 @@ std::optional<FontFile> FontFiles::AskFontconfig(const std::string& family, bool
     if (!config) return found;
     found = Match(*fc, config, family, bold);
     if (found) {
-      FontMemory memory;
-      memory.environment = environment_;
-      // Answers from a memory that held came from this same configuration.
-      if (memory_) memory.answers = memory_->answers;
-      memory.answers.push_back({family, bold, *found});
-      memory.depends_on = DependsOn(*fc, config, memory.answers);
-      memory_ = std::move(memory);
+      // What this run remembers came from this same configuration.
+      memory_.environment = environment_;
+      memory_.answers.push_back({family, bold, *found});
+      memory_.depends_on = DependsOn(*fc, config, memory_.answers);
     }
     fc->ConfigDestroy(config);
   }
 #if defined(__GLIBC__)
   malloc_trim(0);  // the freed configuration goes back to the system
 #endif
-  if (found && memory_ && !directory_.empty()) Remember(*memory_);
+  if (found) Save();
   return found;
-}
-
-void FontFiles::Remember(const FontMemory& memory) {
-  const std::string text = memory.Text();
-  if (!text.empty()) WriteWhole(directory_, text);
 }
 
 }  // namespace huevex::soft
