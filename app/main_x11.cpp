@@ -9,20 +9,11 @@
 #include "app/project.h"
 #include "shell/platform/soft/soft_gdi.h"
 #include "shell/platform/x11/x11_desktop.h"
+#include "shell/platform/x11/x11_errors.h"
 #include "shell/platform/x11/x11_handles.h"
 #include "shell/platform/x11/x11_screen.h"
 
 namespace {
-
-// A request about a window that has gone away (a clipboard requestor that
-// quit, a window another program destroyed) is no reason to stop.
-int LogXError(Display* display, XErrorEvent* error) {
-  char text[160] = {};
-  XGetErrorText(display, error->error_code, text, sizeof text);
-  std::fprintf(stderr, "huevex: X error ignored: %s (request %d.%d, resource 0x%lx)\n", text,
-               error->request_code, error->minor_code, error->resourceid);
-  return 0;
-}
 
 // Without its display the program has nothing left to show or serve.
 int DisplayLost(Display*) {
@@ -58,7 +49,7 @@ int main() {
   }
   // A clipboard requestor that vanishes mid-reply must not kill the program.
   std::signal(SIGPIPE, SIG_IGN);
-  XSetErrorHandler(LogXError);
+  huevex::x11::InstallErrorHandler();
   XSetIOErrorHandler(DisplayLost);
 
   huevex::x11::X11Screen screen(display.get());

@@ -8,9 +8,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "pick the color of any pixel on the screen
 set(CPACK_PACKAGE_CONTACT "The HUEVEX developers <huevex@users.noreply.example>")
 
 if(WIN32)
-  if(TARGET HUEVEX)
-    install(TARGETS HUEVEX RUNTIME DESTINATION .)
-  endif()
+  install(TARGETS HUEVEX RUNTIME DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME HUEVEX-1.0-windows-x64)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)

@@ -1,27 +1,30 @@
-// The window system over Xlib: top-level windows with the hints a window
-// manager needs (fixed size, close box only, no taskbar button for panels,
-// stay on top), mouse capture through a pointer grab on the root window with a
-// pixmap cursor, timers with absolute deadlines in a poll() loop, the CLIPBOARD
-// selection, and the forms' surfaces put on screen with (shared-memory)
-// XPutImage. Where no EWMH window manager runs, topmost windows keep
-// themselves above by raising again when another window comes up or rises.
+// The window system over Xlib: the program's top-level windows and the events
+// that come for them (taken in by x11_desktop_events.cpp), mouse capture,
+// timers with absolute deadlines, and the loop, which sleeps on the X
+// connection and on any other connection it is asked to watch. The window
+// manager's part is in x11_window_manager, the pointer grab in x11_capture,
+// putting surfaces on screen in x11_present, the error box in x11_message_box.
 #pragma once
 
 #include <X11/Xlib.h>
 
 #include <chrono>
+#include <functional>
 #include <map>
-#include <memory>
 #include <optional>
 #include <vector>
 
 #include "shell/platform/platform.h"
 #include "shell/platform/soft/soft_gdi.h"
 #include "shell/platform/x11/x11_atoms.h"
+#include "shell/platform/x11/x11_capture.h"
 #include "shell/platform/x11/x11_clipboard.h"
 #include "shell/platform/x11/x11_handles.h"
+#include "shell/platform/x11/x11_poll.h"
+#include "shell/platform/x11/x11_present.h"
 #include "shell/platform/x11/x11_screen.h"
 #include "shell/platform/x11/x11_timers.h"
+#include "shell/platform/x11/x11_window_manager.h"
 
 namespace huevex::x11 {
 
@@ -61,8 +64,21 @@ class X11Desktop : public WindowSystem {
   void Run() override;
   void Quit() override { quit_ = true; }
 
+  // Another connection for the loop to wait on beside the X connection (a
+  // Wayland or D-Bus connection): `on_readable` runs in the loop whenever
+  // `fd` can be read, or has been closed at the other end, and must take in
+  // what is there. Watching an fd again replaces its callback; Unwatch before
+  // closing it. A callback may watch and unwatch, itself included.
+  void Watch(int fd, std::function<void()> on_readable);
+  void Unwatch(int fd);
+
+  // Handles events until `closes` accepts an input event on `box`, or the box
+  // is closed or destroyed. Meanwhile the other windows take no input and no
+  // timer ticks; the rest (exposure, the clipboard, watched fds) goes on.
+  void RunModal(Hwnd box, std::function<bool(XEvent&)> closes);
+
   // What the backend found out about the display.
-  bool WindowManagerRunning() const { return wm_; }
+  bool WindowManagerRunning() const { return wm_.Running(); }
   // One turn of the loop: handles what has arrived, fires due timers, and
   // waits at most `limit` for more. For tests that drive the loop themselves.
   void Step(std::chrono::milliseconds limit);
@@ -87,36 +103,22 @@ class X11Desktop : public WindowSystem {
     std::optional<Insets> extents;  // _NET_FRAME_EXTENTS
     const Picture* pointer = nullptr;
     Hdc surface{};
-    std::unique_ptr<ShmImage> shm_image;
-    ImagePtr image;
-    unsigned long put_serial = 0;  // the request of the last shared-memory put
+    WindowImage image;
   };
   using Clock = TimerQueue::Clock;
 
   TopLevel* Find(Window window);
+  Insets InsetsOf(const TopLevel& top) const;
+  std::vector<Window> TopmostShown() const;
+  void RiseOver(Window other);
+  int ReadDpi();
+  void PutSurface(TopLevel& top);
   void Handle(XEvent& event);
   void HandleButton(const XButtonEvent& event);
   void HandleProperty(const XPropertyEvent& event);
   void HandleClientMessage(const XClientMessageEvent& event);
   void HandleConfigure(const XConfigureEvent& event);
-  bool DetectWindowManager();
-  void FollowWindowManager();
-  bool Supported(Atom feature);
-  std::optional<Insets> ReadExtents(Window window);
-  std::optional<Insets> AskFrameExtents();
-  Insets InsetsOf(const TopLevel& top) const;
-  int ReadDpi();
-  void WriteNormalHints(Window window, int client_width, int client_height, Point position);
-  void WriteState(const TopLevel& top);
-  void SendAbove(Window window);
-  void KeepAbove();
-  void RiseOver(Window other);
-  void PutSurface(TopLevel& top);
-  XImage* ImageFor(TopLevel& top, int width, int height);
-  void FinishPut(const TopLevel& top);
-  Cursor CursorFor(const Picture* picture);
-  void WaitForInput(std::optional<Clock::time_point> deadline);
-  bool RunMessageBox(Window box, Rect ok_button);
+  void HandleDestroy(const XDestroyWindowEvent& event);
 
   Display* display_;
   X11Screen& screen_;
@@ -124,24 +126,19 @@ class X11Desktop : public WindowSystem {
   Atoms atoms_;
   ClipboardOwner clipboard_;
   Window root_;
+  WindowManager wm_;
+  Presenter presenter_;
   WindowEvents* listener_ = nullptr;
   std::map<Window, TopLevel> windows_;
-  std::map<const Picture*, CursorHandle> cursors_;
   TimerQueue timers_;
-  bool wm_ = false;
-  Window wm_check_ = 0;  // the window manager's check window, gone when it goes
-  bool shm_ = false;
   int dpi_ = 96;
-  std::optional<Insets> frame_extents_;  // what the window manager puts around a framed window
-  bool frame_extents_asked_ = false;
   Time last_time_ = CurrentTime;  // of the last event that carried the server's time
-  Point press_root_;
-  Window capture_ = 0;
-  Point capture_origin_;
-  bool grabbed_ = false;
-  Window modal_ = 0;  // the error box, while it waits for its OK
+  Point press_root_;              // where the last press on one of ours was, on the root
+  PointerCapture capture_;
+  Window modal_ = 0;  // a box waiting to be closed
+  std::function<bool(XEvent&)> modal_closes_;
   bool modal_done_ = false;
-  Rect modal_ok_;
+  PollSet poll_;
   bool quit_ = false;
   bool timers_ran_ = false;  // a timer was running at the last wait
 };

@@ -8,10 +8,11 @@ close with requests pending, in floods of thousands, with broken, nested and
 oversized MULTIPLE lists, and with forged requests and a forged
 SelectionClear; it checks every answer itself. Afterwards the program must
 still run, still hold the picked code (xclip and xsel read it), and still
-pick and copy. Its stderr may hold only the X errors it ignored.
+pick and copy. Its stderr may hold only the X errors it ignored, each kind once.
 """
 
 import os
+import re
 
 import session
 
@@ -51,6 +52,10 @@ def test():
     print(f"the program logged {len(logged)} lines; the first: {logged[:2]}", flush=True)
     checks.true("nothing but ignored X errors on stderr",
                 all("X error ignored" in line for line in logged))
+    # Each cause (the error with the request's codes) is told once, however often it came.
+    causes = [re.search(r"ignored: (.*) \(request (\d+\.\d+),", line) for line in logged]
+    causes = [match.groups() for match in causes if match]
+    checks.equal("each kind of X error told once", len(causes), len(set(causes)))
     return checks.finish()
 
 

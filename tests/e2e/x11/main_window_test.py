@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""The running main window, read back from screenshots at known client pixels.
+"""The running main window, read back from screenshots at known client pixels,
+and under openbox the actions the window manager allows on it.
 
 The same points the simulated desktop's main window is checked at: the swatch
 and its border, the white code table and its gray lines, the 3-pixel white
@@ -66,6 +67,15 @@ KNOWN_RUNS = [
     ("white line under the table", range(84, 149), [65], WHITE),
 ]
 
+# (action, whether the main window allows it under openbox)
+ALLOWED_ACTIONS = [
+    ("_NET_WM_ACTION_MOVE", True),
+    ("_NET_WM_ACTION_CLOSE", True),
+    ("_NET_WM_ACTION_RESIZE", False),
+    ("_NET_WM_ACTION_MAXIMIZE_HORZ", False),
+    ("_NET_WM_ACTION_MAXIMIZE_VERT", False),
+]
+
 PICKED = "050AC8"
 BOARD = (0, 0, 300, 200)
 
@@ -97,6 +107,14 @@ def test():
         def at(x, y, picture=shot):
             return picture.rgb(origin[0] + x, origin[1] + y)
 
+        if args.wm == "openbox":
+            # What the window manager lets the user do with the window, as it
+            # read the hints: move and close it, never resize or maximise it.
+            # (Openbox keeps minimise for every normal window, see docs/x11.md.)
+            allowed = s.output(["xprop", "-id", s.main_window, "_NET_WM_ALLOWED_ACTIONS"])
+            for action, expected_allowed in ALLOWED_ACTIONS:
+                checks.equal(f"window manager allows {action}", action in allowed,
+                             expected_allowed)
         for what, x, y, color in KNOWN_PIXELS:
             checks.equal(f"{what} ({x}, {y})", at(x, y), expected(color))
         for what, xs, ys, color in KNOWN_RUNS:

@@ -1,7 +1,7 @@
 // The X11 backend against a real X server (a private Xvfb without a window
 // manager, started for each test by the test command): reading the screen,
-// the pointer, windows and their properties, the DPI, the work area, timers
-// and the error box.
+// the pointer, windows and their properties, the DPI, the work area, timers,
+// watched connections, X errors and the error box.
 // clang-format off
 // Before any X header: Xlib's macros (None, Bool) would break its templates.
 #include <gtest/gtest.h>
@@ -9,10 +9,14 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xproto.h>
 #include <X11/extensions/XTest.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +24,7 @@
 #include "resources/pictures.h"
 #include "shell/platform/soft/soft_gdi.h"
 #include "shell/platform/x11/x11_desktop.h"
+#include "shell/platform/x11/x11_errors.h"
 #include "shell/platform/x11/x11_handles.h"
 #include "shell/platform/x11/x11_screen.h"
 
@@ -296,6 +301,7 @@ TEST_F(X11Backend, WindowsCarryTheirHintsAndKeepTheirPlace) {
 
   const std::vector<long> main_motif = Longs(main_x, "_MOTIF_WM_HINTS");
   ASSERT_EQ(main_motif.size(), 5u);
+  EXPECT_EQ(main_motif[0], 1 | 2);       // both the functions and the decorations are hinted
   EXPECT_EQ(main_motif[1], 4 | 32);      // move and close only
   EXPECT_EQ(main_motif[2], 2 | 8 | 16);  // border, title, menu: no minimise or maximise box
   const std::vector<long> panel_motif = Longs(panel_x, "_MOTIF_WM_HINTS");
@@ -380,6 +386,104 @@ TEST_F(X11Backend, TimersTickInTheLoopUntilKilled) {
   for (int i = 0; i < 3; ++i) desktop.Step(10ms);
   EXPECT_TRUE(recorder.ticks.empty());
   desktop.KillTimer(slow);
+}
+
+// A fault that comes back on every tick must not flood the log: each cause
+// (error code and request) is told once on stderr, and every error counted.
+TEST_F(X11Backend, XErrorsAreToldOncePerCauseAndCounted) {
+  InstallErrorHandler();
+  const Window gone = XCreateSimpleWindow(display(), root_, 0, 0, 10, 10, 0, 0, 0);
+  XDestroyWindow(display(), gone);
+  struct Case {
+    const char* what;
+    std::function<void()> provoke;
+    std::uint64_t times;
+    ErrorCause cause;
+  };
+  const Case cases[] = {
+      {"reading a window that has gone",
+       [&] {
+         if (XImage* image = XGetImage(display(), gone, 0, 0, 1, 1, AllPlanes, ZPixmap)) {
+           XDestroyImage(image);
+         }
+       },
+       50,
+       {BadDrawable, X_GetImage, 0}},
+      {"mapping it", [&] { XMapWindow(display(), gone); }, 20, {BadWindow, X_MapWindow, 0}},
+      {"freeing it as a pixmap",
+       [&] { XFreePixmap(display(), gone); },
+       3,
+       {BadPixmap, X_FreePixmap, 0}},
+  };
+  std::FILE* log = std::tmpfile();
+  ASSERT_TRUE(log);
+  std::fflush(stderr);
+  const int saved_stderr = dup(2);
+  dup2(fileno(log), 2);
+  for (const Case& c : cases) {
+    for (std::uint64_t i = 0; i < c.times; ++i) c.provoke();
+  }
+  XSync(display(), False);
+  std::fflush(stderr);
+  dup2(saved_stderr, 2);
+  close(saved_stderr);
+
+  std::rewind(log);
+  std::vector<std::string> lines;
+  char line[512];
+  while (std::fgets(line, sizeof line, log)) lines.emplace_back(line);
+  std::fclose(log);
+  ASSERT_EQ(lines.size(), std::size(cases));
+  std::uint64_t total = 0;
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    EXPECT_EQ(ErrorCount(c.cause), c.times) << c.what;
+    const std::string request = "(request " + std::to_string(c.cause.request_code) + ".0";
+    EXPECT_NE(lines[i].find(request), std::string::npos) << c.what << ": " << lines[i];
+    EXPECT_NE(lines[i].find("X error ignored"), std::string::npos) << lines[i];
+    EXPECT_NE(lines[i].find("counted, not printed"), std::string::npos) << lines[i];
+    total += c.times;
+  }
+  EXPECT_EQ(ErrorCount(), total);
+}
+
+// Other connections are waited on together with the X connection: a watched
+// fd's callback runs as soon as the fd can be read (or its writer has gone),
+// and a callback may unwatch its own fd.
+TEST_F(X11Backend, LoopWaitsOnWatchedConnectionsToo) {
+  X11Screen screen(display());
+  soft::SoftGdi gdi(screen);
+  X11Desktop desktop(display(), screen, gdi);
+  int watched[2], unwatched[2];
+  ASSERT_EQ(pipe(watched), 0);
+  ASSERT_EQ(pipe(unwatched), 0);
+  std::string received;
+  int calls = 0, unwatched_calls = 0;
+  desktop.Watch(watched[0], [&] {
+    ++calls;
+    char buffer[64];
+    const ssize_t n = read(watched[0], buffer, sizeof buffer);
+    if (n > 0) received.append(buffer, static_cast<size_t>(n));
+    if (n == 0) desktop.Unwatch(watched[0]);  // the writer has gone
+  });
+  desktop.Watch(unwatched[0], [&] { ++unwatched_calls; });
+  desktop.Unwatch(unwatched[0]);
+  ASSERT_EQ(write(watched[1], "abc", 3), 3);
+  ASSERT_EQ(write(unwatched[1], "x", 1), 1);
+
+  // No timer runs: without the watch the loop would sleep the whole limit.
+  for (int i = 0; i < 5 && received.empty(); ++i) desktop.Step(1s);
+  EXPECT_EQ(received, "abc");
+  EXPECT_EQ(calls, 1);
+  close(watched[1]);
+  for (int i = 0; i < 5 && calls < 2; ++i) desktop.Step(1s);
+  EXPECT_EQ(calls, 2);
+  for (int i = 0; i < 3; ++i) desktop.Step(10ms);
+  EXPECT_EQ(calls, 2) << "still called after unwatching itself";
+  EXPECT_EQ(unwatched_calls, 0);
+  close(watched[0]);
+  close(unwatched[0]);
+  close(unwatched[1]);
 }
 
 TEST_F(X11Backend, ErrorBoxWaitsForItsCloseAndGoes) {

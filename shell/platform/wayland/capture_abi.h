@@ -1,0 +1,120 @@
+/* The screen capture module for Wayland sessions, as the Linux program sees it.
+ *
+ * The program runs on Xwayland there; its windows, pointer, clipboard and
+ * timers stay on X, but X cannot give it other clients' pixels. This module
+ * (huevex-wayland.so, loaded with dlopen only in a Wayland session) reads them
+ * from the compositor instead. Everything between the two is plain C: one
+ * exported function hands out a versioned table of function pointers; no C++
+ * type, exception or allocation crosses, and every string goes into a buffer
+ * the caller owns.
+ *
+ * A capture runs only while it is wanted (a pick or the magnifier is on); at
+ * rest nothing is captured and nothing wakes the program. Each call returns at
+ * once: the module never waits for the compositor or the portal.
+ */
+#ifndef HUEVEX_CAPTURE_ABI_H
+#define HUEVEX_CAPTURE_ABI_H
+
+#include <poll.h>
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define HUEVEX_CAPTURE_ABI_VERSION 1u
+/* The module's one exported symbol, for dlsym. */
+#define HUEVEX_CAPTURE_ENTRY "huevex_capture_entry"
+/* The module's file name, installed in ${libdir}/huevex/ and built next to the
+ * program. */
+#define HUEVEX_CAPTURE_MODULE "huevex-wayland.so"
+
+typedef struct huevex_capture huevex_capture; /* one open source */
+
+/* The state of a source, for the user notice. */
+enum huevex_capture_state {
+  HUEVEX_CAPTURE_IDLE = 0,    /* not wanted: nothing is captured */
+  HUEVEX_CAPTURE_WAITING = 1, /* wanted; the first frame or the portal's answer is on its way */
+  HUEVEX_CAPTURE_LIVE = 2,    /* wanted, and reads give the screen as it is */
+  HUEVEX_CAPTURE_REFUSED = 3, /* the user or the desktop said no; the reason says who */
+  HUEVEX_CAPTURE_FAILED = 4   /* the screen cannot be read; the reason says why */
+};
+
+/* What a read answers. */
+enum huevex_capture_read {
+  HUEVEX_READ_OK = 0,
+  HUEVEX_READ_NO_FRAME = 1, /* nothing current to read yet: try again on a later tick */
+  HUEVEX_READ_FAILED = 2    /* the source failed (see the state) */
+};
+
+/* About the pixels one read returned. */
+typedef struct huevex_capture_frame_info {
+  /* When the oldest frame the read used was taken, CLOCK_MONOTONIC in
+   * nanoseconds (the compositor's presentation time where it gives one). */
+  int64_t captured_ns;
+  /* 1 when the pixels come from an earlier snapshot kept while a new one is
+   * awaited (the desktop portal); 0 when they are current. */
+  int32_t stale;
+  int32_t reserved;
+} huevex_capture_frame_info;
+
+/* Settings for open; zero means the default. */
+typedef struct huevex_capture_options {
+  uint32_t size;              /* sizeof(huevex_capture_options) */
+  uint32_t portal_timeout_ms; /* how long to wait for the portal's answer (default 25 s) */
+} huevex_capture_options;
+
+typedef struct huevex_capture_api {
+  uint32_t version; /* HUEVEX_CAPTURE_ABI_VERSION */
+  uint32_t size;    /* sizeof(huevex_capture_api): later versions only append */
+
+  /* Opens a source: kind is "screencopy" (the compositor's capture protocol),
+   * "portal" (the desktop portal's screenshot) or "auto" (screencopy where the
+   * compositor offers it, else the portal). Returns NULL and writes why, for
+   * the user, into reason (NUL-terminated, cut to reason_size) when it cannot
+   * be had. options may be NULL. */
+  huevex_capture* (*open)(const char* kind, const huevex_capture_options* options, char* reason,
+                          size_t reason_size);
+  /* Stops everything the source runs and frees it. NULL is ignored. */
+  void (*close)(huevex_capture* capture);
+  /* Which source open chose: "screencopy" or "portal", a static string. */
+  const char* (*kind)(huevex_capture* capture);
+
+  /* The descriptors to poll, with the events to poll for, written into fds
+   * (at most max); returns how many. Ask again before every poll: the set and
+   * the events change. */
+  int (*poll_fds)(huevex_capture* capture, struct pollfd* fds, int max);
+  /* Milliseconds until dispatch must run even if no descriptor is ready
+   * (a portal time-out); -1 when there is no such deadline. */
+  int (*timeout_ms)(huevex_capture* capture);
+  /* Handles whatever has arrived; never blocks. Returns the state. */
+  int (*dispatch)(huevex_capture* capture);
+
+  /* wanted 1: keep frames coming (a pick started, the magnifier opened);
+   * wanted 0: stop capturing and free the frames. Returns the state. */
+  int (*set_wanted)(huevex_capture* capture, int wanted);
+  /* The size of the X root window, which the portal's snapshot is scaled to;
+   * the compositor capture takes its layout from the compositor instead. */
+  void (*set_root_size)(huevex_capture* capture, int32_t width, int32_t height);
+
+  /* Reads the block at (left, top) in X root coordinates, width x height,
+   * into out (row-major, 0x00BBGGRR, width per row). Pixels off every output
+   * read black. info may be NULL. Never waits for a frame. */
+  int (*read)(huevex_capture* capture, int32_t left, int32_t top, int32_t width, int32_t height,
+              uint32_t* out, huevex_capture_frame_info* info);
+
+  /* The state, and for REFUSED and FAILED the reason for the user (else an
+   * empty string) written into reason. */
+  int (*state)(huevex_capture* capture, char* reason, size_t reason_size);
+} huevex_capture_api;
+
+/* The module's entry: the table for the ABI version the caller was built
+ * with, or NULL when the module cannot serve it. */
+typedef const huevex_capture_api* (*huevex_capture_entry_fn)(uint32_t abi_version);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* HUEVEX_CAPTURE_ABI_H */

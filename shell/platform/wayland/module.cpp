@@ -1,0 +1,175 @@
+// The module's one exported symbol: the C table over the sources. Every call
+// is fenced, so that nothing thrown inside (an allocation that failed) crosses
+// into the program; a source that threw counts as failed.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "shell/platform/wayland/capture_abi.h"
+#include "shell/platform/wayland/portal.h"
+#include "shell/platform/wayland/screencopy.h"
+
+struct huevex_capture {
+  std::unique_ptr<huevex::wayland::Source> source;
+  bool broken = false;  // something was thrown: every call fails from now on
+};
+
+namespace huevex::wayland {
+namespace {
+
+constexpr const char* kBroken = "the screen capture module ran out of memory";
+
+void CopyOut(std::string_view text, char* out, size_t size) {
+  if (!out || size == 0) return;
+  const size_t n = std::min(text.size(), size - 1);
+  std::memcpy(out, text.data(), n);
+  out[n] = '\0';
+}
+
+int StateCode(State state) {
+  switch (state) {
+    case State::Idle:
+      return HUEVEX_CAPTURE_IDLE;
+    case State::Waiting:
+      return HUEVEX_CAPTURE_WAITING;
+    case State::Live:
+      return HUEVEX_CAPTURE_LIVE;
+    case State::Refused:
+      return HUEVEX_CAPTURE_REFUSED;
+    case State::Failed:
+      return HUEVEX_CAPTURE_FAILED;
+  }
+  return HUEVEX_CAPTURE_FAILED;
+}
+
+// Runs body on a working capture; a throw marks it broken.
+template <typename Body>
+auto Fenced(huevex_capture* c, decltype(std::declval<Body>()()) if_broken, Body body) {
+  if (!c || c->broken) return if_broken;
+  try {
+    return body();
+  } catch (...) {
+    c->broken = true;
+    return if_broken;
+  }
+}
+
+huevex_capture* Open(const char* kind, const huevex_capture_options* options, char* reason,
+                     size_t reason_size) {
+  std::uint32_t timeout_ms = 0;
+  if (options && options->size >= offsetof(huevex_capture_options, portal_timeout_ms) + 4) {
+    timeout_ms = options->portal_timeout_ms;
+  }
+  try {
+    const std::string_view k = kind ? kind : "";
+    std::string why, why_screencopy;
+    std::unique_ptr<Source> source;
+    if (k == "screencopy" || k == "auto") source = OpenScreencopy(&why_screencopy);
+    if (!source && (k == "portal" || k == "auto")) source = OpenPortal(timeout_ms, &why);
+    if (!source) {
+      if (k != "screencopy" && k != "portal" && k != "auto") why = "no such screen source";
+      CopyOut(why.empty() ? why_screencopy : why, reason, reason_size);
+      return nullptr;
+    }
+    CopyOut("", reason, reason_size);
+    return new huevex_capture{std::move(source)};
+  } catch (...) {
+    CopyOut(kBroken, reason, reason_size);
+    return nullptr;
+  }
+}
+
+void Close(huevex_capture* c) {
+  try {
+    delete c;
+  } catch (...) {
+  }
+}
+
+const char* Kind(huevex_capture* c) { return c && c->source ? c->source->Kind() : ""; }
+
+int PollFds(huevex_capture* c, pollfd* fds, int max) {
+  return Fenced(c, 0, [&] { return fds ? c->source->PollFds(fds, max) : 0; });
+}
+
+int TimeoutMs(huevex_capture* c) {
+  return Fenced(c, -1, [&] { return c->source->TimeoutMs(); });
+}
+
+int Dispatch(huevex_capture* c) {
+  return Fenced(c, int{HUEVEX_CAPTURE_FAILED}, [&] {
+    c->source->Dispatch();
+    return StateCode(c->source->CurrentState());
+  });
+}
+
+int SetWanted(huevex_capture* c, int wanted) {
+  return Fenced(c, int{HUEVEX_CAPTURE_FAILED}, [&] {
+    c->source->SetWanted(wanted != 0);
+    return StateCode(c->source->CurrentState());
+  });
+}
+
+void SetRootSize(huevex_capture* c, std::int32_t width, std::int32_t height) {
+  Fenced(c, 0, [&] {
+    c->source->SetRootSize(width, height);
+    return 0;
+  });
+}
+
+int Read(huevex_capture* c, std::int32_t left, std::int32_t top, std::int32_t width,
+         std::int32_t height, std::uint32_t* out, huevex_capture_frame_info* info) {
+  return Fenced(c, int{HUEVEX_READ_FAILED}, [&] {
+    if (!out || width < 0 || height < 0) return int{HUEVEX_READ_FAILED};
+    ReadInfo read;
+    const Rect block{left, top, static_cast<std::int32_t>(std::int64_t{left} + width),
+                     static_cast<std::int32_t>(std::int64_t{top} + height)};
+    switch (c->source->Read(block, out, &read)) {
+      case ReadResult::Ok:
+        if (info) *info = {read.captured_ns, read.stale ? 1 : 0, 0};
+        return int{HUEVEX_READ_OK};
+      case ReadResult::NoFrame:
+        return int{HUEVEX_READ_NO_FRAME};
+      case ReadResult::Failed:
+        break;
+    }
+    return int{HUEVEX_READ_FAILED};
+  });
+}
+
+int StateOf(huevex_capture* c, char* reason, size_t reason_size) {
+  if (c && c->broken) {
+    CopyOut(kBroken, reason, reason_size);
+    return HUEVEX_CAPTURE_FAILED;
+  }
+  return Fenced(c, int{HUEVEX_CAPTURE_FAILED}, [&] {
+    const State state = c->source->CurrentState();
+    const bool told = state == State::Failed || state == State::Refused;
+    CopyOut(told ? std::string_view(c->source->Reason()) : "", reason, reason_size);
+    return StateCode(state);
+  });
+}
+
+constexpr huevex_capture_api kApi = {
+    HUEVEX_CAPTURE_ABI_VERSION,
+    sizeof(huevex_capture_api),
+    Open,
+    Close,
+    Kind,
+    PollFds,
+    TimeoutMs,
+    Dispatch,
+    SetWanted,
+    SetRootSize,
+    Read,
+    StateOf,
+};
+
+}  // namespace
+}  // namespace huevex::wayland
+
+extern "C" __attribute__((visibility("default"))) const huevex_capture_api* huevex_capture_entry(
+    std::uint32_t abi_version) {
+  return abi_version == HUEVEX_CAPTURE_ABI_VERSION ? &huevex::wayland::kApi : nullptr;
+}

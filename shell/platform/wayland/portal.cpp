@@ -1,0 +1,410 @@
+#include "shell/platform/wayland/portal.h"
+
+#include <systemd/sd-bus.h>
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+#include "shell/platform/wayland/snapshot_file.h"
+
+namespace huevex::wayland {
+namespace {
+
+constexpr const char* kService = "org.freedesktop.portal.Desktop";
+constexpr const char* kObject = "/org/freedesktop/portal/desktop";
+constexpr const char* kScreenshot = "org.freedesktop.portal.Screenshot";
+constexpr const char* kRequest = "org.freedesktop.portal.Request";
+
+constexpr const char* kBusGone = "the connection to the desktop session's message bus was lost";
+constexpr const char* kNoPortal = "the desktop portal is not running";
+constexpr const char* kNoScreenshots = "the desktop portal offers no screenshots";
+constexpr const char* kRefused = "the desktop portal refused to share the screen";
+constexpr const char* kPortalFailed = "the desktop portal could not take a screenshot";
+constexpr const char* kNoAnswer = "the desktop portal did not answer in time";
+constexpr const char* kPortalGone = "the desktop portal stopped before it answered";
+
+// Frees an sd-bus slot (a pending call or a signal match) on reset.
+struct SlotFree {
+  void operator()(sd_bus_slot* slot) const { sd_bus_slot_unref(slot); }
+};
+using Slot = std::unique_ptr<sd_bus_slot, SlotFree>;
+
+// An error's words for the user: a portal that is not there, or one that is
+// there without screenshots, or one that failed.
+const char* ReasonFor(const sd_bus_error* error) {
+  if (sd_bus_error_has_names(error, SD_BUS_ERROR_SERVICE_UNKNOWN, SD_BUS_ERROR_NAME_HAS_NO_OWNER,
+                             SD_BUS_ERROR_NO_REPLY, SD_BUS_ERROR_TIMEOUT)) {
+    return kNoPortal;
+  }
+  if (sd_bus_error_has_names(error, SD_BUS_ERROR_UNKNOWN_METHOD, SD_BUS_ERROR_UNKNOWN_INTERFACE,
+                             SD_BUS_ERROR_UNKNOWN_PROPERTY, SD_BUS_ERROR_UNKNOWN_OBJECT)) {
+    return kNoScreenshots;
+  }
+  return kPortalFailed;
+}
+
+class Portal final : public Source {
+ public:
+  Portal(sd_bus* bus, std::uint32_t timeout_ms) : bus_(bus), timeout_ms_(timeout_ms) {}
+  ~Portal() override;
+  bool Start(std::string* why);
+
+  const char* Kind() const override { return "portal"; }
+  int PollFds(pollfd* fds, int max) override;
+  int TimeoutMs() override;
+  void Dispatch() override;
+  void SetWanted(bool wanted) override;
+  void SetRootSize(int width, int height) override {
+    root_width_ = width;
+    root_height_ = height;
+  }
+  ReadResult Read(Rect block, std::uint32_t* out, ReadInfo* info) override;
+  State CurrentState() override;
+
+ private:
+  static int OnStarted(sd_bus_message* reply, void* data, sd_bus_error*);
+  static int OnVersion(sd_bus_message* reply, void* data, sd_bus_error*);
+  static int OnOwnerChanged(sd_bus_message* signal, void* data, sd_bus_error*);
+  static int OnCallReply(sd_bus_message* reply, void* data, sd_bus_error*);
+  static int OnResponse(sd_bus_message* signal, void* data, sd_bus_error*);
+
+  bool StartPortal();
+  void Request();
+  void Send();
+  bool Subscribe(const char* handle);
+  void Answered(std::uint32_t response, std::optional<std::string> uri);
+  // The request ends without a snapshot: state and reason say why.
+  void EndRequest(State state, std::string_view why);
+  void BusFailed();
+
+  sd_bus* bus_;
+  std::uint32_t timeout_ms_;
+  Slot owner_match_, start_call_, version_call_, call_, response_match_;
+  bool started_ = false;  // the portal runs: calls may go out
+  bool wanted_ = false;
+  bool bus_failed_ = false;
+  bool no_screenshots_ = false;  // the portal said so: asking again is no use
+  unsigned requests_ = 0;
+
+  // The request on its way.
+  bool pending_ = false;
+  std::string handle_;
+  std::int64_t requested_ns_ = 0;           // CLOCK_MONOTONIC
+  std::int64_t requested_realtime_ns_ = 0;  // for the file's time
+  std::int64_t deadline_ns_ = 0;
+
+  // How the last request ended (Live: with a snapshot).
+  State outcome_ = State::Idle;
+  Image snapshot_;
+  std::int64_t snapshot_ns_ = 0;
+  bool snapshot_current_ = false;  // taken since capturing was last wanted
+  int root_width_ = 0, root_height_ = 0;
+};
+
+Portal::~Portal() {
+  owner_match_.reset();
+  start_call_.reset();
+  version_call_.reset();
+  call_.reset();
+  response_match_.reset();
+  if (bus_) {
+    sd_bus_flush(bus_);
+    sd_bus_close_unref(bus_);
+  }
+}
+
+bool Portal::Start(std::string* why) {
+  // The portal's name losing its owner ends a request on its way.
+  sd_bus_slot* slot = nullptr;
+  int r = sd_bus_add_match_async(bus_, &slot,
+                                 "type='signal',sender='org.freedesktop.DBus',"
+                                 "path='/org/freedesktop/DBus',interface='org.freedesktop.DBus',"
+                                 "member='NameOwnerChanged',arg0='org.freedesktop.portal.Desktop'",
+                                 OnOwnerChanged, nullptr, this);
+  owner_match_.reset(slot);
+  if (r < 0 || !StartPortal()) {
+    *why = kBusGone;
+    return false;
+  }
+  return true;
+}
+
+bool Portal::StartPortal() {
+  // Calls that reach a portal while the bus is still starting it can go
+  // unanswered (seen with xdg-desktop-portal 1.16), so the bus is asked to
+  // start it first, and calls go out once it runs.
+  sd_bus_slot* slot = nullptr;
+  const int r = sd_bus_call_method_async(bus_, &slot, "org.freedesktop.DBus",
+                                         "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                         "StartServiceByName", OnStarted, this, "su", kService, 0u);
+  start_call_.reset(slot);
+  return r >= 0 && sd_bus_flush(bus_) >= 0;
+}
+
+int Portal::OnStarted(sd_bus_message*, void* data, sd_bus_error*) {
+  auto* self = static_cast<Portal*>(data);
+  self->start_call_.reset();
+  // Whatever the answer (a portal that runs without being activatable is
+  // refused here), the calls themselves tell whether the portal is there.
+  self->started_ = true;
+  // Whether it offers screenshots at all.
+  sd_bus_slot* slot = nullptr;
+  sd_bus_call_method_async(self->bus_, &slot, kService, kObject, "org.freedesktop.DBus.Properties",
+                           "Get", OnVersion, self, "ss", kScreenshot, "version");
+  self->version_call_.reset(slot);
+  if (self->pending_) self->Send();
+  return 0;
+}
+
+int Portal::OnVersion(sd_bus_message* reply, void* data, sd_bus_error*) {
+  auto* self = static_cast<Portal*>(data);
+  self->version_call_.reset();
+  if (sd_bus_message_is_method_error(reply, nullptr)) {
+    const char* why = ReasonFor(sd_bus_message_get_error(reply));
+    if (why == kNoScreenshots) self->no_screenshots_ = true;
+    // Not running now is not for good: a request starts it again.
+    if (why == kNoScreenshots && !self->pending_) self->EndRequest(State::Failed, why);
+  }
+  return 0;
+}
+
+int Portal::OnOwnerChanged(sd_bus_message* signal, void* data, sd_bus_error*) {
+  auto* self = static_cast<Portal*>(data);
+  const char *name = nullptr, *old_owner = nullptr, *new_owner = nullptr;
+  if (sd_bus_message_read(signal, "sss", &name, &old_owner, &new_owner) < 0) return 0;
+  if (!new_owner || *new_owner) return 0;
+  // Gone: a later request starts it again before calling it.
+  self->started_ = false;
+  if (self->pending_) self->EndRequest(State::Failed, kPortalGone);
+  return 0;
+}
+
+void Portal::SetWanted(bool wanted) {
+  if (wanted && !wanted_) {
+    snapshot_current_ = false;
+    if (!pending_) Request();
+  }
+  wanted_ = wanted;
+}
+
+bool Portal::Subscribe(const char* handle) {
+  sd_bus_slot* slot = nullptr;
+  const int r = sd_bus_match_signal_async(bus_, &slot, nullptr, handle, kRequest, "Response",
+                                          OnResponse, nullptr, this);
+  response_match_.reset(slot);
+  return r >= 0;
+}
+
+void Portal::Request() {
+  if (bus_failed_) return;
+  if (no_screenshots_) {
+    EndRequest(State::Failed, kNoScreenshots);
+    return;
+  }
+  pending_ = true;
+  handle_.clear();  // named once the call goes out
+  requested_ns_ = MonotonicNs();
+  requested_realtime_ns_ = RealtimeNs();
+  deadline_ns_ = requested_ns_ + std::int64_t{timeout_ms_} * 1'000'000;
+  if (started_) {
+    Send();
+  } else if (!start_call_ && !StartPortal()) {
+    BusFailed();
+  }
+}
+
+void Portal::Send() {
+  // The answer comes on an object named after our connection and a token of
+  // ours; the match is in place before the call goes out.
+  const char* unique = nullptr;
+  if (sd_bus_get_unique_name(bus_, &unique) < 0 || !unique) {
+    BusFailed();
+    return;
+  }
+  std::string sender = unique + 1;  // without the ':'
+  std::replace(sender.begin(), sender.end(), '.', '_');
+  const std::string token = "huevex" + std::to_string(++requests_);
+  handle_ = "/org/freedesktop/portal/desktop/request/" + sender + "/" + token;
+  sd_bus_slot* slot = nullptr;
+  if (!Subscribe(handle_.c_str()) ||
+      sd_bus_call_method_async(bus_, &slot, kService, kObject, kScreenshot, "Screenshot",
+                               OnCallReply, this, "sa{sv}", "", 3, "handle_token", "s",
+                               token.c_str(), "interactive", "b", 0, "modal", "b", 0) < 0) {
+    response_match_.reset();
+    BusFailed();
+    return;
+  }
+  call_.reset(slot);
+  if (sd_bus_flush(bus_) < 0) BusFailed();
+}
+
+int Portal::OnCallReply(sd_bus_message* reply, void* data, sd_bus_error*) {
+  auto* self = static_cast<Portal*>(data);
+  self->call_.reset();
+  if (!self->pending_) return 0;
+  if (sd_bus_message_is_method_error(reply, nullptr)) {
+    const char* why = ReasonFor(sd_bus_message_get_error(reply));
+    if (why == kNoScreenshots) self->no_screenshots_ = true;
+    self->EndRequest(State::Failed, why);
+    return 0;
+  }
+  // Portals older than the handle_token option answer on a path of their own.
+  const char* handle = nullptr;
+  if (sd_bus_message_read(reply, "o", &handle) >= 0 && handle && self->handle_ != handle) {
+    self->handle_ = handle;
+    if (!self->Subscribe(handle)) self->BusFailed();
+  }
+  return 0;
+}
+
+int Portal::OnResponse(sd_bus_message* signal, void* data, sd_bus_error*) {
+  auto* self = static_cast<Portal*>(data);
+  if (!self->pending_) return 0;
+  std::uint32_t response = 2;
+  std::optional<std::string> uri;
+  if (sd_bus_message_read(signal, "u", &response) < 0 ||
+      sd_bus_message_enter_container(signal, 'a', "{sv}") < 0) {
+    self->EndRequest(State::Failed, kPortalFailed);
+    return 0;
+  }
+  while (sd_bus_message_enter_container(signal, 'e', "sv") > 0) {
+    const char* key = nullptr;
+    const char* value = nullptr;
+    if (sd_bus_message_read(signal, "s", &key) >= 0 && key && std::strcmp(key, "uri") == 0 &&
+        sd_bus_message_read(signal, "v", "s", &value) >= 0 && value) {
+      uri = value;
+    } else {
+      sd_bus_message_skip(signal, "v");
+    }
+    sd_bus_message_exit_container(signal);
+  }
+  self->Answered(response, std::move(uri));
+  return 0;
+}
+
+void Portal::Answered(std::uint32_t response, std::optional<std::string> uri) {
+  if (response == 1) {
+    EndRequest(State::Refused, kRefused);
+    return;
+  }
+  const std::optional<std::string> path = uri ? PathFromFileUri(*uri) : std::nullopt;
+  if (response != 0 || !path) {
+    EndRequest(State::Failed, kPortalFailed);
+    return;
+  }
+  Snapshot snapshot;
+  std::string why;
+  if (!TakeSnapshot(*path, requested_realtime_ns_, &snapshot, &why)) {
+    EndRequest(State::Failed, why);
+    return;
+  }
+  snapshot_ = std::move(snapshot.image);
+  snapshot_ns_ = requested_ns_;  // the picture is no older than the request
+  snapshot_current_ = true;
+  EndRequest(State::Live, "");
+}
+
+void Portal::EndRequest(State state, std::string_view why) {
+  if (pending_ && why == kNoAnswer && !handle_.empty()) {
+    // Given up on while the portal may still work on it: tell it to stop.
+    sd_bus_call_method_async(bus_, nullptr, kService, handle_.c_str(), kRequest, "Close", nullptr,
+                             nullptr, "");
+  }
+  pending_ = false;
+  call_.reset();
+  response_match_.reset();
+  outcome_ = state;
+  reason_ = why;
+}
+
+void Portal::BusFailed() {
+  pending_ = false;
+  bus_failed_ = true;
+  reason_ = kBusGone;
+}
+
+int Portal::PollFds(pollfd* fds, int max) {
+  if (bus_failed_ || max < 1) return 0;
+  const int events = sd_bus_get_events(bus_);
+  if (events < 0) return 0;
+  fds[0] = {sd_bus_get_fd(bus_), static_cast<short>(events), 0};
+  return 1;
+}
+
+int Portal::TimeoutMs() {
+  if (bus_failed_) return -1;
+  const std::int64_t now = MonotonicNs();
+  std::int64_t until = -1;
+  if (pending_) until = std::max<std::int64_t>(deadline_ns_ - now, 0);
+  std::uint64_t bus_usec = 0;  // sd-bus's own deadline, for its calls' replies
+  if (sd_bus_get_timeout(bus_, &bus_usec) > 0 && bus_usec != UINT64_MAX) {
+    const std::int64_t bus_ns = static_cast<std::int64_t>(bus_usec) * 1000 - now;
+    until = until < 0 ? std::max<std::int64_t>(bus_ns, 0)
+                      : std::min(until, std::max<std::int64_t>(bus_ns, 0));
+  }
+  return until < 0 ? -1 : static_cast<int>((until + 999'999) / 1'000'000);
+}
+
+void Portal::Dispatch() {
+  if (bus_failed_) return;
+  for (;;) {
+    const int r = sd_bus_process(bus_, nullptr);
+    if (r < 0) {
+      BusFailed();
+      return;
+    }
+    if (r == 0) break;
+  }
+  if (pending_ && MonotonicNs() >= deadline_ns_) EndRequest(State::Failed, kNoAnswer);
+  if (sd_bus_flush(bus_) < 0) BusFailed();
+}
+
+ReadResult Portal::Read(Rect block, std::uint32_t* out, ReadInfo* info) {
+  const State state = CurrentState();
+  if (state == State::Failed || state == State::Refused) return ReadResult::Failed;
+  if (snapshot_.pixels.empty()) return ReadResult::NoFrame;
+  const int width = block.Width(), height = block.Height();
+  if (width <= 0 || height <= 0) return ReadResult::Ok;
+  // The snapshot covers the root window, scaled as the portal took it (a
+  // screenshot of a scaled output has more pixels than the root).
+  const std::int64_t rw = root_width_ > 0 ? root_width_ : snapshot_.width;
+  const std::int64_t rh = root_height_ > 0 ? root_height_ : snapshot_.height;
+  for (int y = 0; y < height; ++y) {
+    const std::int64_t ry = block.top + y;
+    const std::int64_t sy = ry * snapshot_.height / rh;
+    for (int x = 0; x < width; ++x) {
+      const std::int64_t rx = block.left + x;
+      const std::int64_t sx = rx * snapshot_.width / rw;
+      const bool inside =
+          rx >= 0 && ry >= 0 && rx < rw && ry < rh && sx < snapshot_.width && sy < snapshot_.height;
+      out[static_cast<size_t>(y) * width + x] =
+          inside ? snapshot_.pixels[static_cast<size_t>(sy) * snapshot_.width + sx] : 0u;
+    }
+  }
+  if (info) *info = {snapshot_ns_, state != State::Live};
+  return ReadResult::Ok;
+}
+
+State Portal::CurrentState() {
+  if (bus_failed_) return State::Failed;
+  if (pending_) return State::Waiting;
+  if (outcome_ == State::Failed || outcome_ == State::Refused) return outcome_;
+  if (!wanted_) return State::Idle;
+  return snapshot_current_ ? State::Live : State::Waiting;
+}
+
+}  // namespace
+
+std::unique_ptr<Source> OpenPortal(std::uint32_t timeout_ms, std::string* why) {
+  sd_bus* bus = nullptr;
+  if (sd_bus_open_user(&bus) < 0) {
+    *why = "the desktop session's message bus could not be reached";
+    return nullptr;
+  }
+  auto portal = std::make_unique<Portal>(bus, timeout_ms ? timeout_ms : kDefaultPortalTimeoutMs);
+  if (!portal->Start(why)) return nullptr;
+  return portal;
+}
+
+}  // namespace huevex::wayland

@@ -1,0 +1,54 @@
+// A source of screen pixels in a Wayland session, behind the module's C table
+// (capture_abi.h): the compositor's capture protocol (screencopy.h) or the
+// desktop portal's screenshot (portal.h). Each keeps its state and the reason
+// for it, in words for the user.
+#pragma once
+
+#include <poll.h>
+#include <time.h>
+
+#include <cstdint>
+#include <string>
+
+#include "shell/platform/platform.h"
+
+namespace huevex::wayland {
+
+enum class State { Idle, Waiting, Live, Refused, Failed };
+enum class ReadResult { Ok, NoFrame, Failed };
+
+struct ReadInfo {
+  std::int64_t captured_ns = 0;  // CLOCK_MONOTONIC of the oldest frame read
+  bool stale = false;
+};
+
+class Source {
+ public:
+  virtual ~Source() = default;
+  virtual const char* Kind() const = 0;
+  virtual int PollFds(pollfd* fds, int max) = 0;
+  virtual int TimeoutMs() = 0;
+  virtual void Dispatch() = 0;
+  virtual void SetWanted(bool wanted) = 0;
+  virtual void SetRootSize(int width, int height) {
+    (void)width;
+    (void)height;
+  }
+  // Pixels off every output read black; never waits for a frame.
+  virtual ReadResult Read(Rect block, std::uint32_t* out, ReadInfo* info) = 0;
+  virtual State CurrentState() = 0;
+  // Empty unless the state is Refused or Failed.
+  const std::string& Reason() const { return reason_; }
+
+ protected:
+  std::string reason_;
+};
+
+// CLOCK_MONOTONIC now, in nanoseconds: the clock of frame times.
+inline std::int64_t MonotonicNs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return std::int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+}
+
+}  // namespace huevex::wayland

@@ -1,0 +1,53 @@
+// Mouse capture as X does it: an active grab of the pointer on the root
+// window, taken at the press's own time with owner events off, so that every
+// press, release and motion until the release comes to the program wherever
+// the pointer goes, and no other client sees them. The grab's cursor is the
+// captured window's pointer: a pixmap cursor made from its picture, with the
+// hot spot on the picture's centre. While the grab holds, the screen takes the
+// pointer's position from the grab's events instead of asking the server.
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <map>
+
+#include "shell/platform/platform.h"
+#include "shell/platform/x11/x11_handles.h"
+#include "shell/platform/x11/x11_screen.h"
+
+namespace huevex::x11 {
+
+class PointerCapture {
+ public:
+  PointerCapture(Display* display, Window root, X11Screen& screen);
+  ~PointerCapture();
+  PointerCapture(const PointerCapture&) = delete;
+  PointerCapture& operator=(const PointerCapture&) = delete;
+
+  // The cursor of a picture, made the first time it is asked for; None for no
+  // picture.
+  Cursor CursorFor(const Picture* picture);
+
+  // Captures for `window`, whose pointer is `pointer`, the press at `press`
+  // (on the root) having started it at `time`.
+  void Take(Window window, const Picture* pointer, Point press, Time time);
+  void Release(Time time);
+  // The window that has the capture, 0 when none has.
+  Window window() const { return window_; }
+  // The window's pointer changed: the grab's cursor follows it.
+  void PointerChanged(Cursor cursor, Time time);
+  // The pointer is at `root` (an event of the grab): where that lies in the
+  // captured window.
+  Point Follow(Point root);
+
+ private:
+  Display* display_;
+  Window root_;
+  X11Screen& screen_;
+  Window window_ = 0;
+  Point origin_;  // the captured window's client corner on the root
+  bool grabbed_ = false;
+  std::map<const Picture*, CursorHandle> cursors_;
+};
+
+}  // namespace huevex::x11

@@ -1,0 +1,57 @@
+#include "shell/platform/x11/x11_properties.h"
+
+#include <X11/Xatom.h>
+
+#include "shell/platform/x11/x11_pixels.h"
+
+namespace huevex::x11 {
+
+std::vector<long> ReadLongs(Display* display, Window window, Atom property, Atom type) {
+  Atom actual = None;
+  int format = 0;
+  unsigned long count = 0, left = 0;
+  unsigned char* data = nullptr;
+  std::vector<long> out;
+  if (XGetWindowProperty(display, window, property, 0, 4096, False, type, &actual, &format, &count,
+                         &left, &data) == Success &&
+      data && format == 32) {
+    const auto* items = reinterpret_cast<const long*>(data);
+    out.assign(items, items + count);
+  }
+  if (data) XFree(data);
+  return out;
+}
+
+std::string ReadText(Display* display, Window window, Atom property) {
+  Atom actual = None;
+  int format = 0;
+  unsigned long count = 0, left = 0;
+  unsigned char* data = nullptr;
+  std::string out;
+  if (XGetWindowProperty(display, window, property, 0, 1 << 20, False, AnyPropertyType, &actual,
+                         &format, &count, &left, &data) == Success &&
+      data && format == 8) {
+    out.assign(reinterpret_cast<const char*>(data), count);
+  }
+  if (data) XFree(data);
+  return out;
+}
+
+void WriteLongs(Display* display, Window window, Atom property, Atom type,
+                std::span<const long> items) {
+  XChangeProperty(display, window, property, type, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(items.data()),
+                  static_cast<int>(items.size()));
+}
+
+void WriteTitle(Display* display, const Atoms& atoms, Window window, std::string_view utf8) {
+  const std::string latin1 = Latin1FromUtf8(utf8);
+  XChangeProperty(display, window, XA_WM_NAME, XA_STRING, 8, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(latin1.data()),
+                  static_cast<int>(latin1.size()));
+  XChangeProperty(display, window, atoms.net_wm_name, atoms.utf8_string, 8, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(utf8.data()),
+                  static_cast<int>(utf8.size()));
+}
+
+}  // namespace huevex::x11

@@ -1,0 +1,152 @@
+#!/usr/bin/env python3
+"""The program on Xwayland in a headless sway, reading the screen through one
+source (--source screencopy or portal, forced with HUEVEX_SCREEN).
+
+The background is a picture swaybg draws, a native Wayland surface: the X11
+pick test's stripes across the top, the magnifier test's narrow stripes on a
+board below. Each case runs in a session of its own:
+- picks: each stripe picked with the button the X11 pick table names (the
+  clipboard cleared first and read while the program runs), then the swatch
+  and the three codes in a screenshot, the codes pixel for pixel as the
+  simulated desktop paints them for the same pick;
+- magnifier: it opens right below the main window, left edges aligned,
+  covering none of it; resting on the narrow stripes, its box equals the
+  simulated desktop's (the cursor's square, the grid's checker dots, the marker);
+- help panel: it opens right below the main window too;
+and in every case the program's stderr stays quiet: a line or two at most,
+never one per tick. Checks marked "(needs the capture)" cannot pass before
+the program reads the screen through the compositor.
+"""
+
+import os
+import subprocess
+import time
+
+import sway_session
+import magnifier_test as zoom  # the X11 tests' boards and the box's checks
+import pick_test
+
+QUIET = 2  # stderr lines a whole case may write
+NEEDS = "(needs the capture)"
+BACKDROP = bytes.fromhex("336699")
+ZOOM_BOARD = (40, 300, 120, 140, zoom.stripes(120, 7), [(60, 70), (6, 3), (112, 135)])
+TABLE = (81, 17, 71, 47)  # the three code rows in the main window's client area
+QUESTION = (150, 85)  # the help panel's button
+
+
+def stripe_rows(board, width):
+    """One row of a board's stripes, laid out as the colorboard lays them."""
+    x, _, board_width, _, colors = board[:5]
+    stripe = board_width // len(colors)
+    row = bytearray(BACKDROP * width)
+    for i, color in enumerate(colors):
+        left = x + i * stripe
+        right = x + board_width if i + 1 == len(colors) else left + stripe
+        row[left * 3:right * 3] = bytes.fromhex(color) * (right - left)
+    return bytes(row)
+
+
+def background():
+    width, height = sway_session.SIZE
+    picks = stripe_rows((*pick_test.BOARD, pick_test.STRIPES), width)
+    narrow = stripe_rows(ZOOM_BOARD, width)
+    rows = []
+    for y in range(height):
+        if pick_test.BOARD[1] <= y < pick_test.BOARD[1] + pick_test.BOARD[3]:
+            rows.append(picks)
+        elif ZOOM_BOARD[1] <= y < ZOOM_BOARD[1] + ZOOM_BOARD[3]:
+            rows.append(narrow)
+        else:
+            rows.append(BACKDROP * width)
+    return rows
+
+
+def sim_pick(args, target, workdir):
+    """The main window's client area after the same pick on the simulated desktop."""
+    out = os.path.join(workdir, f"main-{target[0]}-{target[1]}.ppm")
+    board = [str(v) for v in pick_test.BOARD]
+    subprocess.run([args.sim_frame, "main", *board, ",".join(pick_test.STRIPES),
+                         str(target[0]), str(target[1]), out], check=True, timeout=30)
+    return zoom.read_ppm(out)
+
+
+def picks(s, checks):
+    x, y, width, height = TABLE
+    for color, button in pick_test.PICKS:
+        what = f"pick #{color} with button {button}"
+        checks.equal(f"{what}: clipboard cleared first", s.clear_clipboard(), "")
+        target = pick_test.stripe_centre(color)
+        s.pick(target, button)
+        checks.equal(f"{what}: xclip {NEEDS}", s.wait_clipboard("#" + color), "#" + color)
+        shot = s.screenshot()
+        checks.equal(f"{what}: swatch {NEEDS}", shot.rgb(*s.screen_point(s.SWATCH)),
+                     pick_test.rgb(color))
+        checks.equal(f"{what}: crosshair back", shot.rgb(*s.screen_point(s.CROSSHAIR)),
+                     (0, 0, 0))
+        codes = shot.block(*s.screen_point((x, y)), width, height)
+        expected = [row[x:x + width] for row in sim_pick(s.args, target, s.rundir)[y:y + height]]
+        wrong = zoom.differences(codes, expected)
+        checks.equal(f"{what}: code pixels unlike the simulated desktop's ({len(wrong)}) {NEEDS}",
+                     wrong[:4], [])
+
+
+def below_main_window(s, checks, name, window):
+    left, _, right, bottom = s.outer_rect()
+    rect = s.tree_rect(window)
+    checks.equal(f"{name}: right below the main window, left edges aligned", rect[:2],
+                 (left, bottom))
+    covers = rect[0] < right and left < rect[2] and rect[1] < bottom
+    checks.true(f"{name}: covers none of the main window", not covers)
+
+
+def magnifier(s, checks):
+    s.toggle_magnifier(expect_shown=True)
+    below_main_window(s, checks, "magnifier", s.magnifier())
+    for offset in ZOOM_BOARD[5]:
+        cursor = (ZOOM_BOARD[0] + offset[0], ZOOM_BOARD[1] + offset[1])
+        s.xdotool("mousemove", *cursor)
+        time.sleep(zoom.REST)
+        zoom.check_box(checks, f"magnifier at {cursor} {NEEDS}", zoom.zoom_box(s), ZOOM_BOARD,
+                       cursor, zoom.sim_frame(s.args, ZOOM_BOARD, cursor, s.rundir))
+
+
+def help_panel(s, checks):
+    s.click_client(QUESTION)
+    panel = s.wait_for(lambda: s.find_window(s.HELP_TITLE), "the help panel")
+    s.wait_for(lambda: s.viewable(panel), "the help panel to be shown")
+    below_main_window(s, checks, "help panel", panel)
+
+
+CASES = [picks, magnifier, help_panel]
+
+
+def test():
+    def more(parser):
+        parser.add_argument("--source", choices=["screencopy", "portal"], required=True)
+        parser.add_argument("--sim-frame", required=True)
+
+    args = sway_session.arguments(more)
+    checks = sway_session.Checks()
+    for case in CASES:
+        print(f"-- {case.__name__}", flush=True)
+        with sway_session.SwaySession(args, background(), portal=args.source == "portal") as s:
+            try:
+                if args.source == "portal":
+                    # The session's part: without it the program cannot pass.
+                    checks.true("the portal takes a screenshot", s.portal_answers())
+                s.start_huevex({"HUEVEX_SCREEN": args.source})
+                case(s, checks)
+            except sway_session.Failure as error:
+                checks.equal(case.__name__, str(error), "no failure")
+            if s.huevex:
+                lines = s.stderr().splitlines()
+                checks.equal(f"{case.__name__}: stderr beyond {QUIET} lines {NEEDS}",
+                             lines[QUIET:QUIET + 3], [])
+                checks.equal(f"{case.__name__}: still running", s.huevex.poll(), None)
+            if checks.failed:
+                s.save_screenshot(f"huevex-wayland-{args.source}-{case.__name__}.png")
+    return checks.finish()
+
+
+if __name__ == "__main__":
+    sway_session.main(test)

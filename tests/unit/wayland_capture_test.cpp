@@ -1,0 +1,280 @@
+// The parts of the Wayland screen capture module that need no compositor and
+// no bus: where X root points fall in captured buffers, the frame bookkeeping,
+// and the desktop portal's snapshot file (decoding, and when it is removed).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "shell/platform/wayland/capture_book.h"
+#include "shell/platform/wayland/output_map.h"
+#include "shell/platform/wayland/snapshot_file.h"
+
+namespace huevex::wayland {
+namespace {
+
+constexpr std::uint32_t kXrgb = 1, kXbgr = 0x34324258, kArgb = 0, kAbgr = 0x34324241;
+
+TEST(OutputMap, EachTransformFindsTheShownCornersInTheBuffer) {
+  // A 3 x 2 buffer; turned a quarter, the output shows 2 x 3.
+  const struct {
+    std::uint32_t transform;
+    bool y_invert;
+    Point top_left, top_right;
+  } cases[] = {
+      {0, false, {0, 0}, {2, 0}}, {1, false, {0, 1}, {0, 0}}, {2, false, {2, 1}, {0, 1}},
+      {3, false, {2, 0}, {2, 1}}, {4, false, {2, 0}, {0, 0}}, {5, false, {0, 0}, {0, 1}},
+      {6, false, {0, 1}, {2, 1}}, {7, false, {2, 1}, {2, 0}}, {0, true, {0, 1}, {2, 1}},
+      {1, true, {0, 0}, {0, 1}},
+  };
+  for (const auto& c : cases) {
+    const FrameView frame{nullptr, 3, 2, 12, kXrgb, c.transform, c.y_invert, 0};
+    const bool turned = c.transform & 1;
+    const Rect logical{10, 20, 10 + (turned ? 2 : 3), 20 + (turned ? 3 : 2)};
+    EXPECT_EQ(BufferPixel(frame, logical, {logical.left, logical.top}), c.top_left)
+        << "transform " << c.transform << " y_invert " << c.y_invert;
+    EXPECT_EQ(BufferPixel(frame, logical, {logical.right - 1, logical.top}), c.top_right)
+        << "transform " << c.transform << " y_invert " << c.y_invert;
+  }
+}
+
+TEST(OutputMap, ScaledOutputsTakeThePixelAtThePointTimesTheScale) {
+  const struct {
+    int buffer_width, buffer_height;
+    Point point;
+    Point want;
+  } cases[] = {
+      {4, 2, {103, 51}, {3, 1}},                             // scale 1
+      {8, 4, {101, 50}, {2, 0}},                             // scale 2
+      {8, 4, {103, 51}, {6, 2}}, {6, 3, {103, 51}, {4, 1}},  // scale 1.5
+      {6, 3, {101, 50}, {1, 0}},
+  };
+  const Rect logical{100, 50, 104, 52};
+  for (const auto& c : cases) {
+    const FrameView frame{
+        nullptr, c.buffer_width, c.buffer_height, c.buffer_width * 4, kXrgb, 0, false, 0};
+    EXPECT_EQ(BufferPixel(frame, logical, c.point), c.want)
+        << c.buffer_width << "x" << c.buffer_height;
+  }
+}
+
+TEST(OutputMap, WordsOfEachFormatBecomeColorValues) {
+  // Red 0x11, green 0x22, blue 0x33, with an alpha byte to drop.
+  EXPECT_EQ(ToColorValue(kXrgb, 0xFF112233u), 0x332211u);
+  EXPECT_EQ(ToColorValue(kArgb, 0x80112233u), 0x332211u);
+  EXPECT_EQ(ToColorValue(kXbgr, 0xFF332211u), 0x332211u);
+  EXPECT_EQ(ToColorValue(kAbgr, 0x80332211u), 0x332211u);
+  EXPECT_TRUE(IsReadableFormat(kXbgr));
+  EXPECT_FALSE(IsReadableFormat(0x30335258));  // XRGB2101010: not 8 bits a channel
+}
+
+TEST(OutputMap, BlocksAcrossOutputsReadEachOutputsFrameAndBlackBetween) {
+  // Left: 2 x 1 at scale 1, red then blue (XRGB words). Right, one pixel
+  // further: 2 x 1 at scale 2, green (XBGR words), the buffer 4 x 2.
+  const std::uint32_t left_pixels[] = {0x00FF0000, 0x000000FF};
+  std::vector<std::uint32_t> right_pixels(8, 0x0000FF00);
+  const FrameView left{
+      reinterpret_cast<const std::uint8_t*>(left_pixels), 2, 1, 8, kXrgb, 0, false, 500};
+  const FrameView right{
+      reinterpret_cast<const std::uint8_t*>(right_pixels.data()), 4, 2, 16, kXbgr, 0, false, 300};
+  const OutputView outputs[] = {{{0, 0, 2, 1}, &left}, {{3, 0, 5, 1}, &right}};
+  std::uint32_t out[7];
+  std::int64_t oldest = -1;
+  ASSERT_TRUE(ReadOutputs(outputs, {-1, 0, 6, 1}, out, &oldest));
+  const std::uint32_t want[] = {0, 0x0000FF, 0xFF0000, 0, 0x00FF00, 0x00FF00, 0};
+  EXPECT_EQ(std::vector<std::uint32_t>(out, out + 7), std::vector<std::uint32_t>(want, want + 7));
+  EXPECT_EQ(oldest, 300);
+
+  // An output without a frame fails only the reads that touch it.
+  const OutputView waiting[] = {{{0, 0, 2, 1}, &left}, {{3, 0, 5, 1}, nullptr}};
+  oldest = -1;
+  EXPECT_TRUE(ReadOutputs(waiting, {0, 0, 3, 1}, out, &oldest));
+  EXPECT_EQ(oldest, 500);
+  EXPECT_FALSE(ReadOutputs(waiting, {2, 0, 4, 1}, out, &oldest));
+  // Off every output: black, and no frame's time.
+  oldest = -1;
+  EXPECT_TRUE(ReadOutputs(outputs, {10, 10, 11, 11}, out, &oldest));
+  EXPECT_EQ(out[0], 0u);
+  EXPECT_EQ(oldest, -1);
+}
+
+TEST(CaptureBook, ReadsUseTheNewestFinishedFrameAndCapturesTheOtherBuffer) {
+  CaptureBook book;
+  EXPECT_FALSE(book.HasFrame());
+  const int first = book.WriteSlot();
+  book.Finished(first, 0, 1000);
+  EXPECT_EQ(book.ReadSlot(), first);
+  const int second = book.WriteSlot();
+  EXPECT_NE(second, first);
+  book.Finished(second, 0, 2000);
+  EXPECT_EQ(book.ReadSlot(), second);
+  EXPECT_NE(book.WriteSlot(), second);
+  book.Forget();  // the output changed under its frame
+  EXPECT_FALSE(book.HasFrame());
+}
+
+TEST(CaptureBook, TheCompositorsTimeIsTakenOnlyWhenPlausible) {
+  const std::int64_t now = 50'000'000'000;
+  const struct {
+    std::int64_t presented, want;
+  } cases[] = {
+      {now - 16'000'000, now - 16'000'000},  // a frame ago
+      {0, now},                              // not given
+      {now + 5'000'000, now},                // in the future
+      {now - 60'000'000'000, now},           // another clock
+  };
+  for (const auto& c : cases) {
+    CaptureBook book;
+    book.Finished(book.WriteSlot(), c.presented, now);
+    EXPECT_EQ(book.CapturedNs(), c.want) << c.presented;
+  }
+}
+
+TEST(CaptureBook, GivesUpAfterFailuresInARowOnly) {
+  CaptureBook book;
+  EXPECT_TRUE(book.Failed());
+  EXPECT_TRUE(book.Failed());
+  book.Finished(book.WriteSlot(), 0, 1);  // a success starts the count again
+  EXPECT_TRUE(book.Failed());
+  EXPECT_TRUE(book.Failed());
+  EXPECT_FALSE(book.Failed());
+  EXPECT_TRUE(book.GaveUp());
+  book.Reset();
+  EXPECT_FALSE(book.GaveUp());
+}
+
+// A PNG file's bytes, written with libpng: width x height, RGBA.
+std::vector<std::uint8_t> Png(int width, int height, const std::vector<std::uint8_t>& rgba) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  image.width = static_cast<png_uint_32>(width);
+  image.height = static_cast<png_uint_32>(height);
+  image.format = PNG_FORMAT_RGBA;
+  png_alloc_size_t size = 0;
+  png_image_write_to_memory(&image, nullptr, &size, 0, rgba.data(), 0, nullptr);
+  std::vector<std::uint8_t> bytes(size);
+  EXPECT_TRUE(png_image_write_to_memory(&image, bytes.data(), &size, 0, rgba.data(), 0, nullptr));
+  bytes.resize(size);
+  return bytes;
+}
+
+TEST(Snapshot, PngPicturesDecodeToColorValues) {
+  const auto bytes = Png(2, 2,
+                         {0x11, 0x22, 0x33, 0xFF, 0xFF, 0, 0, 0xFF,  // top row
+                          0, 0xFF, 0, 0x80, 0, 0, 0xFF, 0xFF});
+  Image image;
+  std::string why;
+  ASSERT_TRUE(DecodePng(bytes, &image, &why)) << why;
+  EXPECT_EQ(image.width, 2);
+  EXPECT_EQ(image.height, 2);
+  EXPECT_EQ(image.pixels, (std::vector<std::uint32_t>{0x332211, 0x0000FF, 0x00FF00, 0xFF0000}));
+
+  const std::uint8_t not_png[] = {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0, 0, 0};
+  EXPECT_FALSE(DecodePng(not_png, &image, &why));
+  EXPECT_FALSE(why.empty());
+}
+
+TEST(Snapshot, FileUrisNameLocalPathsOnly) {
+  const struct {
+    const char* uri;
+    const char* path;  // nullptr: none
+  } cases[] = {
+      {"file:///tmp/out.png", "/tmp/out.png"},
+      {"file:///home/u/Pictures/Screenshot%20from%202024.png",
+       "/home/u/Pictures/Screenshot from 2024.png"},
+      {"file://localhost/tmp/a.png", "/tmp/a.png"},
+      {"file://otherhost/tmp/a.png", nullptr},
+      {"https://example.org/a.png", nullptr},
+      {"file:///tmp/bad%2", nullptr},
+      {"file:///tmp/nul%00.png", nullptr},
+  };
+  for (const auto& c : cases) {
+    const auto path = PathFromFileUri(c.uri);
+    if (c.path) {
+      EXPECT_EQ(path, std::optional<std::string>(c.path)) << c.uri;
+    } else {
+      EXPECT_FALSE(path) << c.uri;
+    }
+  }
+}
+
+TEST(Snapshot, OnlyAFileMadeForTheRequestIsRemoved) {
+  const std::int64_t request = 1'000'000'000'000;
+  const struct {
+    FileFacts file;
+    bool made;
+  } cases[] = {
+      {{true, 1000, 1, request + 5}, true},   {{true, 1000, 1, request}, true},
+      {{true, 1000, 1, request - 1}, false},   // there before the request
+      {{true, 1001, 1, request + 5}, false},   // another user's
+      {{true, 1000, 2, request + 5}, false},   // has another name too
+      {{false, 1000, 1, request + 5}, false},  // not a regular file
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(MadeForRequest(c.file, 1000, request), c.made)
+        << c.file.uid << " " << c.file.links << " " << c.file.modified_ns - request;
+  }
+}
+
+class SnapshotFile : public testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/huevex-snapshot-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    dir_ = name;
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  std::string Write(const char* name) {
+    const std::string path = dir_ + "/" + name;
+    const auto bytes = Png(1, 1, {0x10, 0x20, 0x30, 0xFF});
+    FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    return path;
+  }
+  std::string dir_;
+};
+
+TEST_F(SnapshotFile, OursIsReadAndRemovedOthersAreReadAndKept) {
+  const std::int64_t before = RealtimeNs();
+  const std::string ours = Write("out.png");
+  Snapshot snapshot;
+  std::string why;
+  ASSERT_TRUE(TakeSnapshot(ours, before, &snapshot, &why)) << why;
+  EXPECT_EQ(snapshot.image.pixels, std::vector<std::uint32_t>{0x302010});
+  EXPECT_TRUE(snapshot.removed);
+  EXPECT_FALSE(std::filesystem::exists(ours));
+
+  // The user's own picture, older than the request: read, never removed.
+  const std::string theirs = Write("mine.png");
+  const timespec old_times[2] = {{1'000'000, 0}, {1'000'000, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, theirs.c_str(), old_times, 0), 0);
+  ASSERT_TRUE(TakeSnapshot(theirs, RealtimeNs(), &snapshot, &why)) << why;
+  EXPECT_FALSE(snapshot.removed);
+  EXPECT_TRUE(std::filesystem::exists(theirs));
+
+  // A new file with a second name: kept, since the other name is someone's.
+  const std::int64_t again = RealtimeNs();
+  const std::string linked = Write("linked.png");
+  ASSERT_EQ(link(linked.c_str(), (dir_ + "/elsewhere.png").c_str()), 0);
+  ASSERT_TRUE(TakeSnapshot(linked, again, &snapshot, &why)) << why;
+  EXPECT_FALSE(snapshot.removed);
+  EXPECT_TRUE(std::filesystem::exists(linked));
+
+  // A symbolic link is not followed, and neither it nor its target goes.
+  const std::string link_path = dir_ + "/link.png";
+  ASSERT_EQ(symlink(linked.c_str(), link_path.c_str()), 0);
+  EXPECT_FALSE(TakeSnapshot(link_path, again, &snapshot, &why));
+  EXPECT_TRUE(std::filesystem::is_symlink(link_path));
+  EXPECT_TRUE(std::filesystem::exists(linked));
+}
+
+}  // namespace
+}  // namespace huevex::wayland
