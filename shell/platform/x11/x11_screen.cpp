@@ -24,8 +24,8 @@ X11Screen::~X11Screen() = default;
 bool X11Screen::Handle(XEvent& event) { return pointer_watch_.Handle(event); }
 
 void X11Screen::SetSize(int width, int height) {
-  width_ = width;
-  height_ = height;
+  width_ = std::max(1, width);
+  height_ = std::max(1, height);
 }
 
 bool X11Screen::CursorPos(Point* point) {
