@@ -133,10 +133,15 @@ class Fontconfig {
                        Bind(library, "FcConfigGetConfigDirs", fc->ConfigGetConfigDirs) &&
                        Bind(library, "FcConfigGetFontDirs", fc->ConfigGetFontDirs) &&
                        Bind(library, "FcStrListNext", fc->StrListNext) &&
-                       Bind(library, "FcStrListDone", fc->StrListDone);
+                       Bind(library, "FcStrListDone", fc->StrListDone) &&
+                       Bind(library, "FcFini", fc->Fini);
     return bound ? std::move(fc) : nullptr;
   }
-  ~Fontconfig() { dlclose(library_); }
+  // What the library keeps for itself goes with it.
+  ~Fontconfig() {
+    if (Fini) Fini();
+    dlclose(library_);
+  }
   Fontconfig(const Fontconfig&) = delete;
   Fontconfig& operator=(const Fontconfig&) = delete;
 
@@ -172,6 +177,7 @@ class Fontconfig {
   decltype(&FcConfigGetFontDirs) ConfigGetFontDirs = nullptr;
   decltype(&FcStrListNext) StrListNext = nullptr;
   decltype(&FcStrListDone) StrListDone = nullptr;
+  decltype(&FcFini) Fini = nullptr;
 
  private:
   explicit Fontconfig(void* library) : library_(library) {}
