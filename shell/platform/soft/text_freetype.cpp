@@ -1,6 +1,9 @@
 #include <dlfcn.h>
 #include <ft2build.h>
 #include <link.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include FT_FREETYPE_H
 
 #include <algorithm>
@@ -123,7 +126,7 @@ class FreeTypeText : public TextRenderer {
       }
       baseline += face->line_height;
     }
-    if (rendered_) fonts_.Save();
+    if (rendered_) Rendered();
   }
 
  private:
@@ -151,6 +154,19 @@ class FreeTypeText : public TextRenderer {
       fonts_.Refuse();
     }
     return nullptr;
+  }
+
+  // New glyphs are remembered at once. FreeType and the font files it mapped
+  // (about a megabyte) are needed only for glyphs not remembered yet: they go
+  // until the next such glyph, which a face size's ASCII rendered at once makes
+  // rare.
+  void Rendered() {
+    fonts_.Save();
+    ft_.reset();
+    ft_tried_ = false;
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
   }
 
   FT_Face FaceOf(const std::string& path, int index) {
