@@ -25,7 +25,7 @@ void Form::Load() {
   if (runtime_.Ended()) throw RuntimeError{0, ""};
   loaded_ = true;
   WindowSystem& ws = runtime_.windows();
-  dpi_ = ws.GetDpi(Hwnd{});
+  dpi_ = UsableDpi(ws.GetDpi(Hwnd{}));
   const int client_width = TwipsToPixels(layout_.client_width, dpi_);
   const int client_height = TwipsToPixels(layout_.client_height, dpi_);
   const Insets frame = layout_.framed ? ws.FrameInsets(true, dpi_) : Insets{};
@@ -46,7 +46,7 @@ void Form::Load() {
   desc.client_height = client_height;
   desc.icon = layout_.icon;
   window_ = ws.CreateTopLevel(desc);
-  const int window_dpi = ws.GetDpi(window_);
+  const int window_dpi = UsableDpi(ws.GetDpi(window_));
   if (window_dpi != dpi_) ChangeDpi(window_dpi);
   Build();
   back_buffer_ = MemorySurface(runtime_.gdi(), client_width, client_height);

@@ -111,7 +111,7 @@ Control* Form::HitIn(const std::vector<Control*>& layer, Point client) {
 Control* Form::HitTest(Point client) { return loaded_ ? HitIn(top_level_, client) : nullptr; }
 
 void Form::ChangeDpi(int dpi) {
-  dpi_ = dpi;
+  dpi_ = UsableDpi(dpi);
   fonts_.clear();
   const Rect client = ClientArea();
   runtime_.windows().ResizeClient(window_, client.Width(), client.Height());

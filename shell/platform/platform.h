@@ -77,6 +77,20 @@ inline int ScaleForDpi(int pixels_at_96, int dpi) {
   return static_cast<int>(scaled >= 0 ? (scaled + 48) / 96 : -((-scaled + 48) / 96));
 }
 
+// The DPIs a real monitor is set to: from half the usual 96 to Windows'
+// largest scale, 500 %.
+inline constexpr int kLeastDpi = 48;
+inline constexpr int kMostDpi = 480;
+
+// A DPI from outside the program (a setting, the system) as the program uses
+// it: none (zero or less) is the usual 96, and any other outside the range is
+// brought to its nearer end: no setting can ask for a window no screen holds,
+// or a surface no allocation can.
+inline int UsableDpi(int dpi) {
+  if (dpi <= 0) return 96;
+  return dpi < kLeastDpi ? kLeastDpi : dpi > kMostDpi ? kMostDpi : dpi;
+}
+
 // Opaque handles. Zero is "none" for all of them.
 enum class Hwnd : std::uintptr_t {};
 enum class Hdc : std::uintptr_t {};

@@ -16,7 +16,9 @@ for path in ./usr/bin/huevex ./usr/share/applications/org.huevex.huevex.desktop 
   ./usr/share/doc/huevex/copyright ./usr/share/doc/huevex/changelog.gz; do
   grep -q " $path\$" <<< "$contents" || { echo "missing from the package: $path"; exit 1; }
 done
-dpkg-deb -f "$deb" Depends | grep -q libx11 || { echo "no dependency on libx11"; exit 1; }
+for library in libx11 libfontconfig1 libfreetype6 libxi6; do
+  dpkg-deb -f "$deb" Depends | grep -q "$library" || { echo "no dependency on $library"; exit 1; }
+done
 lintian --fail-on error --suppress-tags binary-without-manpage "$deb"
 mkdir "$out/tree"
 dpkg-deb -x "$deb" "$out/tree"

@@ -19,10 +19,11 @@ class Desktop {
   FrmMain& main() { return project.frmMain(); }
   Hwnd MainWindow() { return project.frmMain().Window(); }
 
-  // The screen point of the crosshair's centre dot in its box.
+  // The screen point of the crosshair's centre dot in its box, at any DPI.
   Point CrosshairCentre() {
     const Rect client = sim.ClientRect(MainWindow());
-    return {client.left + 16 + 7, client.top + 48 + 7};
+    const Rect box = main().picCursor().Bounds(main().Dpi());
+    return {client.left + (box.left + box.right) / 2, client.top + (box.top + box.bottom) / 2};
   }
 
   void PressOnCrosshair(MouseButton button = MouseButton::Left) {

@@ -24,6 +24,36 @@ TEST(Lifetime, StartShowsOnlyTheMainWindowTopmostAndCentred) {
   EXPECT_FLOAT_EQ(desk.main().Left(), 872 * 15);
 }
 
+// A monitor's DPI comes from outside the program; one no monitor can have
+// still gives a main window that fits the screen, and a pick that works, at
+// startup and when the DPI changes later.
+TEST(Lifetime, ADpiNoMonitorHasIsBroughtIntoRange) {
+  const struct {
+    int dpi;
+    int width, height;  // the main window's client size
+  } cases[] = {
+      {0, 169, 105},   {-96, 169, 105}, {1, 84, 52},        {47, 84, 52},
+      {144, 254, 158}, {481, 845, 525}, {100000, 845, 525}, {2147483647, 845, 525},
+  };
+  for (const auto& c : cases) {
+    Desktop desk({{{0, 0, 1920, 1080}, c.dpi}});
+    const Hwnd main = desk.MainWindow();
+    EXPECT_TRUE(desk.sim.IsVisible(main)) << c.dpi;
+    const Rect client = desk.sim.ClientRect(main);
+    EXPECT_EQ(client.Width(), c.width) << c.dpi;
+    EXPECT_EQ(client.Height(), c.height) << c.dpi;
+    desk.project.frmZoom().Show();
+    EXPECT_TRUE(desk.sim.IsVisible(desk.project.frmZoom().Window())) << c.dpi;
+
+    Desktop later;
+    later.project.runtime().OnDpiChanged(later.MainWindow(), c.dpi);
+    EXPECT_EQ(later.sim.ClientRect(later.MainWindow()).Width(), c.width) << c.dpi;
+    later.sim.FillBackground({0, 0, 8, 8}, RGB(1, 2, 3));
+    later.Pick({4, 4});
+    EXPECT_EQ(later.main().lblHEXvalue().Caption(), "#010203") << c.dpi;
+  }
+}
+
 TEST(Lifetime, TheMainWindowStartsIdle) {
   Desktop desk;
   FrmMain& main = desk.main();

@@ -1,5 +1,6 @@
 // Text for the software GDI, rasterised with FreeType from a font that
-// fontconfig finds for the face name. Builds without FreeType draw no text.
+// fontconfig finds for the face name, both remembered from run to run
+// (font_memory.h). Where FreeType cannot be loaded, no text is drawn.
 #pragma once
 
 #include <memory>
@@ -13,7 +14,6 @@ namespace huevex::soft {
 class TextRenderer {
  public:
   virtual ~TextRenderer() = default;
-  // Null when no font machinery is available.
   static std::unique_ptr<TextRenderer> Create();
   virtual void Draw(Bitmap& target, const FontDesc& font, int dpi, Rect box, std::string_view utf8,
                     std::uint32_t color, TextAlign align, bool wrap) = 0;

@@ -1,18 +1,21 @@
-#include <fontconfig/fontconfig.h>
+#include <dlfcn.h>
 #include <ft2build.h>
-#include FT_FREETYPE_H
+#include <link.h>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
+#include FT_FREETYPE_H
 
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "shell/platform/soft/font_memory.h"
 #include "shell/platform/soft/text.h"
 #include "shell/platform/soft/utf8.h"
 
@@ -34,146 +37,163 @@ StandIn StandInFor(std::string_view face) {
   return {std::string(face), false};
 }
 
-// Where a font lives on disk: a file and the face's index in it.
-struct FontFile {
-  std::string path;
-  int index = 0;
-};
-
-// The file fontconfig chooses for a family and weight, the user's
-// configuration applied. The configuration with its mapped caches is about
-// half a megabyte, needed only for a lookup: it goes once a lookup is done, and
-// a later lookup loads it again (a few milliseconds, once per face and weight).
-class FontFiles {
+// libfreetype's few entry points, from the library opened the first time a
+// glyph is not remembered: a start whose glyphs are all remembered never maps
+// it, nor the libraries it needs (libpng, zlib, brotli), nor the font files.
+class FreeType {
  public:
-  FontFiles() : config_(FcInitLoadConfigAndFonts()) {}
-  ~FontFiles() { Release(); }
-  FontFiles(const FontFiles&) = delete;
-  FontFiles& operator=(const FontFiles&) = delete;
-  bool Ready() const { return config_ != nullptr; }
-
-  std::optional<FontFile> Find(const std::string& family, bool bold) {
-    if (!config_) config_ = FcInitLoadConfigAndFonts();
-    if (!config_) return std::nullopt;
-    std::optional<FontFile> found;
-    FcPattern* pattern = FcPatternCreate();
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-    FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    FcConfigSubstitute(config_, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result;
-    if (FcPattern* match = FcFontMatch(config_, pattern, &result)) {
-      FcChar8* file = nullptr;
-      int index = 0;
-      if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
-        FcPatternGetInteger(match, FC_INDEX, 0, &index);
-        found = FontFile{reinterpret_cast<const char*>(file), index};
-      }
-      FcPatternDestroy(match);
+  static std::unique_ptr<FreeType> Open() {
+    void* library = dlopen("libfreetype.so.6", RTLD_NOW | RTLD_LOCAL);
+    if (!library) return nullptr;
+    std::unique_ptr<FreeType> ft(new FreeType(library));
+    const bool bound = Bind(library, "FT_Init_FreeType", ft->Init_FreeType) &&
+                       Bind(library, "FT_Done_FreeType", ft->Done_FreeType) &&
+                       Bind(library, "FT_New_Face", ft->New_Face) &&
+                       Bind(library, "FT_Done_Face", ft->Done_Face) &&
+                       Bind(library, "FT_Set_Char_Size", ft->Set_Char_Size) &&
+                       Bind(library, "FT_Load_Char", ft->Load_Char);
+    if (!bound || ft->Init_FreeType(&ft->instance) != 0) return nullptr;
+    link_map* map = nullptr;
+    if (dlinfo(library, RTLD_DI_LINKMAP, &map) == 0 && map && map->l_name) ft->path = map->l_name;
+    return ft;
+  }
+  ~FreeType() {
+    for (auto& [file, face] : faces_) {
+      if (face) Done_Face(face);
     }
-    FcPatternDestroy(pattern);
-    Release();
-    return found;
+    if (instance) Done_FreeType(instance);
+    dlclose(library_);
   }
+  FreeType(const FreeType&) = delete;
+  FreeType& operator=(const FreeType&) = delete;
 
- private:
-  void Release() {
-    if (!config_) return;
-    FcConfigDestroy(config_);
-    config_ = nullptr;
-#if defined(__GLIBC__)
-    malloc_trim(0);  // the freed configuration goes back to the system
-#endif
-  }
-
-  FcConfig* config_ = nullptr;
-};
-
-class FreeTypeText : public TextRenderer {
- public:
-  FreeTypeText() {
-    if (FT_Init_FreeType(&library_) != 0) library_ = nullptr;
-  }
-  ~FreeTypeText() override {
-    for (auto& [key, face] : faces_) {
-      if (face) FT_Done_Face(face);
-    }
-    if (library_) FT_Done_FreeType(library_);
-  }
-  bool Ready() const { return library_ && files_.Ready(); }
-
-  void Draw(Bitmap& target, const FontDesc& font, int dpi, Rect box, std::string_view utf8,
-            std::uint32_t color, TextAlign align, bool wrap) override {
-    const StandIn stand_in = StandInFor(font.face);
-    const bool bold = font.weight >= 600;
-    // A bitmap face's bold is drawn, not looked up.
-    FT_Face face = FaceFor(stand_in.family, bold && !stand_in.pixels);
-    if (!face) return;
-    const auto size = static_cast<FT_F26Dot6>(std::lround(font.points * dpi / 72.0 * 64));
-    FT_Set_Char_Size(face, 0, size, 72, 72);
-    const int ascent = static_cast<int>(face->size->metrics.ascender >> 6);
-    const int line_height = static_cast<int>(face->size->metrics.height >> 6);
-    const Style style{face, size, stand_in.pixels, stand_in.pixels && bold};
-
-    const std::u32string text = DecodeUtf8(utf8);
-    int baseline = box.top + ascent;
-    for (const std::u32string& line : Lines(style, text, box.Width(), wrap)) {
-      const int width = Measure(style, line);
-      int pen = box.left;
-      if (align == TextAlign::Center) pen += (box.Width() - width) / 2;
-      if (align == TextAlign::Right) pen += box.Width() - width;
-      for (char32_t code : line) {
-        const Glyph& glyph = GlyphFor(style, code);
-        Blit(target, box, glyph, pen + glyph.left, baseline - glyph.top, color);
-        pen += glyph.advance;
-      }
-      baseline += line_height;
-    }
-  }
-
- private:
-  FT_Face FaceFor(const std::string& family, bool bold) {
-    const std::string key = family + (bold ? "/bold" : "/regular");
+  // The face of a file, opened once; null where the file does not load.
+  FT_Face Face(const std::string& path, int index) {
+    const auto key = std::make_pair(path, index);
     if (auto it = faces_.find(key); it != faces_.end()) return it->second;
     FT_Face face = nullptr;
-    if (const std::optional<FontFile> file = files_.Find(family, bold)) {
-      if (FT_New_Face(library_, file->path.c_str(), file->index, &face) != 0) face = nullptr;
-    }
+    if (New_Face(instance, path.c_str(), index, &face) != 0) face = nullptr;
     faces_[key] = face;
     return face;
   }
 
-  // A face at one size, drawn smooth or as pixels; glyphs are rendered once per
-  // style and character.
-  struct Style {
-    FT_Face face;
-    FT_F26Dot6 size;
-    bool pixels;
-    bool overstruck;  // a bitmap face's bold
-    auto Key() const { return std::make_tuple(face, size, pixels, overstruck); }
-  };
-  struct Glyph {
-    int advance = 0;
-    int left = 0;
-    int top = 0;
-    int width = 0;
-    int rows = 0;
-    std::vector<unsigned char> alpha;
-  };
+  decltype(&FT_Init_FreeType) Init_FreeType = nullptr;
+  decltype(&FT_Done_FreeType) Done_FreeType = nullptr;
+  decltype(&FT_New_Face) New_Face = nullptr;
+  decltype(&FT_Done_Face) Done_Face = nullptr;
+  decltype(&FT_Set_Char_Size) Set_Char_Size = nullptr;
+  decltype(&FT_Load_Char) Load_Char = nullptr;
+  FT_Library instance = nullptr;
+  std::string path;  // where it was loaded from: a new version is a new file
 
-  const Glyph& GlyphFor(const Style& style, char32_t code) {
-    const auto key = std::tuple_cat(style.Key(), std::make_tuple(code));
-    if (auto it = glyphs_.find(key); it != glyphs_.end()) return it->second;
-    Glyph glyph = style.pixels ? PixelGlyph(style.face, code) : SmoothGlyph(style.face, code);
-    if (style.overstruck) Overstrike(glyph);
-    return glyphs_.emplace(key, std::move(glyph)).first->second;
+ private:
+  explicit FreeType(void* library) : library_(library) {}
+
+  template <typename Function>
+  static bool Bind(void* library, const char* name, Function& function) {
+    function = reinterpret_cast<Function>(dlsym(library, name));
+    return function != nullptr;
+  }
+
+  void* library_;
+  std::map<std::pair<std::string, int>, FT_Face> faces_;
+};
+
+class FreeTypeText : public TextRenderer {
+ public:
+  void Draw(Bitmap& target, const FontDesc& font, int dpi, Rect box, std::string_view utf8,
+            std::uint32_t color, TextAlign align, bool wrap) override {
+    const StandIn stand_in = StandInFor(font.face);
+    const bool bold = font.weight >= 600;
+    const auto size = static_cast<long>(std::lround(font.points * dpi / 72.0 * 64));
+    rendered_ = false;
+    // A bitmap face's bold is drawn, not looked up.
+    FaceSize* face = SizeFor(stand_in.family, bold && !stand_in.pixels, size, stand_in.pixels,
+                             stand_in.pixels && bold);
+    if (!face) return;
+
+    const std::u32string text = DecodeUtf8(utf8);
+    int baseline = box.top + face->ascent;
+    for (const std::u32string& line : Lines(*face, text, box.Width(), wrap)) {
+      const int width = Measure(*face, line);
+      int pen = box.left;
+      if (align == TextAlign::Center) pen += (box.Width() - width) / 2;
+      if (align == TextAlign::Right) pen += box.Width() - width;
+      for (char32_t code : line) {
+        const GlyphImage& glyph = GlyphFor(*face, code);
+        Blit(target, box, glyph, pen + glyph.left, baseline - glyph.top, color);
+        pen += glyph.advance;
+      }
+      baseline += face->line_height;
+    }
+    if (rendered_) Rendered();
+  }
+
+ private:
+  // The face at a size, from the memory, else from FreeType. A new size gets
+  // all of printable ASCII rendered at once, so that later texts in it (the
+  // codes of any color) find their glyphs remembered.
+  FaceSize* SizeFor(const std::string& family, bool bold, long size, bool pixels, bool overstruck) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      const std::optional<FontFile> file = fonts_.Find(family, bold);
+      if (!file) return nullptr;
+      const FaceSize::Key key{file->path, file->index, size, pixels, overstruck};
+      if (FaceSize* known = fonts_.Sized(key)) return known;
+      if (FT_Face face = FaceOf(file->path, file->index)) {
+        ft_->Set_Char_Size(face, 0, size, 72, 72);
+        FaceSize fresh;
+        fresh.key = key;
+        fresh.ascent = static_cast<int>(face->size->metrics.ascender >> 6);
+        fresh.line_height = static_cast<int>(face->size->metrics.height >> 6);
+        FaceSize& made = fonts_.Remember(std::move(fresh), ft_->path);
+        for (char32_t code = 0x20; code < 0x7F; ++code) GlyphFor(made, code);
+        return &made;
+      }
+      // A remembered file that no longer loads: fontconfig is asked again.
+      if (!fonts_.FromMemory()) return nullptr;
+      fonts_.Refuse();
+    }
+    return nullptr;
+  }
+
+  // New glyphs are remembered at once. FreeType and the font files it mapped
+  // (about a megabyte) are needed only for glyphs not remembered yet: they go
+  // until the next such glyph, which a face size's ASCII rendered at once makes
+  // rare.
+  void Rendered() {
+    fonts_.Save();
+    ft_.reset();
+    ft_tried_ = false;
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+  }
+
+  FT_Face FaceOf(const std::string& path, int index) {
+    if (!ft_ && !ft_tried_) {
+      ft_tried_ = true;
+      ft_ = FreeType::Open();
+    }
+    return ft_ ? ft_->Face(path, index) : nullptr;
+  }
+
+  const GlyphImage& GlyphFor(FaceSize& size, char32_t code) {
+    if (auto it = size.glyphs.find(code); it != size.glyphs.end()) return it->second;
+    const auto& [path, index, points, pixels, overstruck] = size.key;
+    GlyphImage glyph;
+    if (FT_Face face = FaceOf(path, index)) {
+      ft_->Set_Char_Size(face, 0, points, 72, 72);
+      glyph = pixels ? PixelGlyph(*ft_, face, code) : SmoothGlyph(*ft_, face, code);
+      if (overstruck) Overstrike(glyph);
+    }
+    rendered_ = true;
+    return size.glyphs.emplace(code, std::move(glyph)).first->second;
   }
 
   // Gray levels from the face's own hinting.
-  static Glyph SmoothGlyph(FT_Face face, char32_t code) {
-    Glyph glyph;
-    if (FT_Load_Char(face, code, FT_LOAD_RENDER) != 0) return glyph;
+  static GlyphImage SmoothGlyph(const FreeType& ft, FT_Face face, char32_t code) {
+    GlyphImage glyph;
+    if (ft.Load_Char(face, code, FT_LOAD_RENDER) != 0) return glyph;
     glyph.advance = static_cast<int>(face->glyph->advance.x >> 6);
     CopyBitmap(face->glyph, glyph);
     return glyph;
@@ -186,11 +206,11 @@ class FreeTypeText : public TextRenderer {
   // hinted advance or the fitted one, whichever is less: never wider than the
   // smooth text, so no line grows and lines wrap as they did, and no wider
   // than a glyph the auto-hinter narrowed, so it leaves no hole behind it.
-  static Glyph PixelGlyph(FT_Face face, char32_t code) {
-    Glyph glyph;
-    if (FT_Load_Char(face, code, FT_LOAD_DEFAULT) != 0) return glyph;
+  static GlyphImage PixelGlyph(const FreeType& ft, FT_Face face, char32_t code) {
+    GlyphImage glyph;
+    if (ft.Load_Char(face, code, FT_LOAD_DEFAULT) != 0) return glyph;
     const FT_Pos own = face->glyph->advance.x;
-    if (FT_Load_Char(face, code, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_FORCE_AUTOHINT) !=
+    if (ft.Load_Char(face, code, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_FORCE_AUTOHINT) !=
         0) {
       return glyph;
     }
@@ -200,7 +220,7 @@ class FreeTypeText : public TextRenderer {
   }
 
   // The rendered bitmap as one alpha byte a pixel, from gray levels or bits.
-  static void CopyBitmap(const FT_GlyphSlot slot, Glyph& glyph) {
+  static void CopyBitmap(const FT_GlyphSlot slot, GlyphImage& glyph) {
     const FT_Bitmap& bitmap = slot->bitmap;
     glyph.left = slot->bitmap_left;
     glyph.top = slot->bitmap_top;
@@ -218,7 +238,7 @@ class FreeTypeText : public TextRenderer {
 
   // Bold as a bitmap face makes it: the glyph drawn again one pixel to the
   // right, one pixel wider and one further apart from the next.
-  static void Overstrike(Glyph& glyph) {
+  static void Overstrike(GlyphImage& glyph) {
     glyph.advance += 1;
     if (glyph.width == 0) return;
     const int width = glyph.width + 1;
@@ -235,14 +255,14 @@ class FreeTypeText : public TextRenderer {
     glyph.alpha = std::move(alpha);
   }
 
-  int Measure(const Style& style, const std::u32string& text) {
+  int Measure(FaceSize& face, const std::u32string& text) {
     int width = 0;
-    for (char32_t code : text) width += GlyphFor(style, code).advance;
+    for (char32_t code : text) width += GlyphFor(face, code).advance;
     return width;
   }
 
   // Greedy wrapping at blanks; a word wider than the box stands on its own line.
-  std::vector<std::u32string> Lines(const Style& style, const std::u32string& text, int width,
+  std::vector<std::u32string> Lines(FaceSize& face, const std::u32string& text, int width,
                                     bool wrap) {
     if (!wrap) return {text};
     std::vector<std::u32string> lines;
@@ -253,7 +273,7 @@ class FreeTypeText : public TextRenderer {
       if (end == std::u32string::npos) end = text.size();
       const std::u32string word = text.substr(start, end - start);
       const std::u32string candidate = line.empty() ? word : line + U" " + word;
-      if (!line.empty() && Measure(style, candidate) > width) {
+      if (!line.empty() && Measure(face, candidate) > width) {
         lines.push_back(line);
         line = word;
       } else {
@@ -265,7 +285,7 @@ class FreeTypeText : public TextRenderer {
     return lines;
   }
 
-  static void Blit(Bitmap& target, Rect clip, const Glyph& glyph, int left, int top,
+  static void Blit(Bitmap& target, Rect clip, const GlyphImage& glyph, int left, int top,
                    std::uint32_t color) {
     const int x0 = std::max({left, clip.left, 0});
     const int y0 = std::max({top, clip.top, 0});
@@ -287,18 +307,14 @@ class FreeTypeText : public TextRenderer {
     }
   }
 
-  FT_Library library_ = nullptr;
-  FontFiles files_;
-  std::map<std::string, FT_Face> faces_;
-  std::map<std::tuple<FT_Face, FT_F26Dot6, bool, bool, char32_t>, Glyph> glyphs_;
+  RememberedFonts fonts_;
+  std::unique_ptr<FreeType> ft_;  // after fonts_: its faces go first
+  bool ft_tried_ = false;
+  bool rendered_ = false;  // a glyph not remembered was drawn
 };
 
 }  // namespace
 
-std::unique_ptr<TextRenderer> TextRenderer::Create() {
-  auto text = std::make_unique<FreeTypeText>();
-  if (!text->Ready()) return nullptr;
-  return text;
-}
+std::unique_ptr<TextRenderer> TextRenderer::Create() { return std::make_unique<FreeTypeText>(); }
 
 }  // namespace huevex::soft

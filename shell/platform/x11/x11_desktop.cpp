@@ -15,6 +15,9 @@
 namespace huevex::x11 {
 namespace {
 
+// The protocol's largest window side (16 bits).
+constexpr int kMostWindowSide = 32767;
+
 constexpr long kWindowEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask | KeyPressMask |
                                StructureNotifyMask | PropertyChangeMask;
 
@@ -50,8 +53,8 @@ X11Desktop::TopLevel* X11Desktop::Find(Window window) {
 // Windows.
 
 Hwnd X11Desktop::CreateTopLevel(const WindowDesc& desc) {
-  const int width = std::max(1, desc.client_width);
-  const int height = std::max(1, desc.client_height);
+  const int width = std::clamp(desc.client_width, 1, kMostWindowSide);
+  const int height = std::clamp(desc.client_height, 1, kMostWindowSide);
   XSetWindowAttributes attributes{};
   attributes.event_mask = kWindowEvents;
   attributes.background_pixel =
@@ -121,8 +124,8 @@ void X11Desktop::MoveTopLevel(Hwnd handle, Point outer_top_left) {
 void X11Desktop::ResizeClient(Hwnd handle, int client_width, int client_height) {
   TopLevel* top = Find(static_cast<Window>(handle));
   if (!top) return;
-  top->client_width = std::max(1, client_width);
-  top->client_height = std::max(1, client_height);
+  top->client_width = std::clamp(client_width, 1, kMostWindowSide);
+  top->client_height = std::clamp(client_height, 1, kMostWindowSide);
   wm_.WriteNormalHints(top->window.get(), top->client_width, top->client_height, top->outer);
   XResizeWindow(display_, top->window.get(), static_cast<unsigned>(top->client_width),
                 static_cast<unsigned>(top->client_height));
@@ -244,8 +247,14 @@ int X11Desktop::GetDpi(Hwnd) { return dpi_; }
 
 int X11Desktop::ReadDpi() {
   // As GTK and Qt do: Xft.dpi from the resource database, never the screen's millimetres.
-  const std::string resources = ReadText(display_, root_, atoms_.resource_manager);
-  return ParseXftDpi(resources).value_or(96);
+  const XftDpi read = ParseXftDpi(ReadText(display_, root_, atoms_.resource_manager));
+  // A setting no monitor has is said once, not again each time it is read.
+  if (!read.note.empty() && read.note != dpi_note_) {
+    std::fprintf(stderr, "huevex: %s\n", read.note.c_str());
+    std::fflush(stderr);
+  }
+  dpi_note_ = read.note;
+  return read.dpi;
 }
 
 Rect X11Desktop::PrimaryWorkArea() { return wm_.WorkArea(screen_.Bounds()); }

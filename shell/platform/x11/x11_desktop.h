@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "shell/platform/platform.h"
@@ -132,6 +133,7 @@ class X11Desktop : public WindowSystem {
   std::map<Window, TopLevel> windows_;
   TimerQueue timers_;
   int dpi_ = 96;
+  std::string dpi_note_;          // what was last said about an Xft.dpi no monitor has
   Time last_time_ = CurrentTime;  // of the last event that carried the server's time
   Point press_root_;              // where the last press on one of ours was, on the root
   PointerCapture capture_;

@@ -1,5 +1,6 @@
 #include "shell/platform/x11/x11_pixels.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdlib>
@@ -82,7 +83,7 @@ std::vector<unsigned long> IconProperty(const Picture& picture) {
   return out;
 }
 
-std::optional<int> ParseXftDpi(std::string_view resources) {
+XftDpi ParseXftDpi(std::string_view resources) {
   constexpr std::string_view kName = "Xft.dpi:";
   size_t at = 0;
   while (at < resources.size()) {
@@ -90,13 +91,24 @@ std::optional<int> ParseXftDpi(std::string_view resources) {
     std::string_view line = resources.substr(at, end - at);
     at = end + 1;
     if (!line.starts_with(kName)) continue;
-    const std::string value(line.substr(kName.size()));
+    std::string value(line.substr(kName.size()));
+    value.erase(0, value.find_first_not_of(" \t"));
     char* rest = nullptr;
-    const double dpi = std::strtod(value.c_str(), &rest);
-    if (rest == value.c_str() || !std::isfinite(dpi) || dpi < 1) return std::nullopt;
-    return static_cast<int>(std::lround(dpi));
+    const double asked = std::strtod(value.c_str(), &rest);
+    const std::string quoted = "Xft.dpi \"" + value.substr(0, 40) + "\"";
+    if (rest == value.c_str() || std::isnan(asked)) {
+      return {96, quoted + " is not a number; using 96"};
+    }
+    // Clamped before rounding, so that no value overflows an int.
+    const auto rounded = static_cast<int>(std::lround(std::clamp(asked, -1.0, 1e6)));
+    const int dpi = UsableDpi(rounded);
+    if (dpi != rounded) {
+      return {dpi, quoted + " is not the DPI of a monitor (" + std::to_string(kLeastDpi) + " to " +
+                       std::to_string(kMostDpi) + "); using " + std::to_string(dpi)};
+    }
+    return {dpi, {}};
   }
-  return std::nullopt;
+  return {};
 }
 
 std::string Latin1FromUtf8(std::string_view utf8) {

@@ -45,9 +45,15 @@ CursorBitmaps MakeCursorBitmaps(const Picture& picture);
 // Elements are longs, as Xlib takes 32-bit property data.
 std::vector<unsigned long> IconProperty(const Picture& picture);
 
-// The Xft.dpi value in the resource database text, rounded; none when it is
-// missing or not a positive number.
-std::optional<int> ParseXftDpi(std::string_view resources);
+// The DPI the Xft.dpi value in the resource database text asks for, as the
+// program uses it (UsableDpi): rounded, 96 when the value is missing. A value
+// no monitor has (no number, zero or less, out of range) comes with a note of
+// what was made of it, to be said once.
+struct XftDpi {
+  int dpi = 96;
+  std::string note;
+};
+XftDpi ParseXftDpi(std::string_view resources);
 
 // UTF-8 text as Latin-1; characters beyond Latin-1 become "?".
 std::string Latin1FromUtf8(std::string_view utf8);

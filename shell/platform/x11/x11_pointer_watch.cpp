@@ -1,8 +1,35 @@
 #include "shell/platform/x11/x11_pointer_watch.h"
 
 #include <X11/extensions/XInput2.h>
+#include <dlfcn.h>
 
 namespace huevex::x11 {
+namespace {
+
+// libXi, loaded the first time the pointer is watched (the magnifier's first
+// tick): a program whose magnifier never opens never maps it. It stays
+// loaded, since Xlib keeps its hooks for the display from then on.
+struct XInput2 {
+  decltype(&XIQueryVersion) QueryVersion = nullptr;
+  decltype(&XISelectEvents) SelectEvents = nullptr;
+};
+
+const XInput2* LoadXInput2() {
+  static const XInput2 loaded = [] {
+    XInput2 xi;
+    if (void* library = dlopen("libXi.so.6", RTLD_NOW | RTLD_LOCAL)) {
+      xi.QueryVersion =
+          reinterpret_cast<decltype(xi.QueryVersion)>(dlsym(library, "XIQueryVersion"));
+      xi.SelectEvents =
+          reinterpret_cast<decltype(xi.SelectEvents)>(dlsym(library, "XISelectEvents"));
+      if (!xi.QueryVersion || !xi.SelectEvents) xi = XInput2{};
+    }
+    return xi;
+  }();
+  return loaded.QueryVersion ? &loaded : nullptr;
+}
+
+}  // namespace
 
 std::optional<Point> PointerWatch::Known(Clock::time_point now) {
   if (!watching_ || !known_ || now - answered_at_ >= kTrustFor) return std::nullopt;
@@ -43,8 +70,9 @@ bool PointerWatch::Available() {
     looked_up_ = true;
     int opcode = 0, event = 0, error = 0;
     int major = 2, minor = 2;
+    const XInput2* xi = nullptr;
     if (XQueryExtension(display_, "XInputExtension", &opcode, &event, &error) &&
-        XIQueryVersion(display_, &major, &minor) == Success &&
+        (xi = LoadXInput2()) && xi->QueryVersion(display_, &major, &minor) == Success &&
         (major > 2 || (major == 2 && minor >= 1))) {
       opcode_ = opcode;
     }
@@ -56,7 +84,7 @@ void PointerWatch::Select(bool on) {
   unsigned char bits[XIMaskLen(XI_RawMotion)] = {};
   if (on) XISetMask(bits, XI_RawMotion);
   XIEventMask mask{XIAllMasterDevices, on ? static_cast<int>(sizeof bits) : 0, bits};
-  XISelectEvents(display_, DefaultRootWindow(display_), &mask, 1);
+  LoadXInput2()->SelectEvents(display_, DefaultRootWindow(display_), &mask, 1);
   watching_ = on;
 }
 

@@ -8,7 +8,7 @@
 namespace huevex::x11 {
 
 Presenter::Presenter(Display* display, const PixelFormat& format)
-    : display_(display), format_(format), shm_(ShmUsable(display)) {}
+    : display_(display), format_(format) {}
 
 void Presenter::Put(Window window, WindowImage& image, const soft::Bitmap& bitmap, int width,
                     int height) {
@@ -42,12 +42,16 @@ void Presenter::Finish(const WindowImage& image) {
 XImage* Presenter::ImageFor(WindowImage& image, int width, int height) {
   Visual* visual = DefaultVisual(display_, DefaultScreen(display_));
   const int depth = DefaultDepth(display_, DefaultScreen(display_));
-  if (shm_) {
+  const bool first = !image.shared && !image.plain;
+  if (!first && ShmWorks()) {
     Finish(image);
     if (!image.shared || image.shared->width() != width || image.shared->height() != height) {
       image.shared = ShmImage::Create(display_, visual, depth, width, height);
     }
-    if (image.shared) return image.shared->image();
+    if (image.shared) {
+      image.plain.reset();
+      return image.shared->image();
+    }
     shm_ = false;  // the server would not attach: plain puts from now on
   }
   ImagePtr& plain = image.plain;
@@ -64,6 +68,11 @@ XImage* Presenter::ImageFor(WindowImage& image, int width, int height) {
     }
   }
   return plain.get();
+}
+
+bool Presenter::ShmWorks() {
+  if (!shm_) shm_ = ShmUsable(display_);
+  return *shm_;
 }
 
 // Color values (0x00BBGGRR) to the server's pixels, row by row; the usual

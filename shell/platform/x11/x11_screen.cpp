@@ -16,7 +16,6 @@ X11Screen::X11Screen(Display* display)
   Visual* visual = DefaultVisual(display, DefaultScreen(display));
   true_color_ = visual->c_class == TrueColor || visual->c_class == DirectColor;
   if (true_color_) format_ = {visual->red_mask, visual->green_mask, visual->blue_mask};
-  shm_ = ShmUsable(display);
 }
 
 X11Screen::~X11Screen() = default;
@@ -24,8 +23,8 @@ X11Screen::~X11Screen() = default;
 bool X11Screen::Handle(XEvent& event) { return pointer_watch_.Handle(event); }
 
 void X11Screen::SetSize(int width, int height) {
-  width_ = width;
-  height_ = height;
+  width_ = std::max(1, width);
+  height_ = std::max(1, height);
 }
 
 bool X11Screen::CursorPos(Point* point) {
@@ -60,11 +59,16 @@ bool X11Screen::Read(Rect block, std::uint32_t* out) {
   const Rect area{std::max(block.left, 0), std::max(block.top, 0), std::min(block.right, width_),
                   std::min(block.bottom, height_)};
   if (area.left >= area.right || area.top >= area.bottom) return true;
-  if (shm_ && true_color_ && area.Width() * area.Height() >= kShmMinPixels &&
+  if (true_color_ && area.Width() * area.Height() >= kShmMinPixels && ShmWorks() &&
       ReadShm(area, block, out)) {
     return true;
   }
   return ReadPlain(area, block, out);
+}
+
+bool X11Screen::ShmWorks() {
+  if (!shm_) shm_ = ShmUsable(display_);
+  return *shm_;
 }
 
 bool X11Screen::ReadPlain(Rect area, Rect block, std::uint32_t* out) {

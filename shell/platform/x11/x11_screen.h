@@ -47,6 +47,7 @@ class X11Screen : public soft::ScreenSource {
 
  private:
   bool ReadPlain(Rect area, Rect block, std::uint32_t* out);
+  bool ShmWorks();
   bool ReadShm(Rect area, Rect block, std::uint32_t* out);
   void Convert(XImage* image, Rect area, Rect block, std::uint32_t* out);
 
@@ -56,7 +57,9 @@ class X11Screen : public soft::ScreenSource {
   int height_;
   PixelFormat format_;
   bool true_color_ = true;
-  bool shm_ = false;
+  // Whether MIT-SHM works, asked at the first read large enough to use it: a
+  // start-up asks the server nothing it does not need.
+  std::optional<bool> shm_;
   std::unique_ptr<ShmImage> shm_image_;
   std::optional<Point> followed_;
   PointerWatch pointer_watch_;

@@ -195,9 +195,14 @@ Rect WindowManager::WorkArea(Rect screen) {
   size_t index = desktop.empty() ? 0 : static_cast<size_t>(std::max(0l, desktop[0]));
   if (area.size() < 4 * (index + 1)) index = 0;
   if (area.size() < 4 || area[4 * index + 2] <= 0 || area[4 * index + 3] <= 0) return screen;
+  // Any client can write the property: only the part on the screen counts.
   const long* a = &area[4 * index];
-  return {static_cast<int>(a[0]), static_cast<int>(a[1]), static_cast<int>(a[0] + a[2]),
-          static_cast<int>(a[1] + a[3])};
+  const long left = std::max<long>(a[0], screen.left), top = std::max<long>(a[1], screen.top);
+  const long right = std::min<long>(a[0] + a[2], screen.right);
+  const long bottom = std::min<long>(a[1] + a[3], screen.bottom);
+  if (right <= left || bottom <= top) return screen;
+  return {static_cast<int>(left), static_cast<int>(top), static_cast<int>(right),
+          static_cast<int>(bottom)};
 }
 
 // Topmost windows.

@@ -245,12 +245,26 @@ TEST_F(X11Backend, WorkAreaFromTheWindowManagerOrTheScreen) {
   const Atom workarea = XInternAtom(display(), "_NET_WORKAREA", False);
   XDeleteProperty(display(), root_, workarea);
   XSync(display(), False);
-  EXPECT_EQ(desktop.PrimaryWorkArea(), screen.Bounds());
-  const long area[] = {0, 30, 1000, 700, 5, 5, 10, 10};
-  XChangeProperty(display(), root_, workarea, XA_CARDINAL, 32, PropModeReplace,
-                  reinterpret_cast<const unsigned char*>(area), 8);
-  XSync(display(), False);
-  EXPECT_EQ(desktop.PrimaryWorkArea(), (Rect{0, 30, 1000, 730}));
+  const Rect all = screen.Bounds();
+  EXPECT_EQ(desktop.PrimaryWorkArea(), all);
+  // Any client can write the property, and only the part on the screen counts.
+  const struct {
+    std::vector<long> area;
+    Rect expected;
+  } cases[] = {
+      {{0, 30, 1000, 700, 5, 5, 10, 10}, {0, 30, 1000, 730}},
+      {{-500, -500, 100000, 100000}, all},
+      {{all.right - 10, 0, 0x7FFFFFFF, 0x7FFFFFFF}, {all.right - 10, 0, all.right, all.bottom}},
+      {{5000, 5000, 100, 100}, all},  // wholly off the screen
+      {{0, 0, -1, 100}, all},
+  };
+  for (const auto& c : cases) {
+    XChangeProperty(display(), root_, workarea, XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(c.area.data()),
+                    static_cast<int>(c.area.size()));
+    XSync(display(), False);
+    EXPECT_EQ(desktop.PrimaryWorkArea(), c.expected) << c.area[0] << "," << c.area[2];
+  }
   XDeleteProperty(display(), root_, workarea);
 }
 

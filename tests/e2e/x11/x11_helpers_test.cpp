@@ -83,23 +83,40 @@ TEST(X11Pixels, IconPropertyIsArgbWithTransparentHoles) {
   EXPECT_EQ(IconProperty(icon).size(), 2u + 32u * 32u);
 }
 
+// Anyone can set the resource, to anything: what no monitor has is brought
+// into range and said.
 TEST(X11Pixels, XftDpiFromTheResourceDatabase) {
   struct Case {
     const char* resources;
-    std::optional<int> dpi;
+    int dpi;
+    bool noted;
   };
   const Case cases[] = {
-      {"Xft.dpi:\t96\n", 96},
-      {"Xft.antialias:\t1\nXft.dpi:\t144\nXft.hinting:\t1\n", 144},
-      {"Xft.dpi: 120.4", 120},
-      {"Xft.dpi:\t143.5\n", 144},
-      {"", std::nullopt},
-      {"Xft.hinting:\t1\n", std::nullopt},
-      {"Xft.dpi:\tmany\n", std::nullopt},
-      {"Xft.dpi:\t-96\n", std::nullopt},
-      {"MyXft.dpi:\t200\n", std::nullopt},
+      {"Xft.dpi:\t96\n", 96, false},
+      {"Xft.antialias:\t1\nXft.dpi:\t144\nXft.hinting:\t1\n", 144, false},
+      {"Xft.dpi: 120.4", 120, false},
+      {"Xft.dpi:\t143.5\n", 144, false},
+      {"", 96, false},
+      {"Xft.hinting:\t1\n", 96, false},
+      {"MyXft.dpi:\t200\n", 96, false},
+      {"Xft.dpi:\tmany\n", 96, true},
+      {"Xft.dpi:\t\n", 96, true},
+      {"Xft.dpi:\tnan\n", 96, true},
+      {"Xft.dpi:\t0\n", 96, true},
+      {"Xft.dpi:\t0.4\n", 96, true},
+      {"Xft.dpi:\t-96\n", 96, true},
+      {"Xft.dpi:\t-inf\n", 96, true},
+      {"Xft.dpi:\t12.5\n", kLeastDpi, true},
+      {"Xft.dpi:\t100000\n", kMostDpi, true},
+      {"Xft.dpi:\t1e9\n", kMostDpi, true},
+      {"Xft.dpi:\t1e300\n", kMostDpi, true},
+      {"Xft.dpi:\tinf\n", kMostDpi, true},
   };
-  for (const Case& c : cases) EXPECT_EQ(ParseXftDpi(c.resources), c.dpi) << c.resources;
+  for (const Case& c : cases) {
+    const XftDpi read = ParseXftDpi(c.resources);
+    EXPECT_EQ(read.dpi, c.dpi) << c.resources;
+    EXPECT_EQ(!read.note.empty(), c.noted) << c.resources << read.note;
+  }
 }
 
 TEST(X11Pixels, Latin1ForStringRequestors) {

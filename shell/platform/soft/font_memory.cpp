@@ -1,0 +1,547 @@
+#include "shell/platform/soft/font_memory.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <fontconfig/fontconfig.h>
+#include <link.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace huevex::soft {
+namespace {
+
+constexpr std::string_view kHeader = "huevex fonts 2\n";
+constexpr std::string_view kEnd = "end\n";
+constexpr std::int64_t kMostBytes = 8 << 20;  // a larger file is not a memory of ours
+
+// What fontconfig reads from the environment, and what decides which
+// libfontconfig is loaded.
+constexpr const char* kSteering[] = {"FONTCONFIG_FILE",
+                                     "FONTCONFIG_PATH",
+                                     "FONTCONFIG_SYSROOT",
+                                     "FC_LANG",
+                                     "LC_ALL",
+                                     "LC_CTYPE",
+                                     "LANG",
+                                     "HOME",
+                                     "XDG_CONFIG_HOME",
+                                     "XDG_DATA_HOME",
+                                     "LD_LIBRARY_PATH"};
+
+std::string ProgramName() {
+#if defined(__GLIBC__)
+  if (program_invocation_short_name && *program_invocation_short_name) {
+    return program_invocation_short_name;
+  }
+#endif
+  return "huevex";
+}
+
+bool Absolute(const char* path) { return path && path[0] == '/' && std::strlen(path) < 4096; }
+
+bool Writable(std::string_view text) {
+  return text.find_first_of("\t\n") == std::string_view::npos;
+}
+
+// Takes a number and the blank after it from the front of a line.
+template <typename Number>
+bool Take(std::string_view& line, Number& value) {
+  const auto [end, error] = std::from_chars(line.data(), line.data() + line.size(), value);
+  if (error != std::errc() || end == line.data() + line.size() || *end != ' ') return false;
+  line.remove_prefix(static_cast<size_t>(end - line.data()) + 1);
+  return true;
+}
+
+bool TakeFlag(std::string_view& line, bool& flag) {
+  int value = 0;
+  if (!Take(line, value) || (value != 0 && value != 1)) return false;
+  flag = value == 1;
+  return true;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::string text;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return text;
+  struct stat info {};
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMostBytes) {
+    text.resize(static_cast<size_t>(info.st_size));
+    size_t done = 0;
+    while (done < text.size()) {
+      const ssize_t n = read(fd, text.data() + done, text.size() - done);
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    text.resize(done);
+  }
+  close(fd);
+  return text;
+}
+
+// Each missing folder of the path, made for the user alone.
+bool MakeDirectories(const std::string& path) {
+  for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+    const std::string part = path.substr(0, slash);
+    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    if (slash == std::string::npos) return true;
+  }
+}
+
+// A new file in full, or nothing: written aside, then renamed over the old.
+void WriteWhole(const std::string& directory, const std::string& path, std::string_view text) {
+  if (!MakeDirectories(directory)) return;
+  const std::string aside = path + "." + std::to_string(getpid());
+  const int fd = open(aside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return;
+  bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  written = close(fd) == 0 && written;
+  if (!written || rename(aside.c_str(), path.c_str()) != 0) unlink(aside.c_str());
+}
+
+// The few entry points of libfontconfig the lookup needs, from the library
+// opened for it alone: a memory that holds never maps it.
+class Fontconfig {
+ public:
+  static std::unique_ptr<Fontconfig> Open() {
+    void* library = dlopen("libfontconfig.so.1", RTLD_NOW | RTLD_LOCAL);
+    if (!library) return nullptr;
+    std::unique_ptr<Fontconfig> fc(new Fontconfig(library));
+    const bool bound = Bind(library, "FcInitLoadConfigAndFonts", fc->InitLoadConfigAndFonts) &&
+                       Bind(library, "FcConfigDestroy", fc->ConfigDestroy) &&
+                       Bind(library, "FcConfigSubstitute", fc->ConfigSubstitute) &&
+                       Bind(library, "FcDefaultSubstitute", fc->DefaultSubstitute) &&
+                       Bind(library, "FcFontMatch", fc->FontMatch) &&
+                       Bind(library, "FcPatternCreate", fc->PatternCreate) &&
+                       Bind(library, "FcPatternDestroy", fc->PatternDestroy) &&
+                       Bind(library, "FcPatternAddString", fc->PatternAddString) &&
+                       Bind(library, "FcPatternAddInteger", fc->PatternAddInteger) &&
+                       Bind(library, "FcPatternAddBool", fc->PatternAddBool) &&
+                       Bind(library, "FcPatternGetString", fc->PatternGetString) &&
+                       Bind(library, "FcPatternGetInteger", fc->PatternGetInteger) &&
+                       Bind(library, "FcConfigGetConfigFiles", fc->ConfigGetConfigFiles) &&
+                       Bind(library, "FcConfigGetConfigDirs", fc->ConfigGetConfigDirs) &&
+                       Bind(library, "FcConfigGetFontDirs", fc->ConfigGetFontDirs) &&
+                       Bind(library, "FcStrListNext", fc->StrListNext) &&
+                       Bind(library, "FcStrListDone", fc->StrListDone) &&
+                       Bind(library, "FcFini", fc->Fini);
+    return bound ? std::move(fc) : nullptr;
+  }
+  // What the library keeps for itself goes with it.
+  ~Fontconfig() {
+    if (Fini) Fini();
+    dlclose(library_);
+  }
+  Fontconfig(const Fontconfig&) = delete;
+  Fontconfig& operator=(const Fontconfig&) = delete;
+
+  // Where the library was loaded from: a new version is a new file.
+  std::string LibraryPath() const {
+    link_map* map = nullptr;
+    if (dlinfo(library_, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name) return {};
+    return map->l_name;
+  }
+
+  std::vector<std::string> Listed(FcStrList* list) const {
+    std::vector<std::string> out;
+    if (!list) return out;
+    while (FcChar8* item = StrListNext(list)) out.emplace_back(reinterpret_cast<char*>(item));
+    StrListDone(list);
+    return out;
+  }
+
+  decltype(&FcInitLoadConfigAndFonts) InitLoadConfigAndFonts = nullptr;
+  decltype(&FcConfigDestroy) ConfigDestroy = nullptr;
+  decltype(&FcConfigSubstitute) ConfigSubstitute = nullptr;
+  decltype(&FcDefaultSubstitute) DefaultSubstitute = nullptr;
+  decltype(&FcFontMatch) FontMatch = nullptr;
+  decltype(&FcPatternCreate) PatternCreate = nullptr;
+  decltype(&FcPatternDestroy) PatternDestroy = nullptr;
+  decltype(&FcPatternAddString) PatternAddString = nullptr;
+  decltype(&FcPatternAddInteger) PatternAddInteger = nullptr;
+  decltype(&FcPatternAddBool) PatternAddBool = nullptr;
+  decltype(&FcPatternGetString) PatternGetString = nullptr;
+  decltype(&FcPatternGetInteger) PatternGetInteger = nullptr;
+  decltype(&FcConfigGetConfigFiles) ConfigGetConfigFiles = nullptr;
+  decltype(&FcConfigGetConfigDirs) ConfigGetConfigDirs = nullptr;
+  decltype(&FcConfigGetFontDirs) ConfigGetFontDirs = nullptr;
+  decltype(&FcStrListNext) StrListNext = nullptr;
+  decltype(&FcStrListDone) StrListDone = nullptr;
+  decltype(&FcFini) Fini = nullptr;
+
+ private:
+  explicit Fontconfig(void* library) : library_(library) {}
+
+  template <typename Function>
+  static bool Bind(void* library, const char* name, Function& function) {
+    function = reinterpret_cast<Function>(dlsym(library, name));
+    return function != nullptr;
+  }
+
+  void* library_;
+};
+
+// The file fontconfig chooses for a family and weight.
+std::optional<FontFile> Match(const Fontconfig& fc, FcConfig* config, const std::string& family,
+                              bool bold) {
+  std::optional<FontFile> found;
+  FcPattern* pattern = fc.PatternCreate();
+  if (!pattern) return found;
+  fc.PatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+  fc.PatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+  fc.PatternAddBool(pattern, FC_SCALABLE, FcTrue);
+  fc.ConfigSubstitute(config, pattern, FcMatchPattern);
+  fc.DefaultSubstitute(pattern);
+  FcResult result;
+  if (FcPattern* match = fc.FontMatch(config, pattern, &result)) {
+    FcChar8* file = nullptr;
+    int index = 0;
+    if (fc.PatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file && *file) {
+      fc.PatternGetInteger(match, FC_INDEX, 0, &index);
+      found = FontFile{reinterpret_cast<const char*>(file), std::max(0, index)};
+    }
+    fc.PatternDestroy(match);
+  }
+  fc.PatternDestroy(pattern);
+  return found;
+}
+
+// Everything on disk the answers depend on: the configuration files read
+// (conf.d among them) and their folders, where a new file may appear; the
+// user's configuration, which the stock configuration includes if it exists;
+// the font folders; the library; the chosen files.
+std::vector<PathState> DependsOn(const Fontconfig& fc, FcConfig* config,
+                                 const std::vector<FontAnswer>& answers) {
+  std::vector<std::string> paths;
+  for (std::string& file : fc.Listed(fc.ConfigGetConfigFiles(config))) {
+    if (const size_t slash = file.rfind('/'); slash != std::string::npos && slash > 0) {
+      paths.push_back(file.substr(0, slash));
+    }
+    paths.push_back(std::move(file));
+  }
+  for (std::string& dir : fc.Listed(fc.ConfigGetConfigDirs(config))) paths.push_back(dir);
+  for (std::string& dir : fc.Listed(fc.ConfigGetFontDirs(config))) paths.push_back(dir);
+  const char* home = std::getenv("HOME");
+  const char* config_home = std::getenv("XDG_CONFIG_HOME");
+  std::string user_config;
+  if (Absolute(config_home)) {
+    user_config = std::string(config_home) + "/fontconfig";
+  } else if (Absolute(home)) {
+    user_config = std::string(home) + "/.config/fontconfig";
+  }
+  if (!user_config.empty()) {
+    paths.push_back(user_config + "/fonts.conf");
+    paths.push_back(user_config + "/conf.d");
+  }
+  if (Absolute(home)) {
+    paths.push_back(std::string(home) + "/.fonts.conf");
+    paths.push_back(std::string(home) + "/.fonts.conf.d");
+  }
+  paths.push_back(fc.LibraryPath());
+  for (const FontAnswer& answer : answers) paths.push_back(answer.file.path);
+  std::erase_if(paths, [](const std::string& path) { return path.empty(); });
+  std::sort(paths.begin(), paths.end());
+  paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
+  std::vector<PathState> states;
+  for (std::string& path : paths) states.push_back(PathState::Of(std::move(path)));
+  return states;
+}
+
+}  // namespace
+
+PathState PathState::Of(std::string path) {
+  PathState state;
+  state.path = std::move(path);
+  struct stat info {};
+  if (stat(state.path.c_str(), &info) == 0) {
+    state.present = true;
+    state.modified_ns =
+        static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    state.size = static_cast<std::int64_t>(info.st_size);
+    state.inode = static_cast<std::uint64_t>(info.st_ino);
+  }
+  return state;
+}
+
+bool FontMemory::Holds(std::string_view environment_now) const {
+  if (environment != environment_now) return false;
+  const auto watched = [&](const std::string& path) {
+    return std::any_of(depends_on.begin(), depends_on.end(),
+                       [&](const PathState& state) { return state.present && state.path == path; });
+  };
+  for (const FontAnswer& answer : answers) {
+    if (!watched(answer.file.path)) return false;
+  }
+  for (const auto& [key, size] : sizes) {
+    if (!renderer || !watched(size.path())) return false;
+  }
+  if (renderer && PathState::Of(renderer->path) != *renderer) return false;
+  return std::all_of(depends_on.begin(), depends_on.end(),
+                     [](const PathState& state) { return PathState::Of(state.path) == state; });
+}
+
+const FontFile* FontMemory::Answer(std::string_view family, bool bold) const {
+  for (const FontAnswer& answer : answers) {
+    if (answer.family == family && answer.bold == bold) return &answer.file;
+  }
+  return nullptr;
+}
+
+namespace {
+
+std::string StateText(const PathState& state) {
+  return std::to_string(state.present ? 1 : 0) + " " + std::to_string(state.modified_ns) + " " +
+         std::to_string(state.size) + " " + std::to_string(state.inode) + " " + state.path + "\n";
+}
+
+bool TakeState(std::string_view line, PathState& state) {
+  if (!TakeFlag(line, state.present) || !Take(line, state.modified_ns) || !Take(line, state.size) ||
+      !Take(line, state.inode) || line.empty()) {
+    return false;
+  }
+  state.path = line;
+  return true;
+}
+
+constexpr char kHex[] = "0123456789abcdef";
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::string FontMemory::Text() const {
+  std::string text(kHeader);
+  for (size_t at = 0; at < environment.size();) {
+    const size_t end = environment.find('\n', at);
+    if (end == std::string::npos) return {};
+    const std::string_view line = std::string_view(environment).substr(at, end - at);
+    if (!Writable(line)) return {};
+    text.append("env ").append(line).append("\n");
+    at = end + 1;
+  }
+  const auto path_ok = [](const std::string& path) { return !path.empty() && Writable(path); };
+  for (const PathState& state : depends_on) {
+    if (!path_ok(state.path)) return {};
+    text += "path " + StateText(state);
+  }
+  if (renderer) {
+    if (!path_ok(renderer->path)) return {};
+    text += "renderer " + StateText(*renderer);
+  }
+  for (const FontAnswer& answer : answers) {
+    if (!Writable(answer.family) || !path_ok(answer.file.path)) return {};
+    text += "face " + std::to_string(answer.bold ? 1 : 0) + " " +
+            std::to_string(answer.file.index) + " " + answer.family + "\t" + answer.file.path +
+            "\n";
+  }
+  for (const auto& [key, size] : sizes) {
+    const auto& [path, index, points, pixels, overstruck] = key;
+    if (!path_ok(path)) return {};
+    text += "size " + std::to_string(index) + " " + std::to_string(points) + " " +
+            std::to_string(pixels ? 1 : 0) + " " + std::to_string(overstruck ? 1 : 0) + " " +
+            std::to_string(size.ascent) + " " + std::to_string(size.line_height) + " " + path +
+            "\n";
+    for (const auto& [code, glyph] : size.glyphs) {
+      text += "glyph " + std::to_string(static_cast<std::uint32_t>(code)) + " " +
+              std::to_string(glyph.advance) + " " + std::to_string(glyph.left) + " " +
+              std::to_string(glyph.top) + " " + std::to_string(glyph.width) + " " +
+              std::to_string(glyph.rows) + " ";
+      for (unsigned char a : glyph.alpha) {
+        text += kHex[a >> 4];
+        text += kHex[a & 15];
+      }
+      text += "\n";
+    }
+  }
+  return text.append(kEnd);
+}
+
+std::optional<FontMemory> FontMemory::FromText(std::string_view text) {
+  if (!text.starts_with(kHeader) || !text.ends_with(kEnd)) return std::nullopt;
+  text.remove_prefix(kHeader.size());
+  text.remove_suffix(kEnd.size());
+  FontMemory memory;
+  FaceSize* size = nullptr;  // the glyphs that follow are its
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    if (end == std::string_view::npos) return std::nullopt;
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end + 1);
+    const size_t blank = line.find(' ');
+    if (blank == std::string_view::npos) return std::nullopt;
+    const std::string_view word = line.substr(0, blank);
+    line.remove_prefix(blank + 1);
+    if (word == "env") {
+      memory.environment.append(line).append("\n");
+    } else if (word == "path") {
+      if (!TakeState(line, memory.depends_on.emplace_back())) return std::nullopt;
+    } else if (word == "renderer") {
+      if (!TakeState(line, memory.renderer.emplace())) return std::nullopt;
+    } else if (word == "face") {
+      FontAnswer answer;
+      if (!TakeFlag(line, answer.bold) || !Take(line, answer.file.index) || answer.file.index < 0) {
+        return std::nullopt;
+      }
+      const size_t tab = line.find('\t');
+      if (tab == std::string_view::npos || tab + 1 == line.size()) return std::nullopt;
+      answer.family = line.substr(0, tab);
+      answer.file.path = line.substr(tab + 1);
+      memory.answers.push_back(std::move(answer));
+    } else if (word == "size") {
+      int index = 0;
+      long points = 0;
+      bool pixels = false, overstruck = false;
+      FaceSize read;
+      if (!Take(line, index) || !Take(line, points) || !TakeFlag(line, pixels) ||
+          !TakeFlag(line, overstruck) || !Take(line, read.ascent) ||
+          !Take(line, read.line_height) || line.empty() || index < 0 || points <= 0) {
+        return std::nullopt;
+      }
+      read.key = {std::string(line), index, points, pixels, overstruck};
+      const auto [at, added] = memory.sizes.emplace(read.key, std::move(read));
+      if (!added) return std::nullopt;
+      size = &at->second;
+    } else if (word == "glyph") {
+      std::uint32_t code = 0;
+      GlyphImage glyph;
+      if (!size || !Take(line, code) || !Take(line, glyph.advance) || !Take(line, glyph.left) ||
+          !Take(line, glyph.top) || !Take(line, glyph.width) || !Take(line, glyph.rows) ||
+          glyph.width < 0 || glyph.rows < 0 ||
+          line.size() != 2 * static_cast<size_t>(glyph.width) * static_cast<size_t>(glyph.rows)) {
+        return std::nullopt;
+      }
+      glyph.alpha.reserve(line.size() / 2);
+      for (size_t i = 0; i < line.size(); i += 2) {
+        const int high = HexDigit(line[i]), low = HexDigit(line[i + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        glyph.alpha.push_back(static_cast<unsigned char>(high << 4 | low));
+      }
+      if (!size->glyphs.emplace(static_cast<char32_t>(code), std::move(glyph)).second) {
+        return std::nullopt;
+      }
+    } else {
+      return std::nullopt;
+    }
+  }
+  return memory;
+}
+
+std::string FontconfigEnvironment() {
+  std::string environment;
+  for (const char* name : kSteering) {
+    if (const char* value = std::getenv(name)) {
+      environment.append(name).append("=").append(value) += '\n';
+    }
+  }
+  // The configuration may match on the program's name.
+  environment.append("prgname=").append(ProgramName()) += '\n';
+  return environment;
+}
+
+std::string CacheDirectory() {
+  if (const char* cache = std::getenv("XDG_CACHE_HOME"); Absolute(cache)) {
+    return std::string(cache) + "/huevex";
+  }
+  if (const char* home = std::getenv("HOME"); Absolute(home)) {
+    return std::string(home) + "/.cache/huevex";
+  }
+  return {};
+}
+
+RememberedFonts::RememberedFonts(std::string cache_directory)
+    : directory_(std::move(cache_directory)) {}
+
+void RememberedFonts::Read() {
+  read_ = true;
+  environment_ = FontconfigEnvironment();
+  if (directory_.empty()) return;
+  std::optional<FontMemory> memory = FontMemory::FromText(ReadFile(FilePath()));
+  if (memory && memory->Holds(environment_)) {
+    memory_ = std::move(*memory);
+    read_answers_ = memory_.answers.size();
+  }
+}
+
+std::string RememberedFonts::FilePath() const {
+  return directory_ + "/" + ProgramName() + ".fonts";
+}
+
+std::optional<FontFile> RememberedFonts::Find(const std::string& family, bool bold) {
+  if (!read_) Read();
+  from_memory_ = false;
+  for (size_t i = 0; i < memory_.answers.size(); ++i) {
+    const FontAnswer& answer = memory_.answers[i];
+    if (answer.family == family && answer.bold == bold) {
+      from_memory_ = i < read_answers_;
+      return answer.file;
+    }
+  }
+  return AskFontconfig(family, bold);
+}
+
+void RememberedFonts::Refuse() {
+  memory_ = FontMemory{};
+  read_answers_ = 0;
+}
+
+FaceSize* RememberedFonts::Sized(const FaceSize::Key& key) {
+  const auto it = memory_.sizes.find(key);
+  return it == memory_.sizes.end() ? nullptr : &it->second;
+}
+
+FaceSize& RememberedFonts::Remember(FaceSize size, const std::string& renderer_path) {
+  if (!memory_.renderer || memory_.renderer->path != renderer_path) {
+    memory_.renderer = PathState::Of(renderer_path);
+  }
+  const FaceSize::Key key = size.key;
+  return memory_.sizes.insert_or_assign(key, std::move(size)).first->second;
+}
+
+void RememberedFonts::Save() {
+  if (directory_.empty() || memory_.answers.empty()) return;
+  const std::string text = memory_.Text();
+  if (!text.empty()) WriteWhole(directory_, FilePath(), text);
+}
+
+// The configuration with its mapped caches is about half a megabyte, and the
+// library with expat a little more, all needed for one lookup only: they go
+// once it is done.
+std::optional<FontFile> RememberedFonts::AskFontconfig(const std::string& family, bool bold) {
+  ++lookups_;
+  std::optional<FontFile> found;
+  {
+    const std::unique_ptr<Fontconfig> fc = Fontconfig::Open();
+    if (!fc) return found;
+    FcConfig* config = fc->InitLoadConfigAndFonts();
+    if (!config) return found;
+    found = Match(*fc, config, family, bold);
+    if (found) {
+      // What this run remembers came from this same configuration.
+      memory_.environment = environment_;
+      memory_.answers.push_back({family, bold, *found});
+      memory_.depends_on = DependsOn(*fc, config, memory_.answers);
+    }
+    fc->ConfigDestroy(config);
+  }
+#if defined(__GLIBC__)
+  malloc_trim(0);  // the freed configuration goes back to the system
+#endif
+  if (found) Save();
+  return found;
+}
+
+}  // namespace huevex::soft
