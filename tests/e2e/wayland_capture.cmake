@@ -12,13 +12,13 @@ target_link_libraries(huevex_fake_portal PRIVATE PkgConfig::HUEVEX_SYSTEMD PkgCo
 find_package(Python3 COMPONENTS Interpreter)
 find_program(HUEVEX_DBUS_RUN_SESSION dbus-run-session)
 if(Python3_Interpreter_FOUND AND HUEVEX_DBUS_RUN_SESSION)
-  add_test(NAME wayland_portal
+  add_test(NAME wayland_capture_portal
            COMMAND ${HUEVEX_DBUS_RUN_SESSION}
                    --config-file=${CMAKE_CURRENT_SOURCE_DIR}/wayland/private_bus.conf --
                    ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/wayland/portal_test.py
                    --probe $<TARGET_FILE:huevex_capture_probe>
                    --module $<TARGET_FILE:huevex_wayland> --fake $<TARGET_FILE:huevex_fake_portal>)
-  set_tests_properties(wayland_portal PROPERTIES TIMEOUT 120 LABELS "e2e;wayland")
+  set_tests_properties(wayland_capture_portal PROPERTIES TIMEOUT 120 LABELS "e2e;wayland")
 else()
   message(WARNING "python3 or dbus-run-session missing: the portal test is left out")
 endif()
