@@ -67,7 +67,7 @@ def sim_pick(args, target, workdir):
     board = [str(v) for v in pick_test.BOARD]
     subprocess.run([args.sim_frame, "main", *board, ",".join(pick_test.STRIPES),
                          str(target[0]), str(target[1]), out], check=True, timeout=30)
-    return zoom.read_ppm(out)
+    return sway_session.session.read_ppm(out)
 
 
 def picks(s, checks):
