@@ -50,11 +50,17 @@ void PointerCapture::Take(Window window, const Picture* pointer, Point press, Ti
   const int status = XGrabPointer(display_, root_, False, kGrabEvents, GrabModeAsync, GrabModeAsync,
                                   None, CursorFor(pointer), time);
   grabbed_ = status == GrabSuccess;
-  if (grabbed_) screen_.FollowPointer(press);
+  if (grabbed_) {
+    screen_.FollowPointer(press);
+    screen_.Grabbed(true);
+  }
 }
 
 void PointerCapture::Release(Time time) {
-  if (grabbed_) XUngrabPointer(display_, time);
+  if (grabbed_) {
+    XUngrabPointer(display_, time);
+    screen_.Grabbed(false);
+  }
   grabbed_ = false;
   window_ = 0;
   screen_.FollowPointer(std::nullopt);

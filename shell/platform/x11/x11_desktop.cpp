@@ -32,6 +32,8 @@ X11Desktop::X11Desktop(Display* display, X11Screen& screen, soft::SoftGdi& gdi)
       capture_(display, root_, screen),
       poll_(ConnectionNumber(display)) {
   dpi_ = ReadDpi();
+  // The screen capture's connection, where the screen comes from the compositor.
+  poll_.Attach(screen_.Connection());
 }
 
 X11Desktop::~X11Desktop() {
@@ -285,6 +287,7 @@ void X11Desktop::Step(std::chrono::milliseconds limit) {
     if (quit_) break;
     if (listener_ && timers_.Contains(due)) listener_->OnTimer(due);
   }
+  TellScreenAccess();
   if (quit_) return;
   // Flushes, then takes in whatever has arrived: an event that a reply wait
   // read off the socket is no longer visible to poll(). While events wait,
@@ -308,6 +311,16 @@ void X11Desktop::Step(std::chrono::milliseconds limit) {
     if (!deadline || *deadline > until) deadline = until;
   }
   poll_.Wait(deadline);
+}
+
+// Told between events, never from inside a read, and not during a pick: the
+// program may show a box, whose own loop would swallow the pick's release.
+void X11Desktop::TellScreenAccess() {
+  while (!quit_ && capture_.window() == 0) {
+    const std::optional<AccessNotice> notice = screen_.TakeNotice();
+    if (!notice) break;
+    if (listener_) listener_->OnScreenAccess(notice->readable, notice->reason);
+  }
 }
 
 void X11Desktop::Run() {
