@@ -59,10 +59,13 @@ Hwnd X11Desktop::CreateTopLevel(const WindowDesc& desc) {
   attributes.background_pixel =
       FromColorValue(static_cast<std::uint32_t>(gdi_.GetSysColor(COLOR_BTNFACE)), screen_.format());
   attributes.bit_gravity = NorthWestGravity;
+  // Placed by the program itself where the window manager would not.
+  const bool unmanaged = !desc.framed && screen_.Xwayland();
+  attributes.override_redirect = unmanaged ? True : False;
   const Window window =
       XCreateWindow(display_, root_, desc.position.x, desc.position.y, static_cast<unsigned>(width),
                     static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
-                    CWEventMask | CWBackPixel | CWBitGravity, &attributes);
+                    CWEventMask | CWBackPixel | CWBitGravity | CWOverrideRedirect, &attributes);
 
   TopLevel& top = windows_[window];
   top.window = WindowHandle(display_, window);

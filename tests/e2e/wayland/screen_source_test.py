@@ -10,8 +10,10 @@ board below. Each case runs in a session of its own:
   and the three codes in a screenshot, the codes pixel for pixel as the
   simulated desktop paints them for the same pick;
 - magnifier: it opens right below the main window, left edges aligned,
-  covering none of it; resting on the narrow stripes, its box equals the
-  simulated desktop's (the cursor's square, the grid's checker dots, the marker);
+  covering none of its client area (under the frame where the compositor
+  tells it, else under the client area); resting on the narrow stripes, its
+  box equals the simulated desktop's (the cursor's square, the grid's checker
+  dots, the marker);
 - help panel: it opens right below the main window too;
 and in every case the program's stderr stays quiet: a line or two at most,
 never one per tick. Checks marked "(needs the capture)" cannot pass before
@@ -91,12 +93,22 @@ def picks(s, checks):
 
 
 def below_main_window(s, checks, name, window):
-    left, _, right, bottom = s.outer_rect()
-    rect = s.tree_rect(window)
-    checks.equal(f"{name}: right below the main window, left edges aligned", rect[:2],
+    """Flush under the main window's outer frame where the compositor tells X
+    clients what frame it draws (_NET_FRAME_EXTENTS), else under the client
+    area: sway tells none, so its title bar and border cannot be known, and
+    the panel may lie over the border's bottom edge but never over a control."""
+    left, _, _, bottom = s.known_outer_rect()
+    x, y, width, height = s.client_rect()
+    panel = s.client_rect(window)
+    checks.equal(f"{name}: right below the main window, left edges aligned", panel[:2],
                  (left, bottom))
-    covers = rect[0] < right and left < rect[2] and rect[1] < bottom
-    checks.true(f"{name}: covers none of the main window", not covers)
+    covers = (panel[0] < x + width and x < panel[0] + panel[2] and panel[1] < y + height
+              and y < panel[1] + panel[3])
+    checks.true(f"{name}: covers none of the main window's client area", not covers)
+    # It takes no focus: the compositor leaves the keyboard with the main window.
+    checks.true(f"{name}: the main window keeps the focus",
+                "_NET_WM_STATE_FOCUSED" in s.output(["xprop", "-id", s.main_window,
+                                                     "_NET_WM_STATE"]))
 
 
 def magnifier(s, checks):

@@ -443,6 +443,11 @@ class SwaySession(session.Session):
     def outer_rect(self, window=None):
         return self.tree_rect(window or self.main_window)
 
+    def known_outer_rect(self, window=None):
+        """The outer rectangle as an X client can know it: with the frame the
+        compositor tells (_NET_FRAME_EXTENTS), else the client area alone."""
+        return session.Session.outer_rect(self, window)
+
     # The program
 
     def start_huevex(self, env=None, timeout=10.0):
