@@ -100,16 +100,18 @@ std::unique_ptr<CaptureModule> CaptureModule::Open(const char* kind, std::string
 
 CaptureModule::~CaptureModule() {
   api_->close(capture_);
-  dlclose(library_);
+  if (library_) dlclose(library_);
 }
 
 // Driving it.
 
-WaylandScreen::WaylandScreen(std::unique_ptr<CaptureModule> module, Tell tell)
+WaylandScreen::WaylandScreen(std::unique_ptr<CaptureModule> module, Tell tell,
+                             std::chrono::milliseconds linger)
     : module_(std::move(module)),
       api_(module_->api()),
       capture_(module_->capture()),
       tell_(std::move(tell)),
+      linger_(linger),
       portal_(std::string_view(api_.kind(capture_)) == "portal") {
   Note(api_.state(capture_, nullptr, 0));
 }
@@ -161,7 +163,7 @@ int WaylandScreen::PollFds(pollfd* fds, int max) { return api_.poll_fds(capture_
 
 std::optional<Pollable::Clock::time_point> WaylandScreen::LingerEnd() const {
   if (!wanted_ || grabbed_) return std::nullopt;
-  return last_read_ + kLinger;
+  return last_read_ + linger_;
 }
 
 std::optional<Pollable::Clock::time_point> WaylandScreen::Deadline() {

@@ -59,6 +59,9 @@ class CaptureModule {
   // Loads the module (beside the program, then in its library folder) and
   // opens `kind`; null, with why for the user, when either cannot be had.
   static std::unique_ptr<CaptureModule> Open(const char* kind, std::string* why);
+  // A table and source the caller made (tests); nothing to unload.
+  CaptureModule(const huevex_capture_api* api, huevex_capture* capture)
+      : CaptureModule(nullptr, api, capture) {}
   ~CaptureModule();
   CaptureModule(const CaptureModule&) = delete;
   CaptureModule& operator=(const CaptureModule&) = delete;
@@ -82,8 +85,9 @@ class WaylandScreen : public Pollable {
   static constexpr std::chrono::milliseconds kLinger{500};
   using Tell = std::function<void(const AccessNotice&)>;
 
-  // `tell` hears of every change of the screen's readability.
-  WaylandScreen(std::unique_ptr<CaptureModule> module, Tell tell);
+  // `tell` hears of every state that says whether the screen can be read.
+  WaylandScreen(std::unique_ptr<CaptureModule> module, Tell tell,
+                std::chrono::milliseconds linger = kLinger);
   ~WaylandScreen() override;
   WaylandScreen(const WaylandScreen&) = delete;
   WaylandScreen& operator=(const WaylandScreen&) = delete;
@@ -109,6 +113,7 @@ class WaylandScreen : public Pollable {
   const huevex_capture_api& api_;
   huevex_capture* capture_;
   Tell tell_;
+  std::chrono::milliseconds linger_;
   bool portal_;
   bool wanted_ = false;
   bool grabbed_ = false;
