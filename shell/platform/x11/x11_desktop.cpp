@@ -228,7 +228,7 @@ void X11Desktop::SetPointer(Hwnd handle, const Picture* picture) {
     XUndefineCursor(display_, top->window.get());
   }
   // While the pointer is grabbed, the grab's cursor is what shows everywhere.
-  if (capture_.window() == top->window.get()) capture_.PointerChanged(cursor, last_time_);
+  if (capture_.window() == top->window.get()) capture_.PointerChanged(picture, last_time_);
 }
 
 void X11Desktop::SetCapture(Hwnd handle) {

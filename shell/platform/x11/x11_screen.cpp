@@ -45,8 +45,35 @@ void X11Screen::ChooseSource(const char* forced) {
   wayland_->SetRootSize(width_, height_);
 }
 
+// The pointer's place during a pick goes to the capture too: a compositor
+// that draws the pointer in software has our crosshair in its frames.
+// Xwayland has been seen to put its pointer a pixel above and left of where
+// the compositor draws it (sway 1.7), so the box is a pixel larger all round.
 void X11Screen::Grabbed(bool held) {
+  if (!held) cursor_.reset();
   if (wayland_) wayland_->Grabbed(held);
+  TellPointer();
+}
+
+void X11Screen::GrabCursor(std::optional<Rect> box) {
+  cursor_ = box;
+  TellPointer();
+}
+
+void X11Screen::FollowPointer(std::optional<Point> position) {
+  followed_ = position;
+  TellPointer();
+}
+
+void X11Screen::TellPointer() {
+  if (!wayland_) return;
+  if (!cursor_ || !followed_) {
+    wayland_->SetPointer({});
+    return;
+  }
+  const Point at = *followed_;
+  wayland_->SetPointer({at.x + cursor_->left - 1, at.y + cursor_->top - 1,
+                        at.x + cursor_->right + 1, at.y + cursor_->bottom + 1});
 }
 
 // Only a change is told: the first time the screen cannot be read, and the

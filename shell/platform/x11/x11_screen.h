@@ -43,6 +43,8 @@ class X11Screen : public soft::ScreenSource {
   Pollable* Connection() { return wayland_.get(); }
   // The pick's pointer grab was taken (true) or let go.
   void Grabbed(bool held);
+  // The box the grab's cursor covers around the hot spot; none when unknown.
+  void GrabCursor(std::optional<Rect> box);
   // A change in whether the screen can be read, not yet told to the program;
   // none before the program has first read the screen.
   std::optional<AccessNotice> TakeNotice();
@@ -55,7 +57,7 @@ class X11Screen : public soft::ScreenSource {
 
   // Where the grabbed pointer is, as its events report it; none when the
   // program does not hold the pointer and must ask the server.
-  void FollowPointer(std::optional<Point> position) { followed_ = position; }
+  void FollowPointer(std::optional<Point> position);
   void SetSize(int width, int height);
   Rect Bounds() const { return {0, 0, width_, height_}; }
   const PixelFormat& format() const { return format_; }
@@ -68,6 +70,7 @@ class X11Screen : public soft::ScreenSource {
   bool ReadShm(Rect area, Rect block, std::uint32_t* out);
   void Convert(XImage* image, Rect area, Rect block, std::uint32_t* out);
   void Tell(const AccessNotice& notice);
+  void TellPointer();
 
   Display* display_;
   Window root_;
@@ -78,6 +81,7 @@ class X11Screen : public soft::ScreenSource {
   bool shm_ = false;
   std::unique_ptr<ShmImage> shm_image_;
   std::optional<Point> followed_;
+  std::optional<Rect> cursor_;  // the grab's cursor around the hot spot
   PointerWatch pointer_watch_;
   bool xwayland_ = false;
   std::unique_ptr<WaylandScreen> wayland_;

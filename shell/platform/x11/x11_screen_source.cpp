@@ -144,6 +144,10 @@ void WaylandScreen::Grabbed(bool held) {
   Want(true);
 }
 
+void WaylandScreen::SetPointer(Rect area) {
+  api_.set_pointer(capture_, area.left, area.top, area.Width(), area.Height());
+}
+
 void WaylandScreen::Want(bool wanted) {
   wanted_ = wanted;
   Note(api_.set_wanted(capture_, wanted ? 1 : 0));

@@ -97,6 +97,8 @@ class WaylandScreen : public Pollable {
   bool Read(Rect block, std::uint32_t* out);
   // The pick's pointer grab was taken (true) or let go.
   void Grabbed(bool held);
+  // Where the pointer's picture may lie now (root pixels; empty: nowhere known).
+  void SetPointer(Rect area);
   void SetRootSize(int width, int height);
   const char* Kind() const;
 

@@ -15,6 +15,11 @@ board below. Each case runs in a session of its own:
   box equals the simulated desktop's (the cursor's square, the grid's checker
   dots, the marker);
 - help panel: it opens right below the main window too;
+- the compositor's pointer: a pick driven by a mouse inside the compositor
+  (xdotool moves only Xwayland's pointer, which sway neither moves nor
+  draws), with the magnifier open: sway draws the crosshair into every frame
+  in software, yet the magnifier's box during the pick equals the simulated
+  desktop's and the pick copies the color under the crosshair;
 and in every case the program's stderr stays quiet: a line or two at most,
 never one per tick. Checks marked "(needs the capture)" cannot pass before
 the program reads the screen through the compositor.
@@ -25,6 +30,7 @@ import subprocess
 import time
 
 import sway_session
+import virtual_pointer
 import magnifier_test as zoom  # the X11 tests' boards and the box's checks
 import pick_test
 
@@ -129,7 +135,47 @@ def help_panel(s, checks):
     below_main_window(s, checks, "help panel", panel)
 
 
-CASES = [picks, magnifier, help_panel]
+def pointer_drawn(s, checks):
+    mouse = virtual_pointer.for_session(s)
+    try:
+        mouse.move(*s.screen_point(s.MAGNIFIER_BAR))
+        time.sleep(0.05)
+        mouse.press()
+        time.sleep(0.03)
+        mouse.release()
+        s.wait_for(s.magnifier_shown, "the magnifier to be shown")
+        checks.equal("compositor's pointer: clipboard cleared first", s.clear_clipboard(), "")
+        start = s.screen_point(s.CROSSHAIR)
+        target = (ZOOM_BOARD[0] + 60, ZOOM_BOARD[1] + 70)
+        mouse.move(*start)
+        time.sleep(0.05)
+        mouse.press()
+        time.sleep(0.05)
+        for i in range(1, 7):
+            mouse.move(start[0] + (target[0] - start[0]) * i // 6,
+                       start[1] + (target[1] - start[1]) * i // 6)
+            time.sleep(0.015)
+        time.sleep(zoom.REST)
+        # Where the program has the pointer (Xwayland's place for it, which
+        # need not be the compositor's to the pixel).
+        where = s.output(["xdotool", "getmouselocation", "--shell"])
+        values = dict(line.split("=") for line in where.split())
+        cursor = (int(values["X"]), int(values["Y"]))
+        shot = s.screenshot()
+        drawn = [(x, y) for x in range(target[0] - 16, target[0] + 17)
+                 for y in range(target[1] - 16, target[1] + 17) if shot.rgb(x, y) == (0, 0, 0)]
+        checks.true("compositor's pointer: the crosshair is in the compositor's picture", drawn)
+        zoom.check_box(checks, f"compositor's pointer: magnifier during the pick at {cursor}",
+                       zoom.zoom_box(s), ZOOM_BOARD, cursor,
+                       zoom.sim_frame(s.args, ZOOM_BOARD, cursor, s.rundir))
+        mouse.release()
+        color = sway_session.session.hex_color(zoom.board_pixel(ZOOM_BOARD, cursor))
+        checks.equal("compositor's pointer: xclip", s.wait_clipboard("#" + color), "#" + color)
+    finally:
+        mouse.close()
+
+
+CASES = [picks, magnifier, help_panel, pointer_drawn]
 
 
 def test():

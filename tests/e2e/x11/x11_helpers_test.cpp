@@ -226,6 +226,7 @@ const huevex_capture_api kFakeModule = {
       if (reason && size) snprintf(reason, size, "%s", c->reason.c_str());
       return c->state;
     },
+    [](huevex_capture*, std::int32_t, std::int32_t, std::int32_t, std::int32_t) {},
 };
 
 struct FakeScreen {
