@@ -1,5 +1,7 @@
 #include "shell/platform/wayland/clean_frame.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -25,21 +27,34 @@ std::vector<Rect> Without(Rect area, Rect hole) {
 
 }  // namespace
 
-void CleanFrame::Apply(const std::uint8_t* pixels, int width, int height, int stride,
+void PageUnmap::operator()(std::uint8_t* pages) const { munmap(pages, size); }
+
+void CleanFrame::Reset() {
+  pixels_.reset();
+  pending_.clear();
+}
+
+bool CleanFrame::Apply(const std::uint8_t* pixels, int width, int height, int stride,
                        std::span<const Rect> damage, bool damage_known, Rect pointer) {
   const Rect bounds{0, 0, width, height};
   pointer = Intersect(pointer, bounds);
-  if (!damage_known || pixels_.empty() || width != width_ || height != height_ ||
-      stride != stride_) {
+  if (!damage_known || !pixels_ || width != width_ || height != height_ || stride != stride_) {
     // Nothing better is known yet: the whole frame, the pointer too, which
     // goes once the pointer has left.
+    const size_t size = static_cast<size_t>(stride) * height;
+    if (!pixels_ || size != pixels_.get_deleter().size) {
+      Reset();
+      void* pages = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      if (pages == MAP_FAILED) return false;
+      pixels_ = {static_cast<std::uint8_t*>(pages), PageUnmap{size}};
+    }
     width_ = width;
     height_ = height;
     stride_ = stride;
-    pixels_.assign(pixels, pixels + static_cast<size_t>(stride) * height);
+    std::memcpy(pixels_.get(), pixels, size);
     pending_.clear();
     Wait(pointer);
-    return;
+    return true;
   }
   std::vector<Rect> changed(damage.begin(), damage.end());
   changed.insert(changed.end(), pending_.begin(), pending_.end());
@@ -50,13 +65,14 @@ void CleanFrame::Apply(const std::uint8_t* pixels, int width, int height, int st
     for (const Rect& piece : Without(inside, pointer)) Copy(pixels, piece);
     Wait(Intersect(inside, pointer));
   }
+  return true;
 }
 
 void CleanFrame::Copy(const std::uint8_t* from, Rect area) {
   const size_t bytes = static_cast<size_t>(area.Width()) * 4;
   for (int y = area.top; y < area.bottom; ++y) {
     const size_t at = static_cast<size_t>(y) * stride_ + static_cast<size_t>(area.left) * 4;
-    std::memcpy(pixels_.data() + at, from + at, bytes);
+    std::memcpy(pixels_.get() + at, from + at, bytes);
   }
 }
 

@@ -10,13 +10,21 @@
 // pointer while it stayed there.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
 #include "shell/platform/platform.h"
 
 namespace huevex::wayland {
+
+// Gives pages from mmap back.
+struct PageUnmap {
+  size_t size = 0;
+  void operator()(std::uint8_t* pages) const;
+};
 
 class CleanFrame {
  public:
@@ -26,15 +34,14 @@ class CleanFrame {
   // A finished frame, 4 bytes a pixel. damage: what changed since the frame
   // before, in buffer pixels; damage_known false: the whole of it (the first
   // frame, or a compositor that tells none). pointer: where the pointer may
-  // be in it, in buffer pixels (empty when none is known).
-  void Apply(const std::uint8_t* pixels, int width, int height, int stride,
+  // be in it, in buffer pixels (empty when none is known). False when there
+  // is no memory for the copy.
+  bool Apply(const std::uint8_t* pixels, int width, int height, int stride,
              std::span<const Rect> damage, bool damage_known, Rect pointer);
-  void Reset() {
-    pixels_ = {};
-    pending_.clear();
-  }
-  bool Valid() const { return !pixels_.empty(); }
-  const std::uint8_t* pixels() const { return pixels_.data(); }
+  // Forgets the picture; its memory goes back to the system at once.
+  void Reset();
+  bool Valid() const { return pixels_ != nullptr; }
+  const std::uint8_t* pixels() const { return pixels_.get(); }
   // What is waiting for the pointer to leave.
   std::span<const Rect> Pending() const { return pending_; }
 
@@ -42,7 +49,9 @@ class CleanFrame {
   void Copy(const std::uint8_t* from, Rect area);
   void Wait(Rect area);
 
-  std::vector<std::uint8_t> pixels_;
+  // Pages of its own rather than a heap block, which the allocator may keep
+  // after it is freed: a picture of an output is megabytes.
+  std::unique_ptr<std::uint8_t, PageUnmap> pixels_;
   int width_ = 0, height_ = 0, stride_ = 0;
   std::vector<Rect> pending_;
 };

@@ -590,7 +590,10 @@ void Screencopy::Finished(Output& o) {
   const FrameView front = o.Front();
   const Rect pointer = BufferArea(front, o.current.Place(), o.swept);
   const bool whole = !o.clean.Valid() || !o.damage_known;
-  o.clean.Apply(front.pixels, front.width, front.height, front.stride, o.damage, !whole, pointer);
+  if (!o.clean.Apply(front.pixels, front.width, front.height, front.stride, o.damage, !whole,
+                     pointer)) {
+    Fail(kNoMemory);
+  }
   o.swept = pointer_;
 }
 
