@@ -53,6 +53,9 @@ int main() {
   XSetIOErrorHandler(DisplayLost);
 
   huevex::x11::X11Screen screen(display.get());
+  // The root window on a real X server, the compositor's capture or the desktop
+  // portal on Xwayland; HUEVEX_SCREEN forces one.
+  screen.ChooseSource(std::getenv("HUEVEX_SCREEN"));
   huevex::soft::SoftGdi gdi(screen);
   int status = 0;
   {

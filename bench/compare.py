@@ -41,6 +41,20 @@ and from inside the program (huevex_wine_bench.exe: the real program and
 backend with a meter): one screen read, one timSpy tick, and the ticks per
 second and tick times of a pick held still and of one moving.
 
+Wayland (skipped, with the reason, where no headless sway can run: it
+needs sway, Xwayland and root): on X11 first, start-up and memory of the
+program with the screen capture module beside it and without it (a real X
+server loads none of it); then HUEVEX on Xwayland in a private headless sway
+(tests/e2e/wayland/sway_session.py) reading the screen through the
+compositor's capture, beside the X11 numbers of the same run: CPU idle,
+while picking (the press and the moves made by a mouse inside the compositor,
+which then draws the pointer and sends frames, as a real mouse does) and with
+the magnifier at rest, sway's and Xwayland's CPU meanwhile, resident memory,
+one sampling tick during a pick (huevex_x11_tick_bench's
+BM_TickFollowingTheGrab with HUEVEX_SCREEN=screencopy), and the age of the
+newest frame at each sample (huevex_capture_probe reading a pixel every
+millisecond while an X window changes every 4 ms).
+
 CPU is the time the kernel counted on every thread of the process (its
 process CPU clock, nanoseconds), in percent of one core. Nothing here passes
 or fails; it prints what it measured.
@@ -62,7 +76,10 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 sys.dont_write_bytecode = True  # nothing left behind in the source tree
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e", "wayland"))
 from harness import session  # noqa: E402
+import sway_session  # noqa: E402
+import virtual_pointer  # noqa: E402
 
 STRIPES = ["FF0000", "00FF00", "0000FF", "FFFFFF", "000000", "050AC8", "100F01", "808080"]
 BOARD = (0, 824, 1280, 200)  # x, y, width, height: below where the programs open
@@ -103,8 +120,10 @@ def build(args):
     if not bench_enabled(native):
         subprocess.run(["cmake", "-S", ROOT, "-B", native, "-DCMAKE_BUILD_TYPE=Release",
                         "-DHUEVEX_BENCH=ON"], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", native, "-j2", "--target", "huevex", "huevex_mapwatch",
-                    "huevex_x11_tick_bench", "huevex_colorboard"], check=True,
+    targets = ["huevex", "huevex_mapwatch", "huevex_x11_tick_bench", "huevex_colorboard"]
+    if args.wayland:
+        targets += ["huevex_wayland", "huevex_capture_probe", "huevex_flicker"]
+    subprocess.run(["cmake", "--build", native, "-j2", "--target", *targets], check=True,
                    stdout=subprocess.DEVNULL)
     if not args.wine:
         return
@@ -474,6 +493,219 @@ def proxy_rates(s, args, programs, results, log_dir):
         results.add("queries", program.name, queries / reads if reads else None)
         reads, _, _ = count_reads(log, still, done)
         results.add("rate_held", program.name, reads / (done - still))
+
+
+# Wayland
+
+MODULE = "huevex-wayland.so"
+SWAY_REST = (1000, 300)  # over the background, clear of the program's windows
+
+
+def module_presence(s, args, results, run):
+    """Start-up and memory on X11 with the capture module beside the program
+    and without it (a real X server loads none of it either way)."""
+    programs = []
+    for name in ("with the module", "without it"):
+        folder = os.path.join(args.artifacts, name.replace(" ", "-"))
+        os.makedirs(folder, exist_ok=True)
+        shutil.copy(args.huevex, folder)
+        if name == "with the module":
+            shutil.copy(native_file(args, MODULE), folder)
+        programs.append((name, os.path.join(folder, "huevex")))
+    for name, program in programs[run % 2:] + programs[:run % 2]:
+        started = Started(s, [program], s.env)
+        time.sleep(args.settle)
+        results.add("x11_startup", name, started.startup_ms)
+        results.add("x11_memory", name, rss_mib(started.pid))
+        with open(f"/proc/{started.pid}/maps") as f:
+            results.add("x11_wayland_libraries", name, float("libwayland" in f.read()))
+        started.stop()
+
+
+def session_pid(s, name):
+    """The process of the session's user whose command is `name`."""
+    for pid in sway_session._processes_of(s.uid):
+        try:
+            with open(f"/proc/{pid}/comm") as f:
+                if f.read().strip() == name:
+                    return pid
+        except FileNotFoundError:
+            pass
+    return None
+
+
+def board_background():
+    width, height = sway_session.SIZE
+    stripe = BOARD[2] // len(STRIPES)
+    row = bytearray(bytes.fromhex("336699") * width)
+    for i, color in enumerate(STRIPES):
+        row[(BOARD[0] + i * stripe) * 3:(BOARD[0] + (i + 1) * stripe) * 3] = (
+            bytes.fromhex(color) * stripe)
+    plain = bytes.fromhex("336699") * width
+    return [bytes(row) if BOARD[1] <= y < BOARD[1] + BOARD[3] else plain for y in range(height)]
+
+
+def mouse_wiggle(mouse, seconds, y):
+    x = BOARD[0] + 40
+    for _ in range(int(seconds / 0.02)):
+        mouse.move(x, y)
+        time.sleep(0.02)
+        x = BOARD[0] + 40 + (x + 37) % (BOARD[2] - 80)
+
+
+def wayland_run(args, results):
+    """One run of HUEVEX on Xwayland in a headless sway, reading the screen
+    through the compositor's capture."""
+    with sway_session.SwaySession(args, board_background()) as s:
+        s.start_huevex({"HUEVEX_SCREEN": "screencopy"})
+        pids = {"program": session_pid(s, "huevex"), "sway": session_pid(s, "sway"),
+                "xwayland": session_pid(s, "Xwayland")}
+        time.sleep(args.settle)
+        results.add("memory", "sway", rss_mib(pids["program"]))
+        meter = CpuMeter({"program": pids["program"]})
+        woken = switches(pids["program"])
+        time.sleep(args.idle)
+        results.add("idle", "sway", meter.stop()["program"])
+        results.add("idle_wakeups", "sway", (switches(pids["program"]) - woken) / args.idle)
+
+        mouse = virtual_pointer.for_session(s)
+        try:
+            start = s.screen_point(s.CROSSHAIR)
+            mouse.move(*start)
+            time.sleep(0.1)
+            mouse.press()
+            time.sleep(0.1)
+            meter = CpuMeter(pids)
+            mouse_wiggle(mouse, args.pick, board_y())
+            moving = meter.stop()
+            mouse.move(stripe_x(3), board_y())
+            time.sleep(0.2)
+            meter = CpuMeter(pids)
+            time.sleep(args.pick)
+            held = meter.stop()
+            results.add("memory_capturing", "sway", rss_mib(pids["program"]))
+            mouse.release()
+            time.sleep(WAYLAND_LINGER + 0.5)  # capturing has stopped and its buffers are gone
+            results.add("memory_picks", "sway", rss_mib(pids["program"]))
+            for what, values in (("moving", moving), ("held", held)):
+                results.add(f"pick_{what}", "sway", values["program"])
+                results.add(f"server_{what}", "sway", values["sway"] + values["xwayland"])
+
+            mouse.move(*s.screen_point(MAGNIFIER_BAR))
+            time.sleep(0.05)
+            mouse.press()
+            time.sleep(0.03)
+            mouse.release()
+            mouse.move(*SWAY_REST)
+            time.sleep(0.5 + WAYLAND_LINGER)
+            meter = CpuMeter({"program": pids["program"]})
+            woken = switches(pids["program"])
+            time.sleep(args.idle)
+            results.add("magnifier", "sway", meter.stop()["program"])
+            results.add("magnifier_wakeups", "sway",
+                        (switches(pids["program"]) - woken) / args.idle)
+        finally:
+            mouse.close()
+
+        env = dict(os.environ, DISPLAY=s.display, XDG_RUNTIME_DIR=s.rundir,
+                   WAYLAND_DISPLAY=wayland_socket(s), HUEVEX_SCREEN="screencopy")
+        env.pop("XAUTHORITY", None)
+        # The frame's age at each sample: a window that changes every 4 ms
+        # keeps a new frame coming at every refresh.
+        flicker = s.spawn([native_file(args, "bench", "huevex_flicker"), "0", "0", "64", "64",
+                           "4"], env=env)
+        time.sleep(1)
+        out = subprocess.run([native_file(args, "tests", "e2e", "huevex_capture_probe"),
+                              native_file(args, MODULE), "open", "screencopy", "want", "1", "wait",
+                              "live", "2000", "pump", "500", "age", "3000"],
+                             env=env, capture_output=True, text=True, timeout=60).stdout
+        flicker.terminate()
+        for line in out.splitlines():
+            words = line.split()
+            if words[:1] == ["age"] and len(words) == 4:
+                results.add("age_median", "sway", int(words[2]) / 1000)
+                results.add("age_max", "sway", int(words[3]) / 1000)
+        # One sampling tick during a pick, the module beside the benchmark.
+        folder = os.path.join(args.artifacts, "tick-bench")
+        os.makedirs(folder, exist_ok=True)
+        shutil.copy(native_file(args, "bench", "huevex_x11_tick_bench"), folder)
+        shutil.copy(native_file(args, MODULE), folder)
+        out = subprocess.run([os.path.join(folder, "huevex_x11_tick_bench"),
+                              "--benchmark_filter=BM_TickFollowingTheGrab$",
+                              "--benchmark_min_time=0.3", "--benchmark_format=csv"],
+                             env=env, capture_output=True, text=True, timeout=120).stdout
+        for line in out.splitlines():
+            fields = line.split(",")
+            if fields[0].strip('"') == "BM_TickFollowingTheGrab":
+                factor = {"ns": 1e-3, "us": 1.0, "ms": 1e3}[fields[4]]
+                results.add("tick", "sway", float(fields[2]) * factor)
+                results.add("tick_cpu", "sway", float(fields[3]) * factor)
+
+
+# How long the program keeps capturing after the last read (WaylandScreen::kLinger).
+WAYLAND_LINGER = 0.5
+
+
+def wayland_socket(s):
+    name = next(v.split("=", 1)[1] for v in s.wayland_env if v.startswith("WAYLAND_DISPLAY="))
+    return name if name.startswith("/") else os.path.join(s.rundir, name)
+
+
+def wayland_report(results, x11, bench_times):
+    """The Wayland table beside X11's numbers of the same run, and its goals."""
+    for measure in ("idle", "idle_wakeups", "pick_moving", "pick_held", "server_moving",
+                    "server_held", "magnifier", "magnifier_wakeups", "memory", "memory_picks"):
+        results.values[(measure, "X11")] = x11.get(measure, "HUEVEX")
+    tick = bench_times.get("BM_TickFollowingTheGrab")
+    if tick:
+        results.values[("tick", "X11")] = tick["real"]
+        results.values[("tick_cpu", "X11")] = tick["cpu"]
+    rows = [
+        ("resident memory after start-up (MiB)", "memory", 2),
+        ("resident memory during a pick, two frames and the clean copy of a 1280 x 1024 "
+         "output (MiB)", "memory_capturing", 2),
+        ("resident memory at rest after the pick (MiB)", "memory_picks", 2),
+        ("CPU idle, magnifier not loaded (% of a core)", "idle", 3),
+        ("wake-ups per second meanwhile", "idle_wakeups", 1),
+        ("CPU picking, pointer moving (%)", "pick_moving", 2),
+        ("CPU picking, pointer held still (%)", "pick_held", 2),
+        ("display server CPU meanwhile, moving (%): sway and Xwayland, or Xvfb",
+         "server_moving", 2),
+        ("display server CPU meanwhile, held (%)", "server_held", 2),
+        ("CPU at rest, magnifier shown (%)", "magnifier", 3),
+        ("wake-ups per second meanwhile", "magnifier_wakeups", 1),
+        ("one sampling tick, pointer grabbed, wall (µs)", "tick", 2),
+        ("the same, CPU (µs)", "tick_cpu", 2),
+        ("age of the newest frame at a sample, median (ms)", "age_median", 1),
+        ("the same, largest of 3000 (ms)", "age_max", 1),
+    ]
+    live = "reads the server's screen as it is at each sample"
+    reasons = {("age_median", "X11"): live, ("age_max", "X11"): live,
+               ("memory_capturing", "X11"): "keeps no frames"}
+    text = [table(rows, ["sway", "X11"], results, reasons), ""]
+    met = []
+    age = stats(results.get("age_max", "sway"))
+    if age:
+        met.append(f"| a pick samples a frame no older than two display frames (33.3 ms) | "
+                   f"largest {age[2]:.1f} ms (median of runs {age[0]:.1f}) | "
+                   f"{'met' if age[2] <= 33.4 else 'MISSED'} |")
+    for what in ("moving", "held"):
+        ours, theirs = stats(results.get(f"pick_{what}", "sway")), stats(
+            results.get(f"pick_{what}", "X11"))
+        if ours and theirs:
+            met.append(f"| CPU of a pick on sway at most twice that on X11 ({what}) | "
+                       f"{ours[0]:.2f} % vs {theirs[0]:.2f} % (ratio {ours[0] / theirs[0]:.2f}) | "
+                       f"{'met' if ours[0] <= 2 * theirs[0] else 'MISSED'} |")
+    if met:
+        text += ["| goal | measured | |", "|---|---|---|", *met, ""]
+    presence = [
+        ("start-up to the window mapped (ms)", "x11_startup", 1),
+        ("resident memory after start-up (MiB)", "x11_memory", 2),
+        ("libwayland mapped (1 yes, 0 no)", "x11_wayland_libraries", 0),
+    ]
+    text += ["On X11 (Xvfb), the program with the capture module beside it and without it:", "",
+             table(presence, ["with the module", "without it"], results, {})]
+    return "\n".join(text)
 
 
 def google_benchmarks(s, args, program):
@@ -861,6 +1093,7 @@ def main():
                         help="seconds from the map to the memory reading")
     parser.add_argument("--no-wine", dest="wine", action="store_false")
     parser.add_argument("--no-linux", dest="linux", action="store_false")
+    parser.add_argument("--no-wayland", dest="wayland", action="store_false")
     parser.add_argument("--no-install", dest="install", action="store_false")
     parser.add_argument("--no-build", dest="build", action="store_false")
     parser.add_argument("--out", help="also write the report to this file")
@@ -874,6 +1107,8 @@ def main():
         args.baseline = os.path.abspath(args.baseline)
         if not os.access(args.baseline, os.X_OK):
             parser.error(f"--baseline: no program at {args.baseline}")
+    wayland_skipped = sway_session.sway_missing() if args.wayland else "--no-wayland"
+    args.wayland = not wayland_skipped
     if args.install:
         install(args.wine)
     if args.build:
@@ -887,7 +1122,7 @@ def main():
     home = os.path.join(work, "home")
     os.makedirs(home)
 
-    results, wine_results = Results(), Results()
+    results, wine_results, wayland_results = Results(), Results(), Results()
     wine_programs = []
     with session.XvfbSession(args) as s:
         s.colorboard(*BOARD, STRIPES, os.path.join(work, "board.log"))
@@ -900,6 +1135,8 @@ def main():
             order = [p for p in order if p.window] + [p for p in order if not p.window]
             linux_run(s, args, programs, order, results, home)
             proxy_rates(s, args, programs, results, work)
+            if args.wayland:
+                module_presence(s, args, wayland_results, i)
             print(f"linux run {i + 1} of {args.runs} done", flush=True)
         bench_times, baseline_times = {}, {}
         if programs:
@@ -909,7 +1146,11 @@ def main():
                 baseline_times = google_benchmarks(s, args, baseline_tick_bench(args.baseline))
         if args.wine:
             wine_programs = wine_runs(s, args, wine_results)
-        load = ", ".join(f"{v:.2f}" for v in os.getloadavg())
+    # One compositor at a time: after the X11 runs, not beside them.
+    for i in range(args.runs if args.wayland and programs else 0):
+        wayland_run(args, wayland_results)
+        print(f"wayland run {i + 1} of {args.runs} done", flush=True)
+    load = ", ".join(f"{v:.2f}" for v in os.getloadavg())
 
     reasons = {}
     for p in programs:
@@ -997,6 +1238,11 @@ def main():
                    inside_table(wine_results), "",
                    f"HUEVEX.exe: {os.path.getsize(os.path.join(args.win, 'HUEVEX.exe'))} bytes.",
                    ""]
+    if args.wayland and programs:
+        report += [f"## Wayland: HUEVEX on Xwayland in a headless sway, beside X11 ({args.runs} "
+                   "runs)", "", wayland_report(wayland_results, results, bench_times), ""]
+    elif wayland_skipped != "--no-wayland":
+        report += [f"Wayland: not measured ({wayland_skipped}).", ""]
     if args.baseline:
         report += [f"baseline: {args.baseline}"
                    + ("" if baseline_times else " (its build has no micro-benchmarks)") + ".", ""]

@@ -2,12 +2,16 @@
 // makes on every timer tick (cursor position, screen context, one pixel,
 // release), through the software GDI over the X root window; and one frame
 // of the real magnifier. Run it with DISPLAY set (bench/compare.py starts a
-// private Xvfb for it).
+// private Xvfb for it). In a Wayland session, with HUEVEX_SCREEN naming a
+// Wayland source and the capture module beside it, the tick during a pick
+// reads through the module instead.
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
 #include <benchmark/benchmark.h>
+#include <poll.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 
 #include "app/project.h"
@@ -68,12 +72,33 @@ void BM_TickPointerMoved(benchmark::State& state) {
 }
 BENCHMARK(BM_TickPointerMoved);
 
-// During a pick the grab's motion events tell the position: one round trip.
+// Runs the screen source's connection, as the loop does, until a pixel can
+// be read (at once for the X root).
+bool FirstFrame(huevex::x11::X11Screen& screen) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  std::uint32_t pixel = 0;
+  while (!screen.Read({100, 100, 101, 101}, &pixel)) {
+    huevex::x11::Pollable* connection = screen.Connection();
+    if (!connection || std::chrono::steady_clock::now() > end) return false;
+    pollfd fds[huevex::x11::PollSet::kMaxPollableFds];
+    const int n = connection->PollFds(fds, huevex::x11::PollSet::kMaxPollableFds);
+    poll(fds, static_cast<nfds_t>(n), 10);
+    connection->Dispatch();
+  }
+  return true;
+}
+
+// During a pick the grab's motion events tell the position: one round trip
+// on X11, the pixel's; none through the capture module, which reads the
+// newest frame in memory.
 void BM_TickFollowingTheGrab(benchmark::State& state) {
   const huevex::x11::DisplayPtr display(XOpenDisplay(nullptr));
   if (!display) return state.SkipWithError("no X display");
   huevex::x11::X11Screen screen(display.get());
+  screen.ChooseSource(std::getenv("HUEVEX_SCREEN"));
+  screen.Grabbed(true);
   screen.FollowPointer(huevex::Point{100, 100});
+  if (!FirstFrame(screen)) return state.SkipWithError("the screen source gives no frame");
   huevex::soft::SoftGdi gdi(screen);
   Tick(gdi, state);
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the .deb from a build tree and checks it as Debian would: lintian
-# finds no error, and the package holds the program, its menu entry, its
-# icons and a valid AppStream description.
+# finds no error, and the package holds the program, its capture module for
+# Wayland sessions, its menu entry, its icons and a valid AppStream description.
 #   check_deb.sh BUILD_DIR
 set -euo pipefail
 build=$1
@@ -16,6 +16,11 @@ for path in ./usr/bin/huevex ./usr/share/applications/org.huevex.huevex.desktop 
   ./usr/share/doc/huevex/copyright ./usr/share/doc/huevex/changelog.gz; do
   grep -q " $path\$" <<< "$contents" || { echo "missing from the package: $path"; exit 1; }
 done
+# The screen capture module for Wayland sessions, where the program looks: ../lib*/huevex/.
+if [ -e "$build/huevex-wayland.so" ]; then
+  grep -Eq " \./usr/lib(/[^/]+)?/huevex/huevex-wayland\.so\$" <<< "$contents" ||
+    { echo "missing from the package: the capture module in /usr/lib*/huevex/"; exit 1; }
+fi
 for library in libx11 libfontconfig1 libfreetype6 libxi6; do
   dpkg-deb -f "$deb" Depends | grep -q "$library" || { echo "no dependency on $library"; exit 1; }
 done

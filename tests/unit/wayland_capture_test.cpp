@@ -1,6 +1,7 @@
 // The parts of the Wayland screen capture module that need no compositor and
 // no bus: where X root points fall in captured buffers, the frame bookkeeping,
-// and the desktop portal's snapshot file (decoding, and when it is removed).
+// the picture without the pointer, and the desktop portal's snapshot file
+// (decoding, and when it is removed).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <png.h>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "shell/platform/wayland/capture_book.h"
+#include "shell/platform/wayland/clean_frame.h"
 #include "shell/platform/wayland/output_map.h"
 #include "shell/platform/wayland/snapshot_file.h"
 
@@ -103,6 +105,81 @@ TEST(OutputMap, BlocksAcrossOutputsReadEachOutputsFrameAndBlackBetween) {
   EXPECT_TRUE(ReadOutputs(outputs, {10, 10, 11, 11}, out, &oldest));
   EXPECT_EQ(out[0], 0u);
   EXPECT_EQ(oldest, -1);
+}
+
+TEST(OutputMap, RootAreasCoverTheirBufferPixelsWithAMargin) {
+  std::vector<std::uint8_t> pixels(400 * 300 * 4);
+  struct Case {
+    int width, height;
+    std::uint32_t transform;
+    Rect logical, area, buffer;
+  };
+  const Case cases[] = {
+      {200, 100, 0, {0, 0, 200, 100}, {10, 20, 42, 52}, {9, 19, 43, 53}},
+      {400, 200, 0, {0, 0, 200, 100}, {10, 20, 42, 52}, {18, 38, 85, 105}},  // scale 2
+      {100, 200, 1, {0, 0, 200, 100}, {0, 0, 10, 10}, {0, 189, 11, 200}},    // turned
+      {200, 100, 0, {200, 0, 400, 100}, {190, 0, 205, 10}, {0, 0, 6, 11}},   // across its edge
+      {200, 100, 0, {200, 0, 400, 100}, {0, 0, 50, 50}, {}},                 // off the output
+  };
+  for (const Case& c : cases) {
+    const FrameView frame{pixels.data(), c.width, c.height, c.width * 4, kXrgb, c.transform};
+    EXPECT_EQ(BufferArea(frame, c.logical, c.area), c.buffer) << c.width << " " << c.transform;
+  }
+}
+
+// Frames come in with the pointer drawn where it is; reads keep, under it,
+// what was there before it came, and take what changed there once it leaves.
+TEST(CleanFrame, KeepsWhatThePointerCoversUntilItLeaves) {
+  constexpr int kWide = 8, kHigh = 4;
+  using Frame = std::vector<std::uint8_t>;
+  const auto frame = [](std::uint8_t fill, Rect pointer, std::uint8_t ink) {
+    Frame f(kWide * kHigh * 4, fill);
+    for (int y = pointer.top; y < pointer.bottom; ++y)
+      for (int x = pointer.left; x < pointer.right; ++x)
+        std::fill_n(&f[(y * kWide + x) * 4], 4, ink);
+    return f;
+  };
+  const auto at = [](const CleanFrame& clean, int x, int y) {
+    return clean.pixels()[(y * kWide + x) * 4];
+  };
+  const Rect left{0, 0, 2, 2}, right{6, 2, 8, 4}, all{0, 0, kWide, kHigh};
+  struct Step {
+    const char* what;
+    Frame pixels;
+    std::vector<Rect> damage;
+    bool damage_known;
+    Rect pointer;
+    std::uint8_t under_left, under_right, elsewhere;
+  };
+  const Step steps[] = {
+      // The first frame is taken whole, the pointer in it: nothing better is known.
+      {"first", frame(10, left, 0), {}, false, left, 0, 10, 10},
+      // The pointer moves right: its old place is repainted and taken, its new one kept.
+      {"moved", frame(10, right, 0), {left, right}, true, right, 10, 10, 10},
+      // The screen changes under and beside the pointer: beside is taken, under waits.
+      {"changed", frame(20, right, 0), {all}, true, right, 20, 10, 20},
+      // Still there, nothing new: what waits keeps waiting.
+      {"stays", frame(20, right, 0), {}, true, right, 20, 10, 20},
+      // It leaves (drawn elsewhere now): what changed under it is taken.
+      {"left", frame(20, left, 0), {left, right}, true, left, 20, 20, 20},
+      // No pointer known (a hardware cursor, or none): every change is taken.
+      {"none", frame(30, {}, 0), {all}, true, {}, 30, 30, 30},
+  };
+  CleanFrame clean;
+  for (const Step& step : steps) {
+    clean.Apply(step.pixels.data(), kWide, kHigh, kWide * 4, step.damage, step.damage_known,
+                step.pointer);
+    EXPECT_EQ(at(clean, 1, 1), step.under_left) << step.what;
+    EXPECT_EQ(at(clean, 7, 3), step.under_right) << step.what;
+    EXPECT_EQ(at(clean, 4, 1), step.elsewhere) << step.what;
+  }
+  // Many areas waiting become one, however the pointer wanders.
+  for (int i = 0; i < 40; ++i) {
+    const Rect spot{i % kWide, i % kHigh, i % kWide + 1, i % kHigh + 1};
+    clean.Apply(frame(40, spot, 0).data(), kWide, kHigh, kWide * 4, std::vector<Rect>{all}, true,
+                spot);
+  }
+  EXPECT_LE(clean.Pending().size(), CleanFrame::kMaxPending + 1);
 }
 
 TEST(CaptureBook, ReadsUseTheNewestFinishedFrameAndCapturesTheOtherBuffer) {

@@ -107,6 +107,13 @@ typedef struct huevex_capture_api {
   /* The state, and for REFUSED and FAILED the reason for the user (else an
    * empty string) written into reason. */
   int (*state)(huevex_capture* capture, char* reason, size_t reason_size);
+
+  /* Where the pointer's picture may lie now, in X root coordinates (width or
+   * height 0: nowhere known). Compositors that draw the pointer in software
+   * put it into the captured frames; reads then give, under it, the pixels
+   * last seen there without it. */
+  void (*set_pointer)(huevex_capture* capture, int32_t left, int32_t top, int32_t width,
+                      int32_t height);
 } huevex_capture_api;
 
 /* The module's entry: the table for the ABI version the caller was built

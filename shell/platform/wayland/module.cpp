@@ -151,6 +151,15 @@ int StateOf(huevex_capture* c, char* reason, size_t reason_size) {
   });
 }
 
+void SetPointer(huevex_capture* c, std::int32_t left, std::int32_t top, std::int32_t width,
+                std::int32_t height) {
+  Fenced(c, 0, [&] {
+    const bool none = width <= 0 || height <= 0;
+    c->source->SetPointer(none ? Rect{} : Rect{left, top, left + width, top + height});
+    return 0;
+  });
+}
+
 constexpr huevex_capture_api kApi = {
     HUEVEX_CAPTURE_ABI_VERSION,
     sizeof(huevex_capture_api),
@@ -164,6 +173,7 @@ constexpr huevex_capture_api kApi = {
     SetRootSize,
     Read,
     StateOf,
+    SetPointer,
 };
 
 }  // namespace

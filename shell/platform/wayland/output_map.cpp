@@ -64,6 +64,20 @@ Point BufferPixel(const FrameView& frame, Rect logical, Point p) {
   return {static_cast<std::int32_t>(bx), static_cast<std::int32_t>(by)};
 }
 
+Rect BufferArea(const FrameView& frame, Rect logical, Rect area) {
+  const Rect on = Intersect(logical, area);
+  if (on.Width() <= 0 || on.Height() <= 0 || frame.width <= 0 || frame.height <= 0) return {};
+  const Point a = BufferPixel(frame, logical, {on.left, on.top});
+  const Point b = BufferPixel(frame, logical, {on.right - 1, on.bottom - 1});
+  const bool swap = SwapsAxes(frame.transform);
+  const std::int64_t wide = swap ? frame.height : frame.width;
+  const std::int32_t margin = static_cast<std::int32_t>((wide + std::max(logical.Width(), 1) - 1) /
+                                                        std::max(logical.Width(), 1));
+  return Intersect({std::min(a.x, b.x) - margin, std::min(a.y, b.y) - margin,
+                    std::max(a.x, b.x) + 1 + margin, std::max(a.y, b.y) + 1 + margin},
+                   {0, 0, frame.width, frame.height});
+}
+
 bool ReadOutputs(std::span<const OutputView> outputs, Rect block, std::uint32_t* out,
                  std::int64_t* oldest_ns) {
   const int width = block.Width(), height = block.Height();

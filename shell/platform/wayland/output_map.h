@@ -39,6 +39,11 @@ std::uint32_t ToColorValue(std::uint32_t format, std::uint32_t word);
 // The buffer pixel shown at root point p of an output at logical.
 Point BufferPixel(const FrameView& frame, Rect logical, Point p);
 
+// The buffer pixels that show the root rectangle area of an output at
+// logical, with a margin of at least a buffer pixel all round (a scaled
+// picture blends neighbours); empty where area misses the output.
+Rect BufferArea(const FrameView& frame, Rect logical, Rect area);
+
 // Reads block (row-major, 0x00BBGGRR) from the outputs; pixels off every
 // output read black. False, with out unspecified, when the block touches an
 // output that has no frame. oldest_ns becomes the capture time of the oldest

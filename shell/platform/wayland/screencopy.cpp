@@ -10,6 +10,7 @@
 #include "ext-image-capture-source-v1-client-protocol.h"
 #include "ext-image-copy-capture-v1-client-protocol.h"
 #include "shell/platform/wayland/capture_book.h"
+#include "shell/platform/wayland/clean_frame.h"
 #include "shell/platform/wayland/output_map.h"
 #include "shell/platform/wayland/shm_buffer.h"
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
@@ -84,19 +85,29 @@ struct Output {
   int slot = -1;
   SlotFrame in_flight;
   std::int64_t presented_ns = 0;
+  std::vector<Rect> damage;  // what changed since the frame before, buffer pixels
+  bool damage_known = false;
 
   std::unique_ptr<ShmBuffer> buffers[2];
   SlotFrame frames[2];
   CaptureBook book;
+  CleanFrame clean;           // what reads use: the frames without the pointer
+  Rect swept;                 // the root area the pointer has been over since the last frame
   bool damaged_only = false;  // later wlr captures wait for a change
   bool start_pending = false;
 
   ~Output();
+  // The newest frame as finished; reads use the clean copy of it.
   FrameView Front() const {
     const int s = book.ReadSlot();
     const ShmBuffer& b = *buffers[s];
     return {b.pixels(), b.width(),           b.height(),         b.stride(),
             b.format(), frames[s].transform, frames[s].y_invert, book.CapturedNs()};
+  }
+  FrameView Clean() const {
+    FrameView view = Front();
+    view.pixels = clean.pixels();
+    return view;
   }
   void StopCapture();
 };
@@ -138,6 +149,7 @@ class Screencopy final : public Source {
   int TimeoutMs() override { return -1; }
   void Dispatch() override;
   void SetWanted(bool wanted) override;
+  void SetPointer(Rect area) override;
   ReadResult Read(Rect block, std::uint32_t* out, ReadInfo* info) override;
   State CurrentState() override;
 
@@ -150,6 +162,8 @@ class Screencopy final : public Source {
   void WlrBuffer(Output& o, std::uint32_t format, int width, int height, int stride);
   void WlrBufferDone(Output& o);
   void WlrReady(Output& o);
+  // A capture into o's write slot finished.
+  void Finished(Output& o);
   // ext-image-copy-capture.
   void ExtSessionDone(Output& o);
   void ExtSessionStopped(Output& o);
@@ -178,12 +192,29 @@ class Screencopy final : public Source {
   std::vector<std::unique_ptr<Output>> outputs_;
   std::vector<OutputView> views_;  // reused by every read
   std::vector<FrameView> frames_;
+  Rect pointer_;  // where the pointer may be now (root pixels)
   bool wanted_ = false;
   bool failed_ = false;
   bool want_write_ = false;  // the socket was full: poll for room
 };
 
 // ---- Listeners: the protocol's events, passed on to the objects above. ----
+
+bool Empty(Rect r) { return r.Width() <= 0 || r.Height() <= 0; }
+
+// The smallest rectangle holding both (an empty one adds nothing).
+Rect Enclose(Rect a, Rect b) {
+  if (Empty(a)) return b;
+  if (Empty(b)) return a;
+  return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+          std::max(a.bottom, b.bottom)};
+}
+
+void AddDamage(Output& o, std::int64_t x, std::int64_t y, std::int64_t width, std::int64_t height) {
+  o.damage.push_back({static_cast<std::int32_t>(x), static_cast<std::int32_t>(y),
+                      static_cast<std::int32_t>(x + width), static_cast<std::int32_t>(y + height)});
+  o.damage_known = true;
+}
 
 const wl_output_listener kOutputListener = {
     [](void* data, wl_output*, std::int32_t x, std::int32_t y, std::int32_t, std::int32_t,
@@ -254,8 +285,8 @@ const zwlr_screencopy_frame_v1_listener kWlrFrameListener = {
       auto* o = static_cast<Output*>(data);
       o->owner->CaptureFailed(*o, true);
     },
-    [](void*, zwlr_screencopy_frame_v1*, std::uint32_t, std::uint32_t, std::uint32_t,
-       std::uint32_t) {},
+    [](void* data, zwlr_screencopy_frame_v1*, std::uint32_t x, std::uint32_t y, std::uint32_t width,
+       std::uint32_t height) { AddDamage(*static_cast<Output*>(data), x, y, width, height); },
     [](void*, zwlr_screencopy_frame_v1*, std::uint32_t, std::uint32_t, std::uint32_t) {},
     [](void* data, zwlr_screencopy_frame_v1*) {
       auto* o = static_cast<Output*>(data);
@@ -296,8 +327,9 @@ const ext_image_copy_capture_frame_v1_listener kExtFrameListener = {
     [](void* data, ext_image_copy_capture_frame_v1*, std::uint32_t transform) {
       static_cast<Output*>(data)->in_flight.transform = transform;
     },
-    [](void*, ext_image_copy_capture_frame_v1*, std::int32_t, std::int32_t, std::int32_t,
-       std::int32_t) {},
+    [](void* data, ext_image_copy_capture_frame_v1*, std::int32_t x, std::int32_t y,
+       std::int32_t width,
+       std::int32_t height) { AddDamage(*static_cast<Output*>(data), x, y, width, height); },
     [](void* data, ext_image_copy_capture_frame_v1*, std::uint32_t sec_hi, std::uint32_t sec_lo,
        std::uint32_t nsec) {
       auto* o = static_cast<Output*>(data);
@@ -429,6 +461,7 @@ void Screencopy::OutputDone(Output& o) {
   o.current = o.told;
   o.known = true;
   o.book.Forget();
+  o.clean.Reset();
   // A capture waiting for a change may wait for ever (a moved output shows
   // the same pixels): a fresh one is answered at once.
   o.StopCapture();
@@ -442,6 +475,7 @@ void Screencopy::SetWanted(bool wanted) {
   for (auto& o : outputs_) {
     o->StopCapture();
     o->book.Reset();
+    o->clean.Reset();
     o->damaged_only = false;
     if (wanted) {
       o->start_pending = true;
@@ -467,6 +501,8 @@ void Screencopy::StartCapture(Output& o) {
   if (!o.known || o.book.GaveUp()) return;
   o.in_flight = {o.current.transform, false};
   o.presented_ns = 0;
+  o.damage.clear();
+  o.damage_known = false;
   if (ext_manager_) {
     if (!o.session) {
       o.offered = {};
@@ -540,11 +576,30 @@ void Screencopy::WlrBufferDone(Output& o) {
 void Screencopy::WlrReady(Output& o) {
   zwlr_screencopy_frame_v1_destroy(o.wlr_frame);
   o.wlr_frame = nullptr;
+  Finished(o);
+  o.damaged_only = true;
+  o.start_pending = true;
+}
+
+void Screencopy::Finished(Output& o) {
   o.frames[o.slot] = o.in_flight;
   o.book.Finished(o.slot, o.presented_ns, MonotonicNs());
   o.slot = -1;
-  o.damaged_only = true;
-  o.start_pending = true;
+  // The pointer may be drawn wherever it was since the frame before; the
+  // compositor may have drawn it before X told where it went.
+  const FrameView front = o.Front();
+  const Rect pointer = BufferArea(front, o.current.Place(), o.swept);
+  const bool whole = !o.clean.Valid() || !o.damage_known;
+  if (!o.clean.Apply(front.pixels, front.width, front.height, front.stride, o.damage, !whole,
+                     pointer)) {
+    Fail(kNoMemory);
+  }
+  o.swept = pointer_;
+}
+
+void Screencopy::SetPointer(Rect area) {
+  pointer_ = area;
+  for (auto& o : outputs_) o->swept = Enclose(o->swept, area);
 }
 
 void Screencopy::ExtSessionDone(Output& o) {
@@ -557,15 +612,14 @@ void Screencopy::ExtSessionDone(Output& o) {
 void Screencopy::ExtSessionStopped(Output& o) {
   o.StopCapture();
   o.book.Forget();
+  o.clean.Reset();
   CaptureFailed(o, true);
 }
 
 void Screencopy::ExtReady(Output& o) {
   ext_image_copy_capture_frame_v1_destroy(o.ext_frame);
   o.ext_frame = nullptr;
-  o.frames[o.slot] = o.in_flight;
-  o.book.Finished(o.slot, o.presented_ns, MonotonicNs());
-  o.slot = -1;
+  Finished(o);
   o.start_pending = true;
 }
 
@@ -678,7 +732,7 @@ ReadResult Screencopy::Read(Rect block, std::uint32_t* out, ReadInfo* info) {
     if (!o->known) continue;
     const FrameView* frame = nullptr;
     if (o->book.HasFrame()) {
-      frames_.push_back(o->Front());
+      frames_.push_back(o->Clean());
       frame = &frames_.back();
     }
     views_.push_back({o->current.Place(), frame});

@@ -34,6 +34,9 @@ class Source {
     (void)width;
     (void)height;
   }
+  // Where the pointer's picture may lie (X root coordinates; empty: nowhere
+  // known), for sources whose frames may have it drawn in.
+  virtual void SetPointer(Rect area) { (void)area; }
   // Pixels off every output read black; never waits for a frame.
   virtual ReadResult Read(Rect block, std::uint32_t* out, ReadInfo* info) = 0;
   virtual State CurrentState() = 0;

@@ -50,18 +50,39 @@ void PointerCapture::Take(Window window, const Picture* pointer, Point press, Ti
   const int status = XGrabPointer(display_, root_, False, kGrabEvents, GrabModeAsync, GrabModeAsync,
                                   None, CursorFor(pointer), time);
   grabbed_ = status == GrabSuccess;
-  if (grabbed_) screen_.FollowPointer(press);
+  if (grabbed_) {
+    screen_.Grabbed(true);
+    screen_.FollowPointer(press);
+    TellCursor(pointer);
+  }
 }
 
 void PointerCapture::Release(Time time) {
-  if (grabbed_) XUngrabPointer(display_, time);
+  if (grabbed_) {
+    XUngrabPointer(display_, time);
+    screen_.Grabbed(false);
+  }
   grabbed_ = false;
   window_ = 0;
   screen_.FollowPointer(std::nullopt);
 }
 
-void PointerCapture::PointerChanged(Cursor cursor, Time time) {
-  if (grabbed_) XChangeActivePointerGrab(display_, kGrabEvents, cursor, time);
+void PointerCapture::PointerChanged(const Picture* picture, Time time) {
+  if (!grabbed_) return;
+  XChangeActivePointerGrab(display_, kGrabEvents, CursorFor(picture), time);
+  TellCursor(picture);
+}
+
+// Where the grab's cursor lies around the pointer (its hot spot is the
+// picture's centre), for captures that have the cursor drawn in; the
+// default arrow's shape is the desktop's, not known here.
+void PointerCapture::TellCursor(const Picture* picture) {
+  if (!picture || picture->Empty()) {
+    screen_.GrabCursor(std::nullopt);
+    return;
+  }
+  const int w = picture->width, h = picture->height;
+  screen_.GrabCursor(Rect{-(w / 2), -(h / 2), w - w / 2, h - h / 2});
 }
 
 Point PointerCapture::Follow(Point root) {

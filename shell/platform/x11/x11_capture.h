@@ -35,12 +35,14 @@ class PointerCapture {
   // The window that has the capture, 0 when none has.
   Window window() const { return window_; }
   // The window's pointer changed: the grab's cursor follows it.
-  void PointerChanged(Cursor cursor, Time time);
+  void PointerChanged(const Picture* picture, Time time);
   // The pointer is at `root` (an event of the grab): where that lies in the
   // captured window.
   Point Follow(Point root);
 
  private:
+  void TellCursor(const Picture* picture);
+
   Display* display_;
   Window root_;
   X11Screen& screen_;

@@ -35,6 +35,8 @@ X11Desktop::X11Desktop(Display* display, X11Screen& screen, soft::SoftGdi& gdi)
       capture_(display, root_, screen),
       poll_(ConnectionNumber(display)) {
   dpi_ = ReadDpi();
+  // The screen capture's connection, where the screen comes from the compositor.
+  poll_.Attach(screen_.Connection());
 }
 
 X11Desktop::~X11Desktop() {
@@ -60,10 +62,13 @@ Hwnd X11Desktop::CreateTopLevel(const WindowDesc& desc) {
   attributes.background_pixel =
       FromColorValue(static_cast<std::uint32_t>(gdi_.GetSysColor(COLOR_BTNFACE)), screen_.format());
   attributes.bit_gravity = NorthWestGravity;
+  // Placed by the program itself where the window manager would not.
+  const bool unmanaged = !desc.framed && screen_.Xwayland();
+  attributes.override_redirect = unmanaged ? True : False;
   const Window window =
       XCreateWindow(display_, root_, desc.position.x, desc.position.y, static_cast<unsigned>(width),
                     static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
-                    CWEventMask | CWBackPixel | CWBitGravity, &attributes);
+                    CWEventMask | CWBackPixel | CWBitGravity | CWOverrideRedirect, &attributes);
 
   TopLevel& top = windows_[window];
   top.window = WindowHandle(display_, window);
@@ -226,7 +231,7 @@ void X11Desktop::SetPointer(Hwnd handle, const Picture* picture) {
     XUndefineCursor(display_, top->window.get());
   }
   // While the pointer is grabbed, the grab's cursor is what shows everywhere.
-  if (capture_.window() == top->window.get()) capture_.PointerChanged(cursor, last_time_);
+  if (capture_.window() == top->window.get()) capture_.PointerChanged(picture, last_time_);
 }
 
 void X11Desktop::SetCapture(Hwnd handle) {
@@ -294,6 +299,7 @@ void X11Desktop::Step(std::chrono::milliseconds limit) {
     if (quit_) break;
     if (listener_ && timers_.Contains(due)) listener_->OnTimer(due);
   }
+  TellScreenAccess();
   if (quit_) return;
   // Flushes, then takes in whatever has arrived: an event that a reply wait
   // read off the socket is no longer visible to poll(). While events wait,
@@ -317,6 +323,16 @@ void X11Desktop::Step(std::chrono::milliseconds limit) {
     if (!deadline || *deadline > until) deadline = until;
   }
   poll_.Wait(deadline);
+}
+
+// Told between events, never from inside a read, and not during a pick: the
+// program may show a box, whose own loop would swallow the pick's release.
+void X11Desktop::TellScreenAccess() {
+  while (!quit_ && capture_.window() == 0) {
+    const std::optional<AccessNotice> notice = screen_.TakeNotice();
+    if (!notice) break;
+    if (listener_) listener_->OnScreenAccess(notice->readable, notice->reason);
+  }
 }
 
 void X11Desktop::Run() {

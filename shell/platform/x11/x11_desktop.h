@@ -120,6 +120,7 @@ class X11Desktop : public WindowSystem {
   void HandleClientMessage(const XClientMessageEvent& event);
   void HandleConfigure(const XConfigureEvent& event);
   void HandleDestroy(const XDestroyWindowEvent& event);
+  void TellScreenAccess();
 
   Display* display_;
   X11Screen& screen_;

@@ -18,21 +18,35 @@ void PollSet::Unwatch(int fd) {
 }
 
 void PollSet::Wait(std::optional<Clock::time_point> deadline) {
+  all_.assign(fds_.begin(), fds_.end());
+  std::optional<Clock::time_point> due;
+  if (pollable_) {
+    // Asked afresh before every wait: the set, the events and the deadline change.
+    pollfd theirs[kMaxPollableFds];
+    const int n = std::clamp(pollable_->PollFds(theirs, kMaxPollableFds), 0, kMaxPollableFds);
+    for (int i = 0; i < n; ++i) all_.push_back({theirs[i].fd, theirs[i].events, 0});
+    due = pollable_->Deadline();
+    if (due && (!deadline || *due < *deadline)) deadline = due;
+  }
   timespec timeout{};
   if (deadline) {
     const auto left = *deadline - Clock::now();
-    if (left <= Clock::duration::zero() && watches_.empty()) return;
+    if (left <= Clock::duration::zero() && all_.size() == 1 && !due) return;
     const std::int64_t ns = std::max<std::int64_t>(
         0, std::chrono::duration_cast<std::chrono::nanoseconds>(left).count());
     timeout = {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
   }
-  if (ppoll(fds_.data(), fds_.size(), deadline ? &timeout : nullptr, nullptr) <= 0) return;
+  const int ready = ppoll(all_.data(), all_.size(), deadline ? &timeout : nullptr, nullptr);
   std::vector<int> readable, closed;
-  for (size_t i = 1; i < fds_.size(); ++i) {
-    if (fds_[i].revents & POLLNVAL) {
-      closed.push_back(fds_[i].fd);  // closed while watched: nothing can come from it
-    } else if (fds_[i].revents & (POLLIN | POLLHUP | POLLERR)) {
-      readable.push_back(fds_[i].fd);
+  bool pollable_ready = false;
+  for (size_t i = 1; ready > 0 && i < all_.size(); ++i) {
+    const bool theirs = i >= fds_.size();
+    if (theirs) {
+      pollable_ready = pollable_ready || all_[i].revents != 0;
+    } else if (all_[i].revents & POLLNVAL) {
+      closed.push_back(all_[i].fd);  // closed while watched: nothing can come from it
+    } else if (all_[i].revents & (POLLIN | POLLHUP | POLLERR)) {
+      readable.push_back(all_[i].fd);
     }
   }
   for (const int fd : closed) Unwatch(fd);
@@ -42,6 +56,7 @@ void PollSet::Wait(std::optional<Clock::time_point> deadline) {
     const std::function<void()> on_readable = it->second;  // it may unwatch itself
     on_readable();
   }
+  if (pollable_ && (pollable_ready || (due && Clock::now() >= *due))) pollable_->Dispatch();
 }
 
 }  // namespace huevex::x11

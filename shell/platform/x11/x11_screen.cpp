@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace huevex::x11 {
@@ -20,11 +22,80 @@ X11Screen::X11Screen(Display* display)
 
 X11Screen::~X11Screen() = default;
 
+void X11Screen::ChooseSource(const char* forced) {
+  xwayland_ = IsXwayland(display_);
+  const ScreenSourceChoice choice = ChooseScreenSource(forced, xwayland_);
+  if (choice.unknown) {
+    std::fprintf(stderr,
+                 "huevex: HUEVEX_SCREEN=%s names no screen source (x11, screencopy or portal); "
+                 "it is ignored\n",
+                 forced);
+  }
+  if (choice.kind == ScreenSourceKind::X11) return;
+  std::string why;
+  std::unique_ptr<CaptureModule> module = CaptureModule::Open(ModuleKind(choice.kind), &why);
+  if (!module) {
+    unreadable_ = true;
+    Tell({false, why});
+    return;
+  }
+  wayland_ = std::make_unique<WaylandScreen>(std::move(module),
+                                             [this](const AccessNotice& notice) { Tell(notice); });
+  wayland_->SetRootSize(width_, height_);
+}
+
+// The pointer's place during a pick goes to the capture too: a compositor
+// that draws the pointer in software has our crosshair in its frames.
+// Xwayland has been seen to put its pointer a pixel above and left of where
+// the compositor draws it (sway 1.7), so the box is a pixel larger all round.
+void X11Screen::Grabbed(bool held) {
+  if (!held) cursor_.reset();
+  if (wayland_) wayland_->Grabbed(held);
+  TellPointer();
+}
+
+void X11Screen::GrabCursor(std::optional<Rect> box) {
+  cursor_ = box;
+  TellPointer();
+}
+
+void X11Screen::FollowPointer(std::optional<Point> position) {
+  followed_ = position;
+  TellPointer();
+}
+
+void X11Screen::TellPointer() {
+  if (!wayland_) return;
+  if (!cursor_ || !followed_) {
+    wayland_->SetPointer({});
+    return;
+  }
+  const Point at = *followed_;
+  wayland_->SetPointer({at.x + cursor_->left - 1, at.y + cursor_->top - 1,
+                        at.x + cursor_->right + 1, at.y + cursor_->bottom + 1});
+}
+
+// Only a change is told: the first time the screen cannot be read, and the
+// first time it can again.
+void X11Screen::Tell(const AccessNotice& notice) {
+  if (notice.readable == told_readable_) return;
+  told_readable_ = notice.readable;
+  notice_ = notice;
+}
+
+// Held until the program has wanted pixels once: a box at start-up would only
+// cover the main window before the user has asked for anything.
+std::optional<AccessNotice> X11Screen::TakeNotice() {
+  if (!read_once_) return std::nullopt;
+  return std::exchange(notice_, std::nullopt);
+}
+
 bool X11Screen::Handle(XEvent& event) { return pointer_watch_.Handle(event); }
 
 void X11Screen::SetSize(int width, int height) {
   width_ = std::max(1, width);
   height_ = std::max(1, height);
+  if (wayland_) wayland_->SetRootSize(width_, height_);
 }
 
 bool X11Screen::CursorPos(Point* point) {
@@ -55,6 +126,9 @@ bool X11Screen::OnScreen(Point point) { return Bounds().Contains(point); }
 bool X11Screen::Read(Rect block, std::uint32_t* out) {
   const int block_width = block.Width();
   if (block_width <= 0 || block.Height() <= 0) return true;
+  read_once_ = true;
+  if (wayland_) return wayland_->Read(block, out);
+  if (unreadable_) return false;
   std::fill_n(out, static_cast<size_t>(block_width) * block.Height(), 0u);
   const Rect area{std::max(block.left, 0), std::max(block.top, 0), std::min(block.right, width_),
                   std::min(block.bottom, height_)};
@@ -75,7 +149,14 @@ bool X11Screen::ReadPlain(Rect area, Rect block, std::uint32_t* out) {
   const ImagePtr image(XGetImage(display_, root_, area.left, area.top,
                                  static_cast<unsigned>(area.Width()),
                                  static_cast<unsigned>(area.Height()), AllPlanes, ZPixmap));
-  if (!image) return false;
+  if (!image) {
+    // Xwayland refuses every read of the root (BadMatch), and does so for good.
+    Tell({false, xwayland_ ? "Xwayland gives X programs no screen pixels (HUEVEX_SCREEN=x11 asks "
+                             "it for them); a Wayland screen source reads them instead"
+                           : "the X server refused to give the screen's pixels"});
+    return false;
+  }
+  Tell({true, ""});
   Convert(image.get(), area, block, out);
   return true;
 }

@@ -1,21 +1,26 @@
-// The screen as the software GDI reads it: the X root window. The pointer
-// position comes from XQueryPointer, or, while the program holds the pointer
-// grab, from the grab's own motion events, which saves a round trip on every
-// sampling tick; outside a grab a pointer at rest is not asked about again
-// until it moves (PointerWatch). Pixels come from XGetImage (XShmGetImage for
-// large blocks where MIT-SHM works), with the block clamped to the screen so
-// that no read can fail with BadMatch; pixels off the screen read black.
+// The screen as the software GDI reads it. The pointer position comes from
+// XQueryPointer, or, while the program holds the pointer grab, from the grab's
+// own motion events, which saves a round trip on every sampling tick; outside
+// a grab a pointer at rest is not asked about again until it moves
+// (PointerWatch). Pixels come from the source chosen at start-up
+// (x11_screen_source): on a real X server the root window, through XGetImage
+// (XShmGetImage for large blocks where MIT-SHM works), with the block clamped
+// to the screen so that no read can fail with BadMatch, pixels off the screen
+// reading black; on Xwayland the capture module. A change in whether the
+// screen can be read waits in TakeNotice for the loop to tell the program.
 #pragma once
 
 #include <X11/Xlib.h>
 
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "shell/platform/soft/soft_gdi.h"
 #include "shell/platform/x11/x11_handles.h"
 #include "shell/platform/x11/x11_pixels.h"
 #include "shell/platform/x11/x11_pointer_watch.h"
+#include "shell/platform/x11/x11_screen_source.h"
 
 namespace huevex::x11 {
 
@@ -29,6 +34,21 @@ class X11Screen : public soft::ScreenSource {
   X11Screen(const X11Screen&) = delete;
   X11Screen& operator=(const X11Screen&) = delete;
 
+  // Chooses where pixels come from (`forced`: HUEVEX_SCREEN, null when unset)
+  // and opens it; what cannot be had is told through TakeNotice.
+  void ChooseSource(const char* forced);
+  // Whether the server is Xwayland (as ChooseSource found).
+  bool Xwayland() const { return xwayland_; }
+  // The source's connection for the loop to poll; null for the root window.
+  Pollable* Connection() { return wayland_.get(); }
+  // The pick's pointer grab was taken (true) or let go.
+  void Grabbed(bool held);
+  // The box the grab's cursor covers around the hot spot; none when unknown.
+  void GrabCursor(std::optional<Rect> box);
+  // A change in whether the screen can be read, not yet told to the program;
+  // none before the program has first read the screen.
+  std::optional<AccessNotice> TakeNotice();
+
   bool CursorPos(Point* point) override;
   bool OnScreen(Point point) override;
   bool Read(Rect block, std::uint32_t* out) override;
@@ -37,7 +57,7 @@ class X11Screen : public soft::ScreenSource {
 
   // Where the grabbed pointer is, as its events report it; none when the
   // program does not hold the pointer and must ask the server.
-  void FollowPointer(std::optional<Point> position) { followed_ = position; }
+  void FollowPointer(std::optional<Point> position);
   void SetSize(int width, int height);
   Rect Bounds() const { return {0, 0, width_, height_}; }
   const PixelFormat& format() const { return format_; }
@@ -50,6 +70,8 @@ class X11Screen : public soft::ScreenSource {
   bool ShmWorks();
   bool ReadShm(Rect area, Rect block, std::uint32_t* out);
   void Convert(XImage* image, Rect area, Rect block, std::uint32_t* out);
+  void Tell(const AccessNotice& notice);
+  void TellPointer();
 
   Display* display_;
   Window root_;
@@ -62,7 +84,14 @@ class X11Screen : public soft::ScreenSource {
   std::optional<bool> shm_;
   std::unique_ptr<ShmImage> shm_image_;
   std::optional<Point> followed_;
+  std::optional<Rect> cursor_;  // the grab's cursor around the hot spot
   PointerWatch pointer_watch_;
+  bool xwayland_ = false;
+  std::unique_ptr<WaylandScreen> wayland_;
+  bool unreadable_ = false;  // a Wayland source was to be used and cannot be had
+  bool told_readable_ = true;
+  bool read_once_ = false;
+  std::optional<AccessNotice> notice_;
 };
 
 }  // namespace huevex::x11

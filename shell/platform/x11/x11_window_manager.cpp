@@ -76,11 +76,6 @@ bool WindowManager::Gone(Window destroyed) {
   return true;
 }
 
-bool WindowManager::Supported(Atom feature) {
-  const std::vector<long> list = ReadLongs(display_, root_, atoms_.net_supported, XA_ATOM);
-  return std::find(list.begin(), list.end(), static_cast<long>(feature)) != list.end();
-}
-
 // The hints.
 
 void WindowManager::Describe(Window window, const WindowDesc& desc, int client_width,
@@ -153,13 +148,19 @@ std::optional<Insets> WindowManager::ReadFrame(Window window, bool framed) {
 void WindowManager::AskFrameOnce() {
   if (frame_ || frame_asked_) return;
   frame_asked_ = true;
-  frame_ = AskFrame();
+  // A window manager that does not say what frame it draws (the Xwayland one
+  // of wlroots) leaves it unknown: windows are then placed by their clients.
+  const std::vector<long> list = ReadLongs(display_, root_, atoms_.net_supported, XA_ATOM);
+  const auto supports = [&](Atom feature) {
+    return std::find(list.begin(), list.end(), static_cast<long>(feature)) != list.end();
+  };
+  frame_unknown_ = !supports(atoms_.net_frame_extents);
+  if (supports(atoms_.net_request_frame_extents)) frame_ = AskFrame();
 }
 
 // A window that is never mapped, with a framed window's hints, is the one
 // asked about (_NET_REQUEST_FRAME_EXTENTS); the answer comes as its property.
 std::optional<Insets> WindowManager::AskFrame() {
-  if (!Supported(atoms_.net_request_frame_extents)) return std::nullopt;
   WindowHandle probe(display_, XCreateSimpleWindow(display_, root_, 0, 0, 100, 100, 0, 0, 0));
   XSelectInput(display_, probe.get(), PropertyChangeMask);
   WriteLongs(display_, probe.get(), atoms_.motif_wm_hints, atoms_.motif_wm_hints, kFramedMotif);
@@ -185,6 +186,7 @@ std::optional<Insets> WindowManager::AskFrame() {
 
 Insets WindowManager::TypicalFrame(int dpi) const {
   if (frame_) return *frame_;
+  if (frame_unknown_) return {};
   return {ScaleForDpi(3, dpi), ScaleForDpi(23, dpi), ScaleForDpi(3, dpi), ScaleForDpi(3, dpi)};
 }
 

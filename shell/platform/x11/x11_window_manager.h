@@ -3,7 +3,10 @@
 // the frame, the place and the taskbar entry the program asks for; the frame
 // put around a framed window; and topmost windows, which the window manager
 // keeps above the others where one runs, and the program itself raises again
-// where none does.
+// where none does. Under Xwayland the borderless panels are override-redirect
+// (unmanaged): compositors such as sway centre every new floating X window
+// whatever position it asks for, and the panels take no focus and have no
+// frame anyway (see docs/wayland.md).
 #pragma once
 
 #include <X11/Xlib.h>
@@ -42,7 +45,8 @@ class WindowManager {
   // there is one to measure, so that start-up centring is exact.
   void AskFrameOnce();
   // What a framed window gets: as the window manager last told, else a thin
-  // frame and a caption, as on Windows.
+  // frame and a caption, as on Windows; none where the window manager never
+  // tells its frame (then the client area is all that can be known).
   Insets TypicalFrame(int dpi) const;
 
   // The work area of the current desktop (_NET_WORKAREA), else the screen.
@@ -60,7 +64,6 @@ class WindowManager {
 
  private:
   bool Detect();
-  bool Supported(Atom feature);
   std::optional<Insets> AskFrame();
 
   Display* display_;
@@ -70,6 +73,7 @@ class WindowManager {
   Window check_ = 0;             // the window manager's check window, gone when it goes
   std::optional<Insets> frame_;  // what the window manager puts around a framed window
   bool frame_asked_ = false;
+  bool frame_unknown_ = false;  // it does not support _NET_FRAME_EXTENTS
 };
 
 }  // namespace huevex::x11

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""The program on Xwayland in a headless sway with no way to the screen: the
-desktop portal forced (HUEVEX_SCREEN=portal) in a session without a session
-bus, so no portal can answer.
+"""The program on Xwayland in a headless sway with no way to the screen, each
+case in a session of its own: the desktop portal forced (HUEVEX_SCREEN=portal)
+in a session without a session bus, so no portal can answer; and the X root
+forced (HUEVEX_SCREEN=x11), which Xwayland refuses to read on every tick.
 
 It must say so once: the main window's title while it lasts, a message box
 the first time (at start-up or at the first pick), never a line per tick on
@@ -28,40 +29,49 @@ def dismiss(s, box):
     s.wait_for(lambda: box not in boxes(s), "the message box to close", 5)
 
 
+CASES = [("portal without a session bus", "portal"), ("the X root forced", "x11")]
+
+
 def test():
     args = sway_session.arguments()
     checks = sway_session.Checks()
-    with sway_session.SwaySession(args) as s:
-        try:
-            s.start_huevex({"HUEVEX_SCREEN": "portal"})
-            first = sway_session.eventually(lambda: boxes(s), 3)
-            if not first:
-                # Not at start-up: the first pick's reads find out.
-                s.clear_clipboard()
-                s.pick((100, 100))
-                first = sway_session.eventually(lambda: boxes(s), 5)
-            checks.equal("one message box the first time", len(first or []), 1)
-            checks.equal("the title says so", s.title(), TITLE)
-            for box in first or []:
-                dismiss(s, box)
-
-            # More reads: a pick held for a while, the magnifier open meanwhile.
-            s.toggle_magnifier()
-            s.pick((300, 300), hold=lambda: time.sleep(TICKS))
-            time.sleep(TICKS)
-            checks.equal("no message box again", boxes(s), [])
-            checks.equal("the title still says so", s.title(), TITLE)
-        except sway_session.Failure as error:
-            checks.equal("the session", str(error), "no failure")
-        if s.huevex:
-            stderr = s.stderr()
-            checks.equal("the reason on stderr once", stderr.count(MESSAGE), 1)
-            # The message box's text, and a line or two besides.
-            checks.equal("stderr beyond five lines", stderr.splitlines()[5:8], [])
-            checks.equal("still running", s.huevex.poll(), None)
-        if checks.failed:
-            s.save_screenshot("huevex-wayland-no-source.png")
+    for name, source in CASES:
+        print(f"-- {name}", flush=True)
+        with sway_session.SwaySession(args) as s:
+            case(s, checks, source)
     return checks.finish()
+
+
+def case(s, checks, source):
+    try:
+        s.start_huevex({"HUEVEX_SCREEN": source})
+        first = sway_session.eventually(lambda: boxes(s), 3)
+        if not first:
+            # Not at start-up: the first pick's reads find out.
+            s.clear_clipboard()
+            s.pick((100, 100))
+            first = sway_session.eventually(lambda: boxes(s), 5)
+        checks.equal("one message box the first time", len(first or []), 1)
+        checks.equal("the title says so", s.title(), TITLE)
+        for box in first or []:
+            dismiss(s, box)
+
+        # More reads: a pick held for a while, the magnifier open meanwhile.
+        s.toggle_magnifier()
+        s.pick((300, 300), hold=lambda: time.sleep(TICKS))
+        time.sleep(TICKS)
+        checks.equal("no message box again", boxes(s), [])
+        checks.equal("the title still says so", s.title(), TITLE)
+    except sway_session.Failure as error:
+        checks.equal("the session", str(error), "no failure")
+    if s.huevex:
+        stderr = s.stderr()
+        checks.equal("the reason on stderr once", stderr.count(MESSAGE), 1)
+        # The message box's text, and a line or two besides.
+        checks.equal("stderr beyond five lines", stderr.splitlines()[5:8], [])
+        checks.equal("still running", s.huevex.poll(), None)
+    if checks.failed:
+        s.save_screenshot(f"huevex-wayland-no-source-{source}.png")
 
 
 if __name__ == "__main__":

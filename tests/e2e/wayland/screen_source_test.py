@@ -10,9 +10,16 @@ board below. Each case runs in a session of its own:
   and the three codes in a screenshot, the codes pixel for pixel as the
   simulated desktop paints them for the same pick;
 - magnifier: it opens right below the main window, left edges aligned,
-  covering none of it; resting on the narrow stripes, its box equals the
-  simulated desktop's (the cursor's square, the grid's checker dots, the marker);
+  covering none of its client area (under the frame where the compositor
+  tells it, else under the client area); resting on the narrow stripes, its
+  box equals the simulated desktop's (the cursor's square, the grid's checker
+  dots, the marker);
 - help panel: it opens right below the main window too;
+- the compositor's pointer: a pick driven by a mouse inside the compositor
+  (xdotool moves only Xwayland's pointer, which sway neither moves nor
+  draws), with the magnifier open: sway draws the crosshair into every frame
+  in software, yet the magnifier's box during the pick equals the simulated
+  desktop's and the pick copies the color under the crosshair;
 and in every case the program's stderr stays quiet: a line or two at most,
 never one per tick. Checks marked "(needs the capture)" cannot pass before
 the program reads the screen through the compositor.
@@ -23,6 +30,7 @@ import subprocess
 import time
 
 import sway_session
+import virtual_pointer
 import magnifier_test as zoom  # the X11 tests' boards and the box's checks
 import pick_test
 
@@ -91,12 +99,22 @@ def picks(s, checks):
 
 
 def below_main_window(s, checks, name, window):
-    left, _, right, bottom = s.outer_rect()
-    rect = s.tree_rect(window)
-    checks.equal(f"{name}: right below the main window, left edges aligned", rect[:2],
+    """Flush under the main window's outer frame where the compositor tells X
+    clients what frame it draws (_NET_FRAME_EXTENTS), else under the client
+    area: sway tells none, so its title bar and border cannot be known, and
+    the panel may lie over the border's bottom edge but never over a control."""
+    left, _, _, bottom = s.known_outer_rect()
+    x, y, width, height = s.client_rect()
+    panel = s.client_rect(window)
+    checks.equal(f"{name}: right below the main window, left edges aligned", panel[:2],
                  (left, bottom))
-    covers = rect[0] < right and left < rect[2] and rect[1] < bottom
-    checks.true(f"{name}: covers none of the main window", not covers)
+    covers = (panel[0] < x + width and x < panel[0] + panel[2] and panel[1] < y + height
+              and y < panel[1] + panel[3])
+    checks.true(f"{name}: covers none of the main window's client area", not covers)
+    # It takes no focus: the compositor leaves the keyboard with the main window.
+    checks.true(f"{name}: the main window keeps the focus",
+                "_NET_WM_STATE_FOCUSED" in s.output(["xprop", "-id", s.main_window,
+                                                     "_NET_WM_STATE"]))
 
 
 def magnifier(s, checks):
@@ -117,7 +135,47 @@ def help_panel(s, checks):
     below_main_window(s, checks, "help panel", panel)
 
 
-CASES = [picks, magnifier, help_panel]
+def pointer_drawn(s, checks):
+    mouse = virtual_pointer.for_session(s)
+    try:
+        mouse.move(*s.screen_point(s.MAGNIFIER_BAR))
+        time.sleep(0.05)
+        mouse.press()
+        time.sleep(0.03)
+        mouse.release()
+        s.wait_for(s.magnifier_shown, "the magnifier to be shown")
+        checks.equal("compositor's pointer: clipboard cleared first", s.clear_clipboard(), "")
+        start = s.screen_point(s.CROSSHAIR)
+        target = (ZOOM_BOARD[0] + 60, ZOOM_BOARD[1] + 70)
+        mouse.move(*start)
+        time.sleep(0.05)
+        mouse.press()
+        time.sleep(0.05)
+        for i in range(1, 7):
+            mouse.move(start[0] + (target[0] - start[0]) * i // 6,
+                       start[1] + (target[1] - start[1]) * i // 6)
+            time.sleep(0.015)
+        time.sleep(zoom.REST)
+        # Where the program has the pointer (Xwayland's place for it, which
+        # need not be the compositor's to the pixel).
+        where = s.output(["xdotool", "getmouselocation", "--shell"])
+        values = dict(line.split("=") for line in where.split())
+        cursor = (int(values["X"]), int(values["Y"]))
+        shot = s.screenshot()
+        drawn = [(x, y) for x in range(target[0] - 16, target[0] + 17)
+                 for y in range(target[1] - 16, target[1] + 17) if shot.rgb(x, y) == (0, 0, 0)]
+        checks.true("compositor's pointer: the crosshair is in the compositor's picture", drawn)
+        zoom.check_box(checks, f"compositor's pointer: magnifier during the pick at {cursor}",
+                       zoom.zoom_box(s), ZOOM_BOARD, cursor,
+                       zoom.sim_frame(s.args, ZOOM_BOARD, cursor, s.rundir))
+        mouse.release()
+        color = sway_session.session.hex_color(zoom.board_pixel(ZOOM_BOARD, cursor))
+        checks.equal("compositor's pointer: xclip", s.wait_clipboard("#" + color), "#" + color)
+    finally:
+        mouse.close()
+
+
+CASES = [picks, magnifier, help_panel, pointer_drawn]
 
 
 def test():

@@ -36,10 +36,11 @@ import tempfile
 import time
 import zlib
 
+# The harness (tests/e2e) and the X11 tests' tables (tests/e2e/x11), also when
+# run by hand without the PYTHONPATH ctest sets.
 _E2E = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
-sys.path[:0] = [_E2E, os.path.join(_E2E, "x11")]  # the harness, and the X11 tests' boards
-from harness import session  # noqa: E402  Checks, the gesture, the clipboard, the magnifier
-
+sys.path[:0] = [_E2E, os.path.join(_E2E, "x11")]
+from harness import session  # noqa: E402  Checks, the gesture, the clipboard, the magnifier's helpers
 
 Failure = session.Failure
 Checks = session.Checks
@@ -50,6 +51,7 @@ OUTPUT = "HEADLESS-1"
 # Left by xdg-desktop-portal-wlr 0.7 for each screenshot, whoever asked; one
 # that another user left makes every later screenshot fail.
 PORTAL_SHOT = "/tmp/out.png"
+MODULE = "huevex-wayland.so"  # the screen capture module, built beside the program
 
 
 def arguments(extra=None):
@@ -441,6 +443,11 @@ class SwaySession(session.Session):
     def outer_rect(self, window=None):
         return self.tree_rect(window or self.main_window)
 
+    def known_outer_rect(self, window=None):
+        """The outer rectangle as an X client can know it: with the frame the
+        compositor tells (_NET_FRAME_EXTENTS), else the client area alone."""
+        return session.Session.outer_rect(self, window)
+
     # The program
 
     def start_huevex(self, env=None, timeout=10.0):
@@ -448,8 +455,12 @@ class SwaySession(session.Session):
         DISPLAY and WAYLAND_DISPLAY) and `env` added to its environment, and
         waits until its main window is painted. Its stderr goes to a file."""
         binary = os.path.join(self.rundir, "huevex")  # the user may not reach the build tree
-        shutil.copy(self.args.huevex, binary)
-        os.chown(binary, self.uid, self.gid)
+        # The screen capture module goes with it: the program looks beside itself.
+        module = os.path.join(os.path.dirname(os.path.abspath(self.args.huevex)), MODULE)
+        for source, copy in [(self.args.huevex, binary), (module, os.path.join(self.rundir, MODULE))]:
+            if os.path.exists(source):
+                shutil.copy(source, copy)
+                os.chown(copy, self.uid, self.gid)
         self.huevex = Program(self.rundir)
         self.stderr_path = os.path.join(self.rundir, "huevex.stderr")
         settings = [f"{k}={v}" for k, v in (env or {}).items()]

@@ -1,15 +1,37 @@
 // The X11 backend's pure pieces: pixel conversions, cursor bitmaps, the icon
-// property, the Xft.dpi resource, Latin-1 text and the timer queue.
+// property, the Xft.dpi resource, Latin-1 text, the timer queue, the loop's
+// poll set, and choosing and driving the screen source.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "resources/pictures.h"
 #include "shell/platform/x11/x11_pixels.h"
+#include "shell/platform/x11/x11_poll.h"
+#include "shell/platform/x11/x11_screen_source.h"
 #include "shell/platform/x11/x11_timers.h"
+
+// A capture module's source as a test makes it: what the program asked of it,
+// and what it answers.
+struct huevex_capture {
+  const char* kind = "screencopy";
+  int state = HUEVEX_CAPTURE_IDLE;
+  std::string reason;
+  int read_result = HUEVEX_READ_OK;
+  int stale = 0;
+  std::vector<int> wanted;  // every set_wanted, in order
+  int dispatches = 0;
+  int timeout_ms = -1;
+};
 
 namespace huevex::x11 {
 namespace {
+
+using namespace std::chrono_literals;
 
 TEST(X11Pixels, ScreenPixelsBecomeColorValues) {
   const PixelFormat rgb888{0xFF0000, 0x00FF00, 0x0000FF};
@@ -163,6 +185,204 @@ TEST(X11Timers, DeadlinesAreAbsoluteLateTicksAreMadeUpButNeverBurst) {
   queue.Remove(slow);
   EXPECT_TRUE(queue.Empty());
   EXPECT_TRUE(queue.TakeDue(t0 + 1h).empty());
+}
+
+TEST(X11ScreenSource, ChosenByTheServerUnlessForced) {
+  struct Case {
+    const char* forced;
+    bool xwayland;
+    ScreenSourceKind kind;
+    bool unknown;
+  };
+  const Case cases[] = {
+      {nullptr, false, ScreenSourceKind::X11, false},
+      {nullptr, true, ScreenSourceKind::Auto, false},
+      {"", true, ScreenSourceKind::Auto, false},
+      {"x11", true, ScreenSourceKind::X11, false},
+      {"screencopy", false, ScreenSourceKind::Screencopy, false},
+      {"portal", true, ScreenSourceKind::Portal, false},
+      {"Portal", true, ScreenSourceKind::Auto, true},  // said once, then taken as unset
+      {"wayland", false, ScreenSourceKind::X11, true},
+  };
+  for (const Case& c : cases) {
+    const ScreenSourceChoice choice = ChooseScreenSource(c.forced, c.xwayland);
+    const std::string what =
+        std::string(c.forced ? c.forced : "(unset)") + (c.xwayland ? " on Xwayland" : " on X");
+    EXPECT_EQ(choice.kind, c.kind) << what;
+    EXPECT_EQ(choice.unknown, c.unknown) << what;
+  }
+}
+
+// The module's table over the test's source.
+const huevex_capture_api kFakeModule = {
+    HUEVEX_CAPTURE_ABI_VERSION,
+    sizeof(huevex_capture_api),
+    [](const char*, const huevex_capture_options*, char*, size_t) -> huevex_capture* {
+      return nullptr;
+    },
+    [](huevex_capture*) {},
+    [](huevex_capture* c) { return c->kind; },
+    [](huevex_capture*, pollfd*, int) { return 0; },
+    [](huevex_capture* c) { return c->timeout_ms; },
+    [](huevex_capture* c) {
+      ++c->dispatches;
+      return c->state;
+    },
+    [](huevex_capture* c, int wanted) {
+      c->wanted.push_back(wanted);
+      return c->state;
+    },
+    [](huevex_capture*, std::int32_t, std::int32_t) {},
+    [](huevex_capture* c, std::int32_t, std::int32_t, std::int32_t width, std::int32_t height,
+       std::uint32_t* out, huevex_capture_frame_info* info) {
+      std::fill_n(out, width * height, 0x123456u);
+      if (info) *info = {1, c->stale, 0};
+      return c->read_result;
+    },
+    [](huevex_capture* c, char* reason, size_t size) {
+      if (reason && size) snprintf(reason, size, "%s", c->reason.c_str());
+      return c->state;
+    },
+    [](huevex_capture*, std::int32_t, std::int32_t, std::int32_t, std::int32_t) {},
+};
+
+struct FakeScreen {
+  explicit FakeScreen(const char* kind, std::chrono::milliseconds linger = 1h) {
+    source.kind = kind;
+    screen = std::make_unique<WaylandScreen>(
+        std::make_unique<CaptureModule>(&kFakeModule, &source),
+        [this](const AccessNotice& notice) { told.push_back(notice); }, linger);
+  }
+  bool Read() {
+    std::uint32_t pixel = 0;
+    return screen->Read({10, 20, 11, 21}, &pixel);
+  }
+  huevex_capture source;
+  std::vector<AccessNotice> told;
+  std::unique_ptr<WaylandScreen> screen;
+};
+
+// Capturing is wanted from a pick's grab or the first read outside one, and
+// stays wanted while reads come, so that the magnifier's frames keep it on;
+// a pick on the portal asks for a new snapshot even while it is on.
+TEST(X11ScreenSource, CaptureWantedFromTheGrabOrAReadUntilNeitherHasRead) {
+  struct Case {
+    const char* kind;
+    std::vector<int> first_read, then_grab, after_linger;
+  };
+  const Case cases[] = {
+      {"screencopy", {1}, {1, 1}, {1, 1, 0}},
+      {"portal", {1}, {1, 0, 1}, {1, 0, 1, 0}},
+  };
+  for (const Case& c : cases) {
+    FakeScreen fake(c.kind, 30ms);
+    EXPECT_FALSE(fake.screen->Deadline()) << c.kind << ": nothing is due at rest";
+    fake.Read();
+    EXPECT_EQ(fake.source.wanted, c.first_read) << c.kind;
+    fake.Read();
+    EXPECT_EQ(fake.source.wanted, c.first_read) << c.kind << ": wanted once";
+    fake.screen->Grabbed(true);
+    EXPECT_EQ(fake.source.wanted, c.then_grab) << c.kind;
+    EXPECT_FALSE(fake.screen->Deadline()) << c.kind << ": no end while the pick runs";
+    fake.screen->Grabbed(false);
+    const std::optional<Pollable::Clock::time_point> due = fake.screen->Deadline();
+    ASSERT_TRUE(due) << c.kind;
+    fake.screen->Dispatch();
+    EXPECT_EQ(fake.source.wanted, c.then_grab) << c.kind << ": on until the linger ends";
+    std::this_thread::sleep_until(*due);
+    fake.screen->Dispatch();
+    EXPECT_EQ(fake.source.wanted, c.after_linger) << c.kind;
+    EXPECT_FALSE(fake.screen->Deadline()) << c.kind << ": nothing wakes the loop at rest";
+  }
+}
+
+TEST(X11ScreenSource, ReadsFailWithoutACurrentFrame) {
+  struct Case {
+    int result, stale;
+    bool read;
+  };
+  const Case cases[] = {
+      {HUEVEX_READ_OK, 0, true},
+      {HUEVEX_READ_OK, 1, false},  // the last snapshot, kept while a new one is awaited
+      {HUEVEX_READ_NO_FRAME, 0, false},
+      {HUEVEX_READ_FAILED, 0, false},
+  };
+  for (const Case& c : cases) {
+    FakeScreen fake("portal");
+    fake.source.read_result = c.result;
+    fake.source.stale = c.stale;
+    EXPECT_EQ(fake.Read(), c.read) << c.result << " " << c.stale;
+  }
+}
+
+// Each state that says whether the screen can be read is passed on with its
+// reason (X11Screen tells the program only the changes); waiting tells nothing.
+TEST(X11ScreenSource, StatesThatSayWhetherTheScreenCanBeRead) {
+  FakeScreen fake("portal");
+  struct Step {
+    int state;
+    const char* reason;
+    std::vector<std::pair<bool, std::string>> told;
+  };
+  const Step steps[] = {
+      {HUEVEX_CAPTURE_WAITING, "", {}},
+      {HUEVEX_CAPTURE_REFUSED,
+       "the desktop portal refused",
+       {{false, "the desktop portal refused"}}},
+      {HUEVEX_CAPTURE_LIVE, "", {{true, ""}}},
+      {HUEVEX_CAPTURE_IDLE, "", {}},
+      {HUEVEX_CAPTURE_FAILED, "the portal stopped", {{false, "the portal stopped"}}},
+  };
+  for (const Step& step : steps) {
+    fake.source.state = step.state;
+    fake.source.reason = step.reason;
+    fake.told.clear();
+    fake.screen->Dispatch();
+    std::vector<std::pair<bool, std::string>> told;
+    for (const AccessNotice& notice : fake.told) told.emplace_back(notice.readable, notice.reason);
+    EXPECT_EQ(told, step.told) << step.state;
+  }
+}
+
+// The loop waits on a source whose descriptors and deadline change: it is
+// dispatched when one of its descriptors is ready and when its deadline has
+// passed, and not otherwise.
+TEST(X11Poll, WaitsOnASourceWhoseSetAndDeadlineChange) {
+  struct Source : Pollable {
+    int fd = -1;
+    std::optional<Clock::time_point> due;
+    int dispatched = 0;
+    int PollFds(pollfd* fds, int max) override {
+      if (fd < 0 || max < 1) return 0;
+      fds[0] = {fd, POLLIN, 0};
+      return 1;
+    }
+    std::optional<Clock::time_point> Deadline() override { return due; }
+    void Dispatch() override { ++dispatched; }
+  };
+  int x_connection[2], theirs[2];
+  ASSERT_EQ(pipe(x_connection), 0);
+  ASSERT_EQ(pipe(theirs), 0);
+  Source source;
+  PollSet set(x_connection[0]);
+  set.Attach(&source);
+  EXPECT_TRUE(set.Watching());
+
+  set.Wait(PollSet::Clock::now() + 5ms);
+  EXPECT_EQ(source.dispatched, 0) << "nothing ready, nothing due";
+  source.fd = theirs[0];
+  ASSERT_EQ(write(theirs[1], "x", 1), 1);
+  set.Wait(std::nullopt);
+  EXPECT_EQ(source.dispatched, 1) << "its descriptor is asked for afresh";
+  char byte;
+  ASSERT_EQ(read(theirs[0], &byte, 1), 1);
+  source.due = PollSet::Clock::now() + 10ms;
+  set.Wait(std::nullopt);  // without its deadline this would sleep for good
+  EXPECT_EQ(source.dispatched, 2) << "its deadline bounds the wait";
+  source.due.reset();
+  set.Attach(nullptr);
+  EXPECT_FALSE(set.Watching());
+  for (int fd : {x_connection[0], x_connection[1], theirs[0], theirs[1]}) close(fd);
 }
 
 }  // namespace
