@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "shell/platform/gdi_owners.h"
 #include "shell/platform/sim/sim_desktop.h"
@@ -164,6 +167,43 @@ TEST_F(SoftGdiTest, SmallFontsDrawsWholePixelsWithItsDotsApart) {
     }
     EXPECT_EQ(marks, 2) << "column " << column;
   }
+}
+
+// A message box's text breaks where its lines end, wrapped or not, and the
+// break itself draws nothing.
+TEST_F(SoftGdiTest, ALineBreakStartsANewLine) {
+  const Hgdiobj font = gdi().CreateFontFor({"Small Fonts", 6, 400}, 96);
+  const auto draw = [&](const char* text, bool wrap) {
+    const MemorySurface s = MakeSurface(30, 40);
+    gdi().FillSolidRect(s.dc(), {0, 0, 30, 40}, RGB(255, 255, 255));
+    gdi().PaintText(s.dc(), font, {2, 2, 30, 40}, text, RGB(0, 0, 0), TextAlign::Left, wrap);
+    std::vector<int> ink_rows(40), ink_columns(30);
+    for (int y = 0; y < 40; ++y) {
+      for (int x = 0; x < 30; ++x) {
+        const bool ink = gdi().GetPixel(s.dc(), x, y) != 0xFFFFFF;
+        ink_rows[y] += ink;
+        ink_columns[x] += ink;
+      }
+    }
+    return std::pair(ink_rows, ink_columns);
+  };
+  for (const bool wrap : {false, true}) {
+    SCOPED_TRACE(wrap ? "wrapped" : "not wrapped");
+    const auto [one_rows, one_columns] = draw("I", wrap);
+    const auto [two_rows, two_columns] = draw("I\nI", wrap);
+    const int line = static_cast<int>(
+        std::find_if(one_rows.rbegin(), one_rows.rend(), [](int n) { return n > 0; }) -
+        one_rows.rbegin());
+    const int last_ink_row = 39 - line;
+    for (int y = 0; y <= last_ink_row; ++y) EXPECT_EQ(two_rows[y], one_rows[y]) << "row " << y;
+    int below = 0;
+    for (int y = last_ink_row + 1; y < 40; ++y) below += two_rows[y];
+    EXPECT_GT(below, 0);  // the second line
+    for (int x = 0; x < 30; ++x) {
+      EXPECT_EQ(two_columns[x] > 0, one_columns[x] > 0) << "column " << x;
+    }
+  }
+  gdi().DeleteObject(font);
 }
 
 TEST_F(SoftGdiTest, CallsAreLoggedInOrder) {

@@ -261,11 +261,27 @@ class FreeTypeText : public TextRenderer {
     return width;
   }
 
-  // Greedy wrapping at blanks; a word wider than the box stands on its own line.
+  // A line break ends a line; within a line, greedy wrapping at blanks (a word
+  // wider than the box stands on its own line).
   std::vector<std::u32string> Lines(FaceSize& face, const std::u32string& text, int width,
                                     bool wrap) {
-    if (!wrap) return {text};
     std::vector<std::u32string> lines;
+    size_t from = 0;
+    while (true) {
+      const size_t newline = text.find(U'\n', from);
+      const std::u32string paragraph = text.substr(from, newline - from);
+      if (wrap) {
+        Wrap(face, paragraph, width, lines);
+      } else {
+        lines.push_back(paragraph);
+      }
+      if (newline == std::u32string::npos) return lines;
+      from = newline + 1;
+    }
+  }
+
+  void Wrap(FaceSize& face, const std::u32string& text, int width,
+            std::vector<std::u32string>& lines) {
     std::u32string line;
     size_t start = 0;
     while (start <= text.size()) {
@@ -282,7 +298,6 @@ class FreeTypeText : public TextRenderer {
       start = end + 1;
     }
     lines.push_back(line);
-    return lines;
   }
 
   static void Blit(Bitmap& target, Rect clip, const GlyphImage& glyph, int left, int top,
