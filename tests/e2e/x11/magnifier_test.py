@@ -15,7 +15,6 @@
 
 import os
 import subprocess
-import tempfile
 import time
 
 from harness import session
@@ -138,7 +137,7 @@ def toggling(s, checks, board_log):
 
 
 def parity(s, checks, board_log):
-    workdir = tempfile.mkdtemp(prefix="huevex-zoom-")
+    workdir = s.args.artifacts  # the simulated desktop's frames, kept for a look
     s.start_huevex()
     s.toggle_magnifier(expect_shown=True)
     for index, asked in enumerate(BOARDS):
@@ -156,7 +155,7 @@ def parity(s, checks, board_log):
 
 
 def during_pick(s, checks, board_log):
-    workdir = tempfile.mkdtemp(prefix="huevex-zoom-")
+    workdir = s.args.artifacts  # the simulated desktop's frames, kept for a look
     s.start_huevex()
     board, _ = show_board(s, BOARDS[0], board_log)
     s.toggle_magnifier(expect_shown=True)

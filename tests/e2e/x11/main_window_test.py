@@ -12,7 +12,6 @@ Fonts may differ between machines, so no point lies on text.
 """
 
 import os
-import tempfile
 
 from harness import session
 
@@ -98,7 +97,8 @@ def test():
     def expected(color):
         return rgb(system.get(color, color))
 
-    log = os.path.join(tempfile.mkdtemp(prefix="huevex-main-"), "board.log")
+    log = os.path.join(args.artifacts, f"huevex-main-{args.wm}-board.log")
+    open(log, "w").close()  # the board appends to it
     with session.XvfbSession(args) as s:
         s.start_huevex()
         shot = s.screenshot()

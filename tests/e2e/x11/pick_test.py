@@ -44,8 +44,9 @@ def rgb(hex_code):
 def test():
     args = session.arguments()
     checks = session.Checks()
-    log = os.path.join(tempfile.mkdtemp(prefix="huevex-board-"), "board.log")
-    with session.XvfbSession(args) as s:
+    with tempfile.TemporaryDirectory(prefix="huevex-board-") as folder, \
+            session.XvfbSession(args) as s:
+        log = os.path.join(folder, "board.log")
         s.start_huevex()
         s.colorboard(*BOARD, STRIPES, log)
         checks.equal("crosshair in its box at start", s.client_pixel(s.CROSSHAIR), (0, 0, 0))
