@@ -18,6 +18,8 @@
 #include <cstring>
 #include <memory>
 
+#include "shell/platform/soft/library_function.h"
+
 namespace huevex::soft {
 namespace {
 
@@ -117,24 +119,25 @@ class Fontconfig {
     void* library = dlopen("libfontconfig.so.1", RTLD_NOW | RTLD_LOCAL);
     if (!library) return nullptr;
     std::unique_ptr<Fontconfig> fc(new Fontconfig(library));
-    const bool bound = Bind(library, "FcInitLoadConfigAndFonts", fc->InitLoadConfigAndFonts) &&
-                       Bind(library, "FcConfigDestroy", fc->ConfigDestroy) &&
-                       Bind(library, "FcConfigSubstitute", fc->ConfigSubstitute) &&
-                       Bind(library, "FcDefaultSubstitute", fc->DefaultSubstitute) &&
-                       Bind(library, "FcFontMatch", fc->FontMatch) &&
-                       Bind(library, "FcPatternCreate", fc->PatternCreate) &&
-                       Bind(library, "FcPatternDestroy", fc->PatternDestroy) &&
-                       Bind(library, "FcPatternAddString", fc->PatternAddString) &&
-                       Bind(library, "FcPatternAddInteger", fc->PatternAddInteger) &&
-                       Bind(library, "FcPatternAddBool", fc->PatternAddBool) &&
-                       Bind(library, "FcPatternGetString", fc->PatternGetString) &&
-                       Bind(library, "FcPatternGetInteger", fc->PatternGetInteger) &&
-                       Bind(library, "FcConfigGetConfigFiles", fc->ConfigGetConfigFiles) &&
-                       Bind(library, "FcConfigGetConfigDirs", fc->ConfigGetConfigDirs) &&
-                       Bind(library, "FcConfigGetFontDirs", fc->ConfigGetFontDirs) &&
-                       Bind(library, "FcStrListNext", fc->StrListNext) &&
-                       Bind(library, "FcStrListDone", fc->StrListDone) &&
-                       Bind(library, "FcFini", fc->Fini);
+    const bool bound =
+        BindFunction(library, "FcInitLoadConfigAndFonts", fc->InitLoadConfigAndFonts) &&
+        BindFunction(library, "FcConfigDestroy", fc->ConfigDestroy) &&
+        BindFunction(library, "FcConfigSubstitute", fc->ConfigSubstitute) &&
+        BindFunction(library, "FcDefaultSubstitute", fc->DefaultSubstitute) &&
+        BindFunction(library, "FcFontMatch", fc->FontMatch) &&
+        BindFunction(library, "FcPatternCreate", fc->PatternCreate) &&
+        BindFunction(library, "FcPatternDestroy", fc->PatternDestroy) &&
+        BindFunction(library, "FcPatternAddString", fc->PatternAddString) &&
+        BindFunction(library, "FcPatternAddInteger", fc->PatternAddInteger) &&
+        BindFunction(library, "FcPatternAddBool", fc->PatternAddBool) &&
+        BindFunction(library, "FcPatternGetString", fc->PatternGetString) &&
+        BindFunction(library, "FcPatternGetInteger", fc->PatternGetInteger) &&
+        BindFunction(library, "FcConfigGetConfigFiles", fc->ConfigGetConfigFiles) &&
+        BindFunction(library, "FcConfigGetConfigDirs", fc->ConfigGetConfigDirs) &&
+        BindFunction(library, "FcConfigGetFontDirs", fc->ConfigGetFontDirs) &&
+        BindFunction(library, "FcStrListNext", fc->StrListNext) &&
+        BindFunction(library, "FcStrListDone", fc->StrListDone) &&
+        BindFunction(library, "FcFini", fc->Fini);
     return bound ? std::move(fc) : nullptr;
   }
   // What the library keeps for itself goes with it.
@@ -181,12 +184,6 @@ class Fontconfig {
 
  private:
   explicit Fontconfig(void* library) : library_(library) {}
-
-  template <typename Function>
-  static bool Bind(void* library, const char* name, Function& function) {
-    function = reinterpret_cast<Function>(dlsym(library, name));
-    return function != nullptr;
-  }
 
   void* library_;
 };

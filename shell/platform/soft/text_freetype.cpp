@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "shell/platform/soft/font_memory.h"
+#include "shell/platform/soft/library_function.h"
 #include "shell/platform/soft/text.h"
 #include "shell/platform/soft/utf8.h"
 
@@ -46,12 +47,12 @@ class FreeType {
     void* library = dlopen("libfreetype.so.6", RTLD_NOW | RTLD_LOCAL);
     if (!library) return nullptr;
     std::unique_ptr<FreeType> ft(new FreeType(library));
-    const bool bound = Bind(library, "FT_Init_FreeType", ft->Init_FreeType) &&
-                       Bind(library, "FT_Done_FreeType", ft->Done_FreeType) &&
-                       Bind(library, "FT_New_Face", ft->New_Face) &&
-                       Bind(library, "FT_Done_Face", ft->Done_Face) &&
-                       Bind(library, "FT_Set_Char_Size", ft->Set_Char_Size) &&
-                       Bind(library, "FT_Load_Char", ft->Load_Char);
+    const bool bound = BindFunction(library, "FT_Init_FreeType", ft->Init_FreeType) &&
+                       BindFunction(library, "FT_Done_FreeType", ft->Done_FreeType) &&
+                       BindFunction(library, "FT_New_Face", ft->New_Face) &&
+                       BindFunction(library, "FT_Done_Face", ft->Done_Face) &&
+                       BindFunction(library, "FT_Set_Char_Size", ft->Set_Char_Size) &&
+                       BindFunction(library, "FT_Load_Char", ft->Load_Char);
     if (!bound || ft->Init_FreeType(&ft->instance) != 0) return nullptr;
     link_map* map = nullptr;
     if (dlinfo(library, RTLD_DI_LINKMAP, &map) == 0 && map && map->l_name) ft->path = map->l_name;
@@ -88,12 +89,6 @@ class FreeType {
 
  private:
   explicit FreeType(void* library) : library_(library) {}
-
-  template <typename Function>
-  static bool Bind(void* library, const char* name, Function& function) {
-    function = reinterpret_cast<Function>(dlsym(library, name));
-    return function != nullptr;
-  }
 
   void* library_;
   std::map<std::pair<std::string, int>, FT_Face> faces_;

@@ -3,6 +3,8 @@
 #include <X11/extensions/XInput2.h>
 #include <dlfcn.h>
 
+#include "shell/platform/soft/library_function.h"
+
 namespace huevex::x11 {
 namespace {
 
@@ -18,11 +20,10 @@ const XInput2* LoadXInput2() {
   static const XInput2 loaded = [] {
     XInput2 xi;
     if (void* library = dlopen("libXi.so.6", RTLD_NOW | RTLD_LOCAL)) {
-      xi.QueryVersion =
-          reinterpret_cast<decltype(xi.QueryVersion)>(dlsym(library, "XIQueryVersion"));
-      xi.SelectEvents =
-          reinterpret_cast<decltype(xi.SelectEvents)>(dlsym(library, "XISelectEvents"));
-      if (!xi.QueryVersion || !xi.SelectEvents) xi = XInput2{};
+      if (!soft::BindFunction(library, "XIQueryVersion", xi.QueryVersion) ||
+          !soft::BindFunction(library, "XISelectEvents", xi.SelectEvents)) {
+        xi = XInput2{};
+      }
     }
     return xi;
   }();
