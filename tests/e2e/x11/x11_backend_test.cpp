@@ -546,7 +546,7 @@ TEST_F(X11Backend, ErrorBoxWaitsForItsCloseAndGoes) {
     }
     XCloseDisplay(other);
   });
-  desktop.ShowError("Oops", "Run-time error '6':\n\nOverflow");
+  desktop.ShowError(Hwnd{}, "Oops", "Run-time error '6':\n\nOverflow");
   user.join();
   EXPECT_EQ(seen_title, "Oops");
   EXPECT_EQ(gdi.LiveContexts(), 0);  // the box's drawing went with it
