@@ -64,6 +64,10 @@ void X11Screen::GrabCursor(std::optional<Rect> box) {
 }
 
 void X11Screen::FollowPointer(std::optional<Point> position) {
+  // Where the grab last saw the pointer (its release) is the freshest answer
+  // there is when it ends: an older one, kept while no raw motion came (a
+  // warp makes none), would put the release somewhere it was before.
+  if (!position && followed_) pointer_watch_.Answered(*followed_, PointerWatch::Clock::now());
   followed_ = position;
   TellPointer();
 }

@@ -65,6 +65,13 @@ def test():
             checks.equal(f"{what}: crosshair back", shot.rgb(*s.screen_point(s.CROSSHAIR)),
                          (0, 0, 0))
 
+        # Flicks, each onto a color unlike the one before, copy their own
+        # color: never the previous pick's, nor the box's where they began.
+        for color in ["FF0000", "000000", "FFFFFF", "000000"]:
+            s.clear_clipboard()
+            s.flick(stripe_centre(color))
+            checks.equal(f"flick to #{color}: xclip", s.wait_clipboard("#" + color), "#" + color)
+
         # A click on the crosshair without moving samples the box under it,
         # the crosshair itself having left it.
         s.clear_clipboard()
