@@ -102,13 +102,15 @@ void FrmMain::Form_KeyDown(int& keyCode, int shift) {
   }
 }
 
-// The pointer moves (the platform stops it at the screen's edges), and the
-// next tick and the magnifier follow it.
+// The pointer moves (the platform stops it at the screen's edges) and the
+// moved point is sampled at once, so that a release right after the key
+// copies it; the magnifier follows on its next frame.
 void FrmMain::Nudge(int dx, int dy) {
   Gdi& gdi = runtime().gdi();
   Point point{0, 0};
   gdi.GetCursorPos(&point);
   gdi.SetCursorPos(point.x + dx, point.y + dy);
+  timSpy_Timer();
 }
 
 // Ends the pick as a release would, but copies nothing and puts back the
