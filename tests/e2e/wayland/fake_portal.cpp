@@ -12,6 +12,8 @@
 //   never          never answers; logs the request's Close
 //   vanish         leaves the bus without answering
 //   no-screenshot  owns the portal's name without the Screenshot interface
+//   cast, cast-refuse, cast-silent
+//                  screenshots as "ok", and a ScreenCast (fake_screencast.cpp)
 //
 // Prints "ready" once it owns the name, and one line per request and Close.
 // The pictures are 4 x 2: red, green, blue, white on top, then a gray that
@@ -29,6 +31,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+bool AddScreencast(sd_bus* bus, const std::string& mode);
 
 namespace {
 
@@ -177,6 +181,13 @@ int main(int argc, char** argv) {
   }
   sd_bus* bus = nullptr;
   if (sd_bus_open_user(&bus) < 0) return 1;
+  if (mode.starts_with("cast")) {
+    if (!AddScreencast(bus, mode)) {
+      std::printf("no pipewire\n");
+      return 1;
+    }
+    mode = "ok";
+  }
   if (mode != "no-screenshot") {
     sd_bus_add_object_vtable(bus, nullptr, "/org/freedesktop/portal/desktop",
                              "org.freedesktop.portal.Screenshot", kScreenshotVtable, nullptr);
