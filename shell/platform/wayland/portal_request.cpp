@@ -1,6 +1,7 @@
 #include "shell/platform/wayland/portal_request.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace huevex::wayland {
 
@@ -92,6 +93,22 @@ std::optional<std::vector<StreamPlace>> ReadStreamPlaces(sd_bus_message* m) {
     return std::nullopt;
   }
   return places;
+}
+
+bool IsDenied(sd_bus_message* m) {
+  bool denied = false;
+  if (sd_bus_message_enter_container(m, 'a', "{sas}") < 0) return false;
+  while (sd_bus_message_enter_container(m, 'e', "sas") > 0) {
+    const char* app = nullptr;
+    if (sd_bus_message_read(m, "s", &app) < 0 || !app) return false;
+    char** list = nullptr;
+    if (sd_bus_message_read_strv(m, &list) < 0) return false;
+    if (!*app && list && list[0]) denied = std::string_view(list[0]) == "no";
+    for (char** v = list; v && *v; ++v) free(*v);
+    free(list);
+    if (sd_bus_message_exit_container(m) < 0) return false;
+  }
+  return denied;
 }
 
 }  // namespace huevex::wayland

@@ -86,4 +86,8 @@ std::optional<std::string> ReadStringVariant(sd_bus_message* message);
 // place from "position" and "size"; for ReadResponse. None when malformed.
 std::optional<std::vector<StreamPlace>> ReadStreamPlaces(sd_bus_message* message);
 
+// Whether a PermissionStore Lookup reply (a{sas} v) holds "no" for
+// unsandboxed programs (app id ""): the user denied the permission.
+bool IsDenied(sd_bus_message* lookup_reply);
+
 }  // namespace huevex::wayland

@@ -87,6 +87,7 @@ def screenshot_cases():
     # reads that fail rather than show anything as live.
     for mode, timeout, state in [
             ("refuse", None, "state refused the desktop portal refused to share the screen"),
+            ("deny", None, "state refused the desktop portal refused to share the screen"),
             ("fail", None, "state failed the desktop portal could not take a screenshot"),
             ("never", 500, "state failed the desktop portal did not answer in time"),
             ("vanish", None, "state failed the desktop portal stopped before it answered"),
@@ -98,8 +99,19 @@ def screenshot_cases():
                                      "pump", "300"], timeout)
         check(f"{mode}: state", out[1:], [state, "pixel 0 0 failed"])
         if mode == "never":
-            check("never: the request is closed", [line.split()[0] for line in fake],
-                  ["request", "close"])
+            # Closing it would take the desktop's question away.
+            check("never: the request is left out", [line.split()[0] for line in fake],
+                  ["request"])
+
+    # An answer after our deadline is still taken, and the next wish waits
+    # for it instead of sending a second request.
+    out, fake, left = run("slow:1200", ["want", "1", "wait", "asking", "1000", "wait", "failed",
+                                        "1000", "want", "0", "want", "1", "state",
+                                        "wait", "live", "3000", "read", "0", "0"], 500)
+    check("slow: steps", out[1:], ["state asking ", "state failed the desktop portal did not "
+                                   "answer in time", "state asking ", "state live ",
+                                   "pixel 0 0 FF0000 current"])
+    check("slow: one request", [line.split()[0] for line in fake], ["request"])
 
 
 def start_pipewire(runtime, env):
