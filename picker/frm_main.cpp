@@ -49,11 +49,12 @@ void FrmMain::picCursor_MouseDown(int, int, Single, Single) {
   timSpy().Enabled(true);
 }
 
-// The release puts the crosshair back and copies the HEX code of the last tick.
-// A pick whose ticks have not yet read the screen (a click quicker than a
-// tick, or a screen whose frames come late) copies no code an earlier pick
-// left: sampling goes on at the release point until the first read, which is
-// copied, or until the wait is over and nothing is.
+// The release puts the crosshair back and copies the HEX code of the last
+// tick, when that tick read the release point. Otherwise (a flick released
+// before a tick saw where it went, a click quicker than a tick, a screen whose
+// frames come late) sampling goes on at the release point until it is read,
+// and that is copied. If the wait ends first, the pick's own last read is
+// copied, and where it made none, nothing: never an earlier pick's code.
 void FrmMain::picCursor_MouseUp(int, int, Single, Single) {
   if (cancelled_) {
     cancelled_ = false;
@@ -64,13 +65,12 @@ void FrmMain::picCursor_MouseUp(int, int, Single, Single) {
   picCursor().Visible(true);
   Unload(frmZoom_);
   timSpy().Enabled(false);
-  if (pickSampled_) {
+  Point at{0, 0};
+  runtime().gdi().GetCursorPos(&at);
+  if (pickSampled_ && at == lastSampled_) {
     Clipboard().SetText(lblHEXvalue().Caption());
     return;
   }
-  Gdi& gdi = runtime().gdi();
-  Point at{0, 0};
-  gdi.GetCursorPos(&at);
   releaseWait_ = ReleaseWait{at, runtime().windows().GetTickCount()};
   timSpy().Enabled(true);
 }
@@ -163,12 +163,17 @@ void FrmMain::timSpy_Timer() {
     if (releaseWait_ && ReleaseWaitOver()) {
       releaseWait_.reset();
       timSpy().Enabled(false);
-      Clipboard().GiveUp();
+      if (pickSampled_) {
+        Clipboard().SetText(lblHEXvalue().Caption());
+      } else {
+        Clipboard().GiveUp();
+      }
     }
     return;
   }
   ShowColor(color);
   pickSampled_ = true;
+  lastSampled_ = point;
   if (releaseWait_) {
     releaseWait_.reset();
     timSpy().Enabled(false);
@@ -189,7 +194,8 @@ void FrmMain::ShowColor(ColorValue color) {
 bool FrmMain::ReleaseWaitOver() {
   const std::uint32_t waited = runtime().windows().GetTickCount() - releaseWait_->since;
   if (waited >= kAnswerWaitMs) return true;
-  return waited >= kReleaseWaitMs && !runtime().windows().ScreenAwaitsAnswer();
+  const std::uint32_t limit = pickSampled_ ? kReleasePointWaitMs : kReleaseWaitMs;
+  return waited >= limit && !runtime().windows().ScreenAwaitsAnswer();
 }
 
 }  // namespace huevex

@@ -220,6 +220,23 @@ TEST_F(PickTest, AReleaseBeforeThePicksFirstReadWaitsForIt) {
   }
 }
 
+// A flick: the last tick read where the pointer was, the release comes
+// before a tick saw where it went. The release point is what is copied.
+TEST_F(PickTest, AReleaseWhereNoTickReadCopiesTheReleasePoint) {
+  const Point red = Area({300, 300}, RGB(255, 0, 0));
+  const Point blue = Area({400, 300}, RGB(0, 0, 255));
+  desk.PressOnCrosshair();
+  desk.sim.MoveCursor(red);
+  desk.sim.Advance(5);
+  desk.sim.MoveCursor(blue);
+  desk.sim.Release();
+  EXPECT_FALSE(desk.sim.ClipboardText().has_value());
+  desk.sim.Advance(1);
+  EXPECT_EQ(desk.sim.ClipboardText(), "#0000FF");
+  EXPECT_EQ(desk.main().lblHEXvalue().Caption(), "#0000FF");
+  EXPECT_EQ(desk.sim.ActiveTimers(), 0);
+}
+
 TEST_F(PickTest, ANewPickEndsAReleasesWaitAndATitleGoesBackOnTheNextCopy) {
   const Point red = Area({300, 300}, RGB(255, 0, 0));
   const Point blue = Area({400, 300}, RGB(0, 0, 255));
@@ -254,6 +271,11 @@ TEST_F(PickTest, AFailedScreenReadKeepsSwatchAndCodes) {
   EXPECT_EQ(desk.main().lblRGBvalue().Caption(), "255,0,0");
   EXPECT_EQ(desk.main().lblHEXvalue().Caption(), "#FF0000");
   desk.sim.Release();
+  // The release point cannot be read either: after a short wait the pick's
+  // own last read is copied.
+  desk.sim.Advance(FrmMain::kReleasePointWaitMs - 1);
+  EXPECT_FALSE(desk.sim.ClipboardText().has_value());
+  desk.sim.Advance(1);
   EXPECT_EQ(desk.sim.ClipboardText(), "#FF0000");
 }
 

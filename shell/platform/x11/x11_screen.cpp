@@ -70,8 +70,8 @@ void X11Screen::FollowPointer(std::optional<Point> position) {
   // warp makes none), would put the release somewhere it was before.
   if (!position && followed_) {
     Point at{};
-    CursorPos(&at);
-    pointer_watch_.Answered(at, PointerWatch::Clock::now());
+    CursorPos(&at);  // with the nudge, where there is one
+    if (pointer_watch_.Watch()) pointer_watch_.Answered(at, PointerWatch::Clock::now());
     offset_ = {};
   }
   followed_ = position;
