@@ -158,7 +158,6 @@ int Screencast::TimeoutMs() {
   };
   if (request_.Out() && !late_) {
     at(sent_ns_ + timeout_ns_);
-    if (step_ == CastStep::Starting && now < sent_ns_ + kAskingNs) at(sent_ns_ + kAskingNs);
   }
   if ((step_ == CastStep::Opening || step_ == CastStep::Streaming) &&
       !(cast_ && cast_->AllFramed())) {
@@ -217,11 +216,11 @@ State Screencast::CurrentState() {
   if (bus_failed_) return State::Failed;
   if (outcome_ == State::Failed || outcome_ == State::Refused) return outcome_;
   if (!wanted_) return State::Idle;
-  if (request_.Out() && step_ == CastStep::Starting &&
-      (asked_once_ || MonotonicNs() - sent_ns_ >= kAskingNs)) {
-    return State::Asking;
-  }
-  return cast_ && cast_->AllFramed() ? State::Live : State::Waiting;
+  if (cast_ && cast_->AllFramed()) return State::Live;
+  // Until the desktop has answered (it may be asking the user) and the
+  // stream's first picture has come, each within its deadline, a release
+  // waits: the screen may still be read, here or through the screenshot.
+  return State::Asking;
 }
 
 std::unique_ptr<Source> OpenScreencast(std::uint32_t timeout_ms, bool fallback, std::string* why) {

@@ -74,7 +74,7 @@ def screenshot_cases():
     out, fake, left = run("late:600", ["want", "1", "wait", "live", "5000", "read", "0", "1",
                                        "want", "0", "want", "1", "state", "read", "0", "1",
                                        "wait", "live", "5000", "read", "0", "1"])
-    check("late: steps", out[1:], ["state live ", "pixel 0 1 282828 current", "state waiting ",
+    check("late: steps", out[1:], ["state live ", "pixel 0 1 282828 current", "state asking ",
                                    "pixel 0 1 282828 stale", "state live ", "pixel 0 1 505050 current"])
     check("late: requests", [line.split()[0:2] for line in fake], [["request", "1"], ["request", "2"]])
 
