@@ -8,6 +8,7 @@
 #   test     the tests: the Windows cross build, Wine, Xvfb and the tools
 #            that drive and look at the programs, the package checks
 #   wayland  the Wayland sessions the end-to-end tests start
+#   kde      the KDE Plasma (KWin) session its end-to-end test starts
 #   bench    the benchmarks and the programs they are measured beside
 set -euo pipefail
 
@@ -21,6 +22,13 @@ test=(googletest libgtest-dev libbenchmark-dev libxtst-dev libxfixes-dev
 wayland=(sway xwayland swaybg grim xdg-desktop-portal xdg-desktop-portal-wlr
          xdg-desktop-portal-gtk pipewire dbus-user-session dbus-bin libglib2.0-bin
          x11-xserver-utils x11-utils xdotool xclip python3)
+# KDE's portal back end drops its calls without Qt's Wayland platform,
+# plasma-workspace and the QML modules of its dialogs (the ScreenCast dialog's
+# previews need the PipeWire one); breeze draws KWin's window frames.
+kde=(kwin-wayland xwayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5 plasma-workspace
+     qml-module-qtquick-controls2 qml-module-qtquick-layouts qml-module-org-kde-kirigami2
+     qml-module-org-kde-pipewire breeze pipewire wireplumber dbus-user-session dbus-bin
+     libglib2.0-bin x11-xserver-utils x11-utils x11-apps xdotool xclip python3)
 bench=(libbenchmark-dev xvfb xdotool x11-utils x11-apps gpick gcolor3 grabc python3)
 
 # Wine's X11 driver loads several of its recommendations (XRender, XRandR,
@@ -32,6 +40,7 @@ for group in "$@"; do
     build) wanted+=("${build[@]}") ;;
     test) wanted+=("${test[@]}"); recommends= ;;
     wayland) wanted+=("${wayland[@]}") ;;
+    kde) wanted+=("${kde[@]}") ;;
     bench) wanted+=("${bench[@]}") ;;
     *) echo "tools/packages.sh: no group called '$group'" >&2; exit 2 ;;
   esac
