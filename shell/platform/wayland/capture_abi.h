@@ -38,7 +38,9 @@ enum huevex_capture_state {
   HUEVEX_CAPTURE_WAITING = 1, /* wanted; the first frame or the portal's answer is on its way */
   HUEVEX_CAPTURE_LIVE = 2,    /* wanted, and reads give the screen as it is */
   HUEVEX_CAPTURE_REFUSED = 3, /* the user or the desktop said no; the reason says who */
-  HUEVEX_CAPTURE_FAILED = 4   /* the screen cannot be read; the reason says why */
+  HUEVEX_CAPTURE_FAILED = 4,  /* the screen cannot be read; the reason says why */
+  HUEVEX_CAPTURE_ASKING = 5   /* a request to the desktop portal is unanswered: the desktop
+                                 may be asking the user (its dialog is up) */
 };
 
 /* What a read answers. */

@@ -111,8 +111,7 @@ WaylandScreen::WaylandScreen(std::unique_ptr<CaptureModule> module, Tell tell,
       api_(module_->api()),
       capture_(module_->capture()),
       tell_(std::move(tell)),
-      linger_(linger),
-      portal_(std::string_view(api_.kind(capture_)) == "portal") {
+      linger_(linger) {
   Note(api_.state(capture_, nullptr, 0));
 }
 
@@ -137,10 +136,14 @@ bool WaylandScreen::Read(Rect block, std::uint32_t* out) {
 void WaylandScreen::Grabbed(bool held) {
   grabbed_ = held;
   last_read_ = Clock::now();
-  if (!held) return;
-  // A pick reads the screen as it is when it starts: the portal takes a new
-  // snapshot even while the magnifier keeps capturing wanted.
-  if (portal_ && wanted_) Want(false);
+}
+
+void WaylandScreen::PickStarted() {
+  last_read_ = Clock::now();
+  // A pick reads the screen as it is when it starts: the portal's screenshot
+  // is taken anew even while the magnifier keeps capturing wanted. The kind
+  // is asked each time, since a source may fall back to the screenshot.
+  if (wanted_ && std::string_view(api_.kind(capture_)) == "portal") Want(false);
   Want(true);
 }
 
@@ -154,6 +157,7 @@ void WaylandScreen::Want(bool wanted) {
 }
 
 void WaylandScreen::Note(int state) {
+  asking_ = state == HUEVEX_CAPTURE_ASKING;
   if (state == HUEVEX_CAPTURE_REFUSED || state == HUEVEX_CAPTURE_FAILED) {
     char reason[256] = {};
     api_.state(capture_, reason, sizeof reason);
