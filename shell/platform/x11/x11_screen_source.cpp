@@ -33,6 +33,7 @@ ScreenSourceChoice ChooseScreenSource(const char* forced, bool xwayland) {
   const std::string_view value = forced ? forced : "";
   if (value == "x11") return {ScreenSourceKind::X11, false};
   if (value == "screencopy") return {ScreenSourceKind::Screencopy, false};
+  if (value == "screencast") return {ScreenSourceKind::Screencast, false};
   if (value == "portal") return {ScreenSourceKind::Portal, false};
   const bool unknown = !value.empty();
   return {xwayland ? ScreenSourceKind::Auto : ScreenSourceKind::X11, unknown};
@@ -49,6 +50,8 @@ const char* ModuleKind(ScreenSourceKind kind) {
   switch (kind) {
     case ScreenSourceKind::Screencopy:
       return "screencopy";
+    case ScreenSourceKind::Screencast:
+      return "screencast";
     case ScreenSourceKind::Portal:
       return "portal";
     case ScreenSourceKind::Auto:

@@ -31,7 +31,7 @@
 
 namespace huevex::x11 {
 
-enum class ScreenSourceKind { X11, Screencopy, Portal, Auto };
+enum class ScreenSourceKind { X11, Screencopy, Screencast, Portal, Auto };
 
 struct ScreenSourceChoice {
   ScreenSourceKind kind = ScreenSourceKind::X11;

@@ -200,6 +200,7 @@ TEST(X11ScreenSource, ChosenByTheServerUnlessForced) {
       {"", true, ScreenSourceKind::Auto, false},
       {"x11", true, ScreenSourceKind::X11, false},
       {"screencopy", false, ScreenSourceKind::Screencopy, false},
+      {"screencast", true, ScreenSourceKind::Screencast, false},
       {"portal", true, ScreenSourceKind::Portal, false},
       {"Portal", true, ScreenSourceKind::Auto, true},  // said once, then taken as unset
       {"wayland", false, ScreenSourceKind::X11, true},
