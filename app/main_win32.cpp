@@ -24,7 +24,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     return huevex::RunHuevex(gdi, windows);
   } catch (...) {
     // Start-up itself failed (out of memory, most likely); say so and leave.
-    windows.ShowError("HUEVEX", "HUEVEX could not start.");
+    windows.ShowError(huevex::Hwnd{}, "HUEVEX", "HUEVEX could not start.");
     return 1;
   }
 }

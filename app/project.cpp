@@ -22,8 +22,9 @@ Project::Project(Gdi& gdi, WindowSystem& windows)
     if (readable || screen_explained_) return;
     screen_explained_ = true;
     runtime_.windows().ShowError(
-        "HUEVEX", "HUEVEX cannot read the screen: " + std::string(reason) +
-                      "\n\nThe swatch, the codes and the magnifier show nothing new until it can.");
+        runtime_.MainWindow(), "HUEVEX",
+        "HUEVEX cannot read the screen: " + std::string(reason) +
+            "\n\nThe swatch, the codes and the magnifier show nothing new until it can.");
   });
 }
 

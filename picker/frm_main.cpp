@@ -32,6 +32,9 @@ void FrmMain::Form_Unload(int&) {
 // The press picks the crosshair up: it becomes the pointer, and sampling starts
 // one timer period later.
 void FrmMain::picCursor_MouseDown(int, int, Single, Single) {
+  // A release still waiting for the screen is given up for the new pick.
+  releaseWait_.reset();
+  pickSampled_ = false;
   MousePointer(vbCustom);
   MouseIcon(picCursor().Picture());
   picCursor().Visible(false);
@@ -41,14 +44,24 @@ void FrmMain::picCursor_MouseDown(int, int, Single, Single) {
 }
 
 // The release puts the crosshair back and copies the HEX code of the last tick.
+// A pick whose ticks have not yet read the screen (a click quicker than a
+// tick, or a screen whose frames come late) copies no code an earlier pick
+// left: sampling goes on at the release point until the first read, which is
+// copied, or until the wait is over and nothing is.
 void FrmMain::picCursor_MouseUp(int, int, Single, Single) {
   MousePointer(vbDefault);
   picCursor().Visible(true);
   Unload(frmZoom_);
   timSpy().Enabled(false);
-  const std::string hex = lblHEXvalue().Caption();
-  // Before the first sample there is no code; the clipboard keeps what the user had.
-  if (!hex.empty()) Clipboard().SetText(hex);
+  if (pickSampled_) {
+    Clipboard().SetText(lblHEXvalue().Caption());
+    return;
+  }
+  Gdi& gdi = runtime().gdi();
+  Point at{0, 0};
+  gdi.GetCursorPos(&at);
+  releaseWait_ = ReleaseWait{at, runtime().windows().GetTickCount()};
+  timSpy().Enabled(true);
 }
 
 namespace {
@@ -73,18 +86,46 @@ void FrmMain::imgQuestion_Click() { ShowOrHide(frmAbout_); }
 void FrmMain::timSpy_Timer() {
   Gdi& gdi = runtime().gdi();
   Point point{0, 0};
-  gdi.GetCursorPos(&point);
+  if (releaseWait_) {
+    point = releaseWait_->at;
+  } else {
+    gdi.GetCursorPos(&point);
+  }
   const Hdc screen = gdi.GetDC(Hwnd{});
   const ColorValue color = gdi.GetPixel(screen, point.x, point.y);
   gdi.ReleaseDC(Hwnd{}, screen);
   // A read that failed is no color: swatch and codes keep the last one.
-  if (color == CLR_INVALID) return;
+  if (color == CLR_INVALID) {
+    if (releaseWait_ && ReleaseWaitOver()) {
+      releaseWait_.reset();
+      timSpy().Enabled(false);
+      Clipboard().GiveUp();
+    }
+    return;
+  }
+  ShowColor(color);
+  pickSampled_ = true;
+  if (releaseWait_) {
+    releaseWait_.reset();
+    timSpy().Enabled(false);
+    Clipboard().SetText(lblHEXvalue().Caption());
+  }
+}
 
+void FrmMain::ShowColor(ColorValue color) {
   if (picColor().BackColor() != color) picColor().BackColor(color);
   const ColorValue value = picColor().BackColor();
   lblDECvalue().Caption(DecCode(value));
   lblRGBvalue().Caption(RgbCode(value));
   lblHEXvalue().Caption(HexCode(value));
+}
+
+// The wait is longer while the desktop asks the user whether the screen may
+// be read: the answer brings the first frame.
+bool FrmMain::ReleaseWaitOver() {
+  const std::uint32_t waited = runtime().windows().GetTickCount() - releaseWait_->since;
+  if (waited >= kAnswerWaitMs) return true;
+  return waited >= kReleaseWaitMs && !runtime().windows().ScreenAwaitsAnswer();
 }
 
 }  // namespace huevex

@@ -2,12 +2,21 @@
 // sampling of the pixel under the pointer.
 #pragma once
 
+#include <cstdint>
+#include <optional>
+
 #include "shell/forms/toolkit.h"
 
 namespace huevex {
 
 class FrmMain : public Form {
  public:
+  // How long a release waits for the pick's first read of the screen, when
+  // none came before it; and how long at most while the desktop asks the
+  // user whether the screen may be read.
+  static constexpr std::uint32_t kReleaseWaitMs = 2000;
+  static constexpr std::uint32_t kAnswerWaitMs = 120'000;
+
   // The magnifier and the help panel, which the main window opens and closes.
   FrmMain(Runtime& runtime, Form& frmZoom, Form& frmAbout);
 
@@ -28,9 +37,19 @@ class FrmMain : public Form {
   void timSpy_Timer();
   void ToggleMagnifier();
   void imgQuestion_Click();
+  void ShowColor(ColorValue color);
+  bool ReleaseWaitOver();
 
   Form& frmZoom_;
   Form& frmAbout_;
+  // Whether a tick of the current pick has read the screen.
+  bool pickSampled_ = false;
+  // A release that came before the pick's first read: where it was, and when.
+  struct ReleaseWait {
+    Point at;
+    std::uint32_t since = 0;
+  };
+  std::optional<ReleaseWait> releaseWait_;
 };
 
 }  // namespace huevex

@@ -8,20 +8,25 @@
 #   test     the tests: the Windows cross build, Wine, Xvfb and the tools
 #            that drive and look at the programs, the package checks
 #   wayland  the Wayland sessions the end-to-end tests start
+#   gnome    the GNOME Shell session: the shell headless, GNOME's portal,
+#            PipeWire and its session manager, Python's GObject bindings
 #   kde      the KDE Plasma (KWin) session its end-to-end test starts
 #   bench    the benchmarks and the programs they are measured beside
 set -euo pipefail
 
 build=(build-essential cmake pkg-config libx11-dev libxext-dev libxi-dev libfreetype-dev
        libfontconfig-dev fonts-liberation fonts-dejavu-core libwayland-dev wayland-protocols
-       libsystemd-dev libpng-dev)
+       libsystemd-dev libpng-dev libpipewire-0.3-dev libspa-0.2-dev)
 test=(googletest libgtest-dev libbenchmark-dev libxtst-dev libxfixes-dev
       g++-mingw-w64-x86-64-win32 wine wine64 xvfb xdotool xclip xsel openbox
       x11-xserver-utils x11-utils x11-apps imagemagick icoutils python3 valgrind
       lintian appstream desktop-file-utils dpkg-dev unzip procps)
 wayland=(sway xwayland swaybg grim xdg-desktop-portal xdg-desktop-portal-wlr
-         xdg-desktop-portal-gtk pipewire dbus-user-session dbus-bin libglib2.0-bin
+         xdg-desktop-portal-gtk pipewire wireplumber dbus-user-session dbus-bin libglib2.0-bin
          x11-xserver-utils x11-utils xdotool xclip python3)
+gnome=(gnome-shell xwayland xdg-desktop-portal xdg-desktop-portal-gnome pipewire wireplumber
+       dbus-user-session dbus-bin libglib2.0-bin python3-gi gir1.2-glib-2.0 util-linux
+       imagemagick xdotool xclip x11-utils python3)
 # KDE's portal back end drops its calls without Qt's Wayland platform,
 # plasma-workspace and the QML modules of its dialogs (the ScreenCast dialog's
 # previews need the PipeWire one); breeze draws KWin's window frames.
@@ -40,6 +45,7 @@ for group in "$@"; do
     build) wanted+=("${build[@]}") ;;
     test) wanted+=("${test[@]}"); recommends= ;;
     wayland) wanted+=("${wayland[@]}") ;;
+    gnome) wanted+=("${gnome[@]}") ;;
     kde) wanted+=("${kde[@]}") ;;
     bench) wanted+=("${bench[@]}") ;;
     *) echo "tools/packages.sh: no group called '$group'" >&2; exit 2 ;;

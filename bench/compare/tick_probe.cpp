@@ -121,9 +121,11 @@ class MeteredWindows : public WindowSystem {
   }
   int GetDpi(Hwnd window) override { return inner_.GetDpi(window); }
   Rect PrimaryWorkArea() override { return inner_.PrimaryWorkArea(); }
-  void ShowError(std::string_view title, std::string_view message) override {
-    inner_.ShowError(title, message);
+  void ShowError(Hwnd owner, std::string_view title, std::string_view message) override {
+    inner_.ShowError(owner, title, message);
   }
+  std::uint32_t GetTickCount() override { return inner_.GetTickCount(); }
+  bool ScreenAwaitsAnswer() override { return inner_.ScreenAwaitsAnswer(); }
   void Run() override { inner_.Run(); }
   void Quit() override { inner_.Quit(); }
 

@@ -15,6 +15,11 @@ void Clipboard::SetText(std::string_view text) {
   retry_timer_ = runtime_.windows().SetTimer(kRetryMs);
 }
 
+void Clipboard::GiveUp() {
+  Stop();
+  Finish(false);
+}
+
 bool Clipboard::TryOnce() {
   return runtime_.windows().SetClipboardText(runtime_.MainWindow(), text_);
 }

@@ -21,6 +21,9 @@ class Clipboard {
 
   explicit Clipboard(Runtime& runtime) : runtime_(runtime) {}
   void SetText(std::string_view text);
+  // A copy that could not be made at all (nothing to copy): reported as one
+  // the clipboard refused, and the clipboard keeps what it held.
+  void GiveUp();
   // Told the outcome of each copy: true once it is on the clipboard, false when given up.
   void OnOutcome(std::function<void(bool copied)> listener) { listener_ = std::move(listener); }
   // A tick of the retry timer; false if the timer is not the clipboard's.

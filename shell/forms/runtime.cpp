@@ -47,7 +47,8 @@ void Runtime::HandleError(const RuntimeError& error) {
   if (ended_) return;
   ended_ = true;
   windows_.ShowError(
-      "HUEVEX", "Run-time error '" + std::to_string(error.number) + "':\n\n" + error.description);
+      MainWindow(), "HUEVEX",
+      "Run-time error '" + std::to_string(error.number) + "':\n\n" + error.description);
   clipboard_.Stop();
   for (Form* form : forms_) form->Destroy();
   windows_.Quit();

@@ -238,13 +238,19 @@ class WindowSystem {
 
   virtual TimerId SetTimer(unsigned interval_ms) = 0;
   virtual void KillTimer(TimerId timer) = 0;
+  // Milliseconds since some start, wrapping at 2^32: the clock timers keep.
+  virtual std::uint32_t GetTickCount() = 0;
 
   // Places plain text on the clipboard; false when the clipboard is busy.
   virtual bool SetClipboardText(Hwnd owner, std::string_view utf8) = 0;
 
   virtual int GetDpi(Hwnd window) = 0;  // Hwnd{}: the primary monitor's
   virtual Rect PrimaryWorkArea() = 0;
-  virtual void ShowError(std::string_view title, std::string_view message) = 0;
+  // A modal message box, over its owner (Hwnd{}: none) and tied to it.
+  virtual void ShowError(Hwnd owner, std::string_view title, std::string_view message) = 0;
+  // Whether the desktop is asking the user if the program may read the screen
+  // (its dialog is up): reads fail until the user answers.
+  virtual bool ScreenAwaitsAnswer() { return false; }
 
   // The message loop: runs until Quit.
   virtual void Run() = 0;

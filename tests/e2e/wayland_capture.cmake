@@ -7,8 +7,9 @@ target_link_libraries(huevex_capture_probe PRIVATE ${CMAKE_DL_LIBS})
 add_dependencies(huevex_capture_probe huevex_wayland)
 
 # The portal source against a stand-in portal on a private session bus.
-add_executable(huevex_fake_portal wayland/fake_portal.cpp)
-target_link_libraries(huevex_fake_portal PRIVATE PkgConfig::HUEVEX_SYSTEMD PkgConfig::HUEVEX_PNG)
+add_executable(huevex_fake_portal wayland/fake_portal.cpp wayland/fake_screencast.cpp)
+target_link_libraries(huevex_fake_portal PRIVATE PkgConfig::HUEVEX_SYSTEMD PkgConfig::HUEVEX_PNG
+                                                 PkgConfig::HUEVEX_PIPEWIRE)
 find_package(Python3 COMPONENTS Interpreter)
 find_program(HUEVEX_DBUS_RUN_SESSION dbus-run-session)
 if(Python3_Interpreter_FOUND AND HUEVEX_DBUS_RUN_SESSION)
@@ -19,6 +20,15 @@ if(Python3_Interpreter_FOUND AND HUEVEX_DBUS_RUN_SESSION)
                    --probe $<TARGET_FILE:huevex_capture_probe>
                    --module $<TARGET_FILE:huevex_wayland> --fake $<TARGET_FILE:huevex_fake_portal>)
   set_tests_properties(wayland_capture_portal PROPERTIES TIMEOUT 120 LABELS "e2e;wayland")
+  # The screen cast, over a private PipeWire the test starts.
+  add_test(NAME wayland_capture_screencast
+           COMMAND ${HUEVEX_DBUS_RUN_SESSION}
+                   --config-file=${CMAKE_CURRENT_SOURCE_DIR}/wayland/private_bus.conf --
+                   ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/wayland/portal_test.py --cast
+                   --probe $<TARGET_FILE:huevex_capture_probe>
+                   --module $<TARGET_FILE:huevex_wayland> --fake $<TARGET_FILE:huevex_fake_portal>)
+  set_tests_properties(wayland_capture_screencast PROPERTIES TIMEOUT 180 LABELS "e2e;wayland"
+                       SKIP_RETURN_CODE 77)
 else()
   message(WARNING "python3 or dbus-run-session missing: the portal test is left out")
 endif()

@@ -174,19 +174,71 @@ TEST_F(PickTest, TwoPicksInARowShowTheFirstColorUntilTheFirstTick) {
   EXPECT_EQ(desk.sim.ClipboardText(), "#0000FF");
 }
 
-TEST_F(PickTest, AClickWithNoTickKeepsTheUsersClipboard) {
-  desk.sim.ExternalClipboardText("the user's text");
+// A release before the pick has read the screen never copies an earlier
+// pick's code: it copies the pixel under the release point once it can be
+// read, or nothing when no frame comes in time.
+TEST_F(PickTest, AReleaseBeforeThePicksFirstReadWaitsForIt) {
+  const struct {
+    const char* name;
+    int frames_after;  // from the press
+    bool asking;       // the desktop asks the user meanwhile
+    int held;          // from the press to the release
+    int waited;        // after the release, before looking
+    const char* clipboard;
+    const char* title;
+  } table[] = {
+      {"a click quicker than a tick", 0, false, 0, 1, "#0000FF", "HUEVEX"},
+      {"frames that come late", 600, false, 100, 499, "the user's text", "HUEVEX"},
+      {"... and then come", 600, false, 100, 501, "#0000FF", "HUEVEX"},
+      {"no frame in time", 5000, false, 100, 2100, "the user's text", "HUEVEX - NOT COPIED"},
+      {"a question still open", 20000, true, 100, 19000, "the user's text", "HUEVEX"},
+      {"... and answered", 20000, true, 100, 19900, "#0000FF", "HUEVEX"},
+  };
+  const Point red = Area({300, 300}, RGB(255, 0, 0));
+  const Point blue = Area({400, 300}, RGB(0, 0, 255));
+  for (const auto& row : table) {
+    Desktop d;
+    d.sim.FillBackground({red.x - 10, red.y - 10, red.x + 10, red.y + 10}, RGB(255, 0, 0));
+    d.sim.FillBackground({blue.x - 10, blue.y - 10, blue.x + 10, blue.y + 10}, RGB(0, 0, 255));
+    d.Pick(red);
+    d.sim.ExternalClipboardText("the user's text");
+    d.PressOnCrosshair();
+    d.sim.FramesAfter(row.frames_after);
+    d.sim.SetScreenAwaitsAnswer(row.asking);
+    d.sim.MoveCursor(blue);
+    d.sim.Advance(row.held);
+    d.sim.Release();
+    d.sim.MoveCursor(red);  // where the pointer goes after the release does not count
+    d.sim.Advance(row.waited);
+    EXPECT_EQ(d.sim.ClipboardText(), row.clipboard) << row.name;
+    EXPECT_EQ(d.sim.Title(d.MainWindow()), row.title) << row.name;
+    const bool copied = std::string_view(row.clipboard) == "#0000FF";
+    EXPECT_EQ(d.main().lblHEXvalue().Caption(), copied ? "#0000FF" : "#FF0000") << row.name;
+    if (copied || std::string_view(row.title) != "HUEVEX") {
+      EXPECT_EQ(d.sim.ActiveTimers(), 0) << row.name;  // the wait is over
+    }
+  }
+}
+
+TEST_F(PickTest, ANewPickEndsAReleasesWaitAndATitleGoesBackOnTheNextCopy) {
+  const Point red = Area({300, 300}, RGB(255, 0, 0));
+  const Point blue = Area({400, 300}, RGB(0, 0, 255));
   desk.PressOnCrosshair();
+  desk.sim.FramesAfter(10000);
+  desk.sim.MoveCursor(blue);
   desk.sim.Release();
-  EXPECT_EQ(desk.sim.ClipboardText(), "the user's text");
-  EXPECT_EQ(desk.main().lblHEXvalue().Caption(), "");
-  EXPECT_EQ(desk.main().picColor().BackColor(), kWindowColor);
-  // After a pick, a click too short for a tick copies that pick's code again.
-  desk.Pick(Area({300, 300}, RGB(16, 15, 1)));
-  desk.sim.ExternalClipboardText("changed meanwhile");
+  desk.sim.Advance(2100);
+  EXPECT_EQ(desk.sim.Title(desk.MainWindow()), "HUEVEX - NOT COPIED");
+  EXPECT_FALSE(desk.sim.ClipboardText().has_value());
+
   desk.PressOnCrosshair();
-  desk.sim.Release();
-  EXPECT_EQ(desk.sim.ClipboardText(), "#100F01");
+  desk.sim.Release();  // waiting at the crosshair's box ...
+  desk.sim.FramesAfter(0);
+  desk.Pick(red);  // ... until this pick takes over
+  desk.sim.Advance(100);
+  EXPECT_EQ(desk.sim.ClipboardText(), "#FF0000");
+  EXPECT_EQ(desk.sim.Title(desk.MainWindow()), "HUEVEX");
+  EXPECT_EQ(desk.sim.ActiveTimers(), 0);
 }
 
 TEST_F(PickTest, AFailedScreenReadKeepsSwatchAndCodes) {

@@ -368,8 +368,8 @@ int SimDesktop::GetDpi(Hwnd window) {
 
 Rect SimDesktop::PrimaryWorkArea() { return monitors_.front().area; }
 
-void SimDesktop::ShowError(std::string_view title, std::string_view message) {
-  log_.Add("ShowError(" + std::string(title) + ")");
+void SimDesktop::ShowError(Hwnd owner, std::string_view title, std::string_view message) {
+  log_.Add("ShowError(" + HandleText(owner) + "," + std::string(title) + ")");
   errors_.emplace_back(message);
 }
 
@@ -405,7 +405,7 @@ std::uint32_t SimDesktop::ComposedPixel(Point p) const {
 }
 
 bool SimDesktop::Read(Rect block, std::uint32_t* out) {
-  if (!screen_readable_) return false;
+  if (!screen_readable_ || now_ < frames_from_) return false;
   for (int y = block.top; y < block.bottom; ++y) {
     for (int x = block.left; x < block.right; ++x) {
       const Point p{x, y};

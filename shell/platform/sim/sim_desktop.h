@@ -53,6 +53,10 @@ class SimDesktop : public soft::ScreenSource, public WindowSystem {
   void SetMinimized(Hwnd window, bool minimized);
   // The screen could not be read (a locked or switched desktop).
   void SetScreenReadable(bool readable) { screen_readable_ = readable; }
+  // A screen whose frames come late: reads fail for this long from now.
+  void FramesAfter(int milliseconds) { frames_from_ = now_ + milliseconds; }
+  // The desktop asks the user whether the program may read the screen.
+  void SetScreenAwaitsAnswer(bool asking) { asking_ = asking; }
   // What a backend tells when every way to the screen fails, or one comes back.
   void ReportScreenAccess(bool readable, std::string_view reason) {
     if (listener_) listener_->OnScreenAccess(readable, reason);
@@ -111,7 +115,9 @@ class SimDesktop : public soft::ScreenSource, public WindowSystem {
   bool SetClipboardText(Hwnd owner, std::string_view utf8) override;
   int GetDpi(Hwnd window) override;
   Rect PrimaryWorkArea() override;
-  void ShowError(std::string_view title, std::string_view message) override;
+  void ShowError(Hwnd owner, std::string_view title, std::string_view message) override;
+  bool ScreenAwaitsAnswer() override { return asking_; }
+  std::uint32_t GetTickCount() override { return static_cast<std::uint32_t>(now_); }
   void Run() override {}
   void Quit() override;
 
@@ -168,6 +174,8 @@ class SimDesktop : public soft::ScreenSource, public WindowSystem {
   std::optional<std::string> clipboard_;
   int clipboard_busy_ = 0;
   bool screen_readable_ = true;
+  std::int64_t frames_from_ = 0;
+  bool asking_ = false;
   bool quit_ = false;
   std::vector<std::string> errors_;
 };

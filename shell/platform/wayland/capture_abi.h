@@ -38,7 +38,10 @@ enum huevex_capture_state {
   HUEVEX_CAPTURE_WAITING = 1, /* wanted; the first frame or the portal's answer is on its way */
   HUEVEX_CAPTURE_LIVE = 2,    /* wanted, and reads give the screen as it is */
   HUEVEX_CAPTURE_REFUSED = 3, /* the user or the desktop said no; the reason says who */
-  HUEVEX_CAPTURE_FAILED = 4   /* the screen cannot be read; the reason says why */
+  HUEVEX_CAPTURE_FAILED = 4,  /* the screen cannot be read; the reason says why */
+  /* a request to the desktop portal is unanswered: the desktop may be asking
+   * the user (its dialog is up) */
+  HUEVEX_CAPTURE_ASKING = 5
 };
 
 /* What a read answers. */
@@ -70,15 +73,19 @@ typedef struct huevex_capture_api {
   uint32_t size;    /* sizeof(huevex_capture_api): later versions only append */
 
   /* Opens a source: kind is "screencopy" (the compositor's capture protocol),
-   * "portal" (the desktop portal's screenshot) or "auto" (screencopy where the
-   * compositor offers it, else the portal). Returns NULL and writes why, for
+   * "screencast" (the desktop portal's screen cast over PipeWire), "portal"
+   * (the desktop portal's screenshot) or "auto" (screencopy where the
+   * compositor offers it, else the screen cast, else the screenshot; kind
+   * tells which, and may change while the source runs). Returns NULL and writes why, for
    * the user, into reason (NUL-terminated, cut to reason_size) when it cannot
    * be had. options may be NULL. */
   huevex_capture* (*open)(const char* kind, const huevex_capture_options* options, char* reason,
                           size_t reason_size);
   /* Stops everything the source runs and frees it. NULL is ignored. */
   void (*close)(huevex_capture* capture);
-  /* Which source open chose: "screencopy" or "portal", a static string. */
+  /* Which source serves now: "screencopy", "screencast" or "portal", a
+   * static string. Under "auto" the screen cast gives way to "portal" where
+   * the desktop has none, refuses it, or sends no frames. */
   const char* (*kind)(huevex_capture* capture);
 
   /* The descriptors to poll, with the events to poll for, written into fds

@@ -8,11 +8,16 @@
 
 #include "shell/platform/wayland/capture_abi.h"
 #include "shell/platform/wayland/portal.h"
+#include "shell/platform/wayland/screencast.h"
 #include "shell/platform/wayland/screencopy.h"
 
 struct huevex_capture {
   std::unique_ptr<huevex::wayland::Source> source;
   bool broken = false;  // something was thrown: every call fails from now on
+  // What a source that takes over under "auto" must be told again.
+  std::uint32_t timeout_ms = 0;
+  bool wanted = false;
+  int root_width = 0, root_height = 0;
 };
 
 namespace huevex::wayland {
@@ -39,6 +44,8 @@ int StateCode(State state) {
       return HUEVEX_CAPTURE_REFUSED;
     case State::Failed:
       return HUEVEX_CAPTURE_FAILED;
+    case State::Asking:
+      return HUEVEX_CAPTURE_ASKING;
   }
   return HUEVEX_CAPTURE_FAILED;
 }
@@ -66,14 +73,21 @@ huevex_capture* Open(const char* kind, const huevex_capture_options* options, ch
     std::string why, why_screencopy;
     std::unique_ptr<Source> source;
     if (k == "screencopy" || k == "auto") source = OpenScreencopy(&why_screencopy);
+    if (!source && (k == "screencast" || k == "auto")) {
+      source = OpenScreencast(timeout_ms, k == "auto", &why);
+    }
     if (!source && (k == "portal" || k == "auto")) source = OpenPortal(timeout_ms, &why);
     if (!source) {
-      if (k != "screencopy" && k != "portal" && k != "auto") why = "no such screen source";
+      if (k != "screencopy" && k != "screencast" && k != "portal" && k != "auto") {
+        why = "no such screen source";
+      }
       CopyOut(why.empty() ? why_screencopy : why, reason, reason_size);
       return nullptr;
     }
     CopyOut("", reason, reason_size);
-    return new huevex_capture{std::move(source)};
+    auto* c = new huevex_capture{std::move(source)};
+    c->timeout_ms = timeout_ms;
+    return c;
   } catch (...) {
     CopyOut(kBroken, reason, reason_size);
     return nullptr;
@@ -97,22 +111,39 @@ int TimeoutMs(huevex_capture* c) {
   return Fenced(c, -1, [&] { return c->source->TimeoutMs(); });
 }
 
+// Under "auto", a screen cast that cannot serve here gives way to the
+// screenshot for the rest of the run, told what the old source was told.
+void FallBackIfDue(huevex_capture* c) {
+  if (!c->source->WantsFallback()) return;
+  std::string why;
+  std::unique_ptr<Source> portal = OpenPortal(c->timeout_ms, &why);
+  if (!portal) return;  // no bus either: the screen cast's own state says why
+  c->source = std::move(portal);
+  if (c->root_width > 0) c->source->SetRootSize(c->root_width, c->root_height);
+  if (c->wanted) c->source->SetWanted(true);
+}
+
 int Dispatch(huevex_capture* c) {
   return Fenced(c, int{HUEVEX_CAPTURE_FAILED}, [&] {
     c->source->Dispatch();
+    FallBackIfDue(c);
     return StateCode(c->source->CurrentState());
   });
 }
 
 int SetWanted(huevex_capture* c, int wanted) {
   return Fenced(c, int{HUEVEX_CAPTURE_FAILED}, [&] {
+    c->wanted = wanted != 0;
     c->source->SetWanted(wanted != 0);
+    FallBackIfDue(c);
     return StateCode(c->source->CurrentState());
   });
 }
 
 void SetRootSize(huevex_capture* c, std::int32_t width, std::int32_t height) {
   Fenced(c, 0, [&] {
+    c->root_width = width;
+    c->root_height = height;
     c->source->SetRootSize(width, height);
     return 0;
   });

@@ -6,15 +6,15 @@
 #include <cstring>
 #include <optional>
 
+#include "shell/platform/wayland/portal_request.h"
 #include "shell/platform/wayland/snapshot_file.h"
 
 namespace huevex::wayland {
 namespace {
 
-constexpr const char* kService = "org.freedesktop.portal.Desktop";
-constexpr const char* kObject = "/org/freedesktop/portal/desktop";
+constexpr const char* kService = kPortalService;
+constexpr const char* kObject = kPortalObject;
 constexpr const char* kScreenshot = "org.freedesktop.portal.Screenshot";
-constexpr const char* kRequest = "org.freedesktop.portal.Request";
 
 constexpr const char* kBusGone = "the connection to the desktop session's message bus was lost";
 constexpr const char* kNoPortal = "the desktop portal is not running";
@@ -24,11 +24,8 @@ constexpr const char* kPortalFailed = "the desktop portal could not take a scree
 constexpr const char* kNoAnswer = "the desktop portal did not answer in time";
 constexpr const char* kPortalGone = "the desktop portal stopped before it answered";
 
-// Frees an sd-bus slot (a pending call or a signal match) on reset.
-struct SlotFree {
-  void operator()(sd_bus_slot* slot) const { sd_bus_slot_unref(slot); }
-};
-using Slot = std::unique_ptr<sd_bus_slot, SlotFree>;
+// A request out this long may be waiting for the user: the state says Asking.
+constexpr std::int64_t kAskingNs = 300'000'000;
 
 // An error's words for the user: a portal that is not there, or one that is
 // there without screenshots, or one that failed.
@@ -68,11 +65,11 @@ class Portal final : public Source {
   static int OnOwnerChanged(sd_bus_message* signal, void* data, sd_bus_error*);
   static int OnCallReply(sd_bus_message* reply, void* data, sd_bus_error*);
   static int OnResponse(sd_bus_message* signal, void* data, sd_bus_error*);
+  static int OnPermission(sd_bus_message* reply, void* data, sd_bus_error*);
 
   bool StartPortal();
   void Request();
   void Send();
-  bool Subscribe(const char* handle);
   void Answered(std::uint32_t response, std::optional<std::string> uri);
   // The request ends without a snapshot: state and reason say why.
   void EndRequest(State state, std::string_view why);
@@ -80,16 +77,19 @@ class Portal final : public Source {
 
   sd_bus* bus_;
   std::uint32_t timeout_ms_;
-  Slot owner_match_, start_call_, version_call_, call_, response_match_;
+  Slot owner_match_, start_call_, version_call_, permission_call_;
   bool started_ = false;  // the portal runs: calls may go out
   bool wanted_ = false;
   bool bus_failed_ = false;
   bool no_screenshots_ = false;  // the portal said so: asking again is no use
-  unsigned requests_ = 0;
 
-  // The request on its way.
+  // The request on its way. Past our deadline it stays out (closing it would
+  // take the desktop's question away): late, its answer is still taken, and
+  // no second request goes out meanwhile (GNOME refuses one as "already
+  // showing").
   bool pending_ = false;
-  std::string handle_;
+  bool late_ = false;
+  PortalRequest request_;
   std::int64_t requested_ns_ = 0;           // CLOCK_MONOTONIC
   std::int64_t requested_realtime_ns_ = 0;  // for the file's time
   std::int64_t deadline_ns_ = 0;
@@ -106,8 +106,8 @@ Portal::~Portal() {
   owner_match_.reset();
   start_call_.reset();
   version_call_.reset();
-  call_.reset();
-  response_match_.reset();
+  permission_call_.reset();
+  request_.Reset();
   if (bus_) {
     sd_bus_flush(bus_);
     sd_bus_close_unref(bus_);
@@ -183,17 +183,17 @@ int Portal::OnOwnerChanged(sd_bus_message* signal, void* data, sd_bus_error*) {
 void Portal::SetWanted(bool wanted) {
   if (wanted && !wanted_) {
     snapshot_current_ = false;
-    if (!pending_) Request();
+    if (!pending_) {
+      Request();
+    } else if (late_) {
+      // This wish waits for the answer still out, as long as a new one would.
+      late_ = false;
+      outcome_ = State::Idle;
+      reason_.clear();
+      deadline_ns_ = MonotonicNs() + std::int64_t{timeout_ms_} * 1'000'000;
+    }
   }
   wanted_ = wanted;
-}
-
-bool Portal::Subscribe(const char* handle) {
-  sd_bus_slot* slot = nullptr;
-  const int r = sd_bus_match_signal_async(bus_, &slot, nullptr, handle, kRequest, "Response",
-                                          OnResponse, nullptr, this);
-  response_match_.reset(slot);
-  return r >= 0;
 }
 
 void Portal::Request() {
@@ -203,7 +203,7 @@ void Portal::Request() {
     return;
   }
   pending_ = true;
-  handle_.clear();  // named once the call goes out
+  late_ = false;
   requested_ns_ = MonotonicNs();
   requested_realtime_ns_ = RealtimeNs();
   deadline_ns_ = requested_ns_ + std::int64_t{timeout_ms_} * 1'000'000;
@@ -215,33 +215,23 @@ void Portal::Request() {
 }
 
 void Portal::Send() {
-  // The answer comes on an object named after our connection and a token of
-  // ours; the match is in place before the call goes out.
-  const char* unique = nullptr;
-  if (sd_bus_get_unique_name(bus_, &unique) < 0 || !unique) {
-    BusFailed();
-    return;
-  }
-  std::string sender = unique + 1;  // without the ':'
-  std::replace(sender.begin(), sender.end(), '.', '_');
-  const std::string token = "huevex" + std::to_string(++requests_);
-  handle_ = "/org/freedesktop/portal/desktop/request/" + sender + "/" + token;
   sd_bus_slot* slot = nullptr;
-  if (!Subscribe(handle_.c_str()) ||
+  if (!request_.Subscribe(bus_, OnResponse, this) ||
       sd_bus_call_method_async(bus_, &slot, kService, kObject, kScreenshot, "Screenshot",
                                OnCallReply, this, "sa{sv}", "", 3, "handle_token", "s",
-                               token.c_str(), "interactive", "b", 0, "modal", "b", 0) < 0) {
-    response_match_.reset();
+                               request_.Token().c_str(), "interactive", "b", 0, "modal", "b",
+                               0) < 0) {
+    request_.Reset();
     BusFailed();
     return;
   }
-  call_.reset(slot);
+  request_.call.reset(slot);
   if (sd_bus_flush(bus_) < 0) BusFailed();
 }
 
 int Portal::OnCallReply(sd_bus_message* reply, void* data, sd_bus_error*) {
   auto* self = static_cast<Portal*>(data);
-  self->call_.reset();
+  self->request_.call.reset();
   if (!self->pending_) return 0;
   if (sd_bus_message_is_method_error(reply, nullptr)) {
     const char* why = ReasonFor(sd_bus_message_get_error(reply));
@@ -249,12 +239,7 @@ int Portal::OnCallReply(sd_bus_message* reply, void* data, sd_bus_error*) {
     self->EndRequest(State::Failed, why);
     return 0;
   }
-  // Portals older than the handle_token option answer on a path of their own.
-  const char* handle = nullptr;
-  if (sd_bus_message_read(reply, "o", &handle) >= 0 && handle && self->handle_ != handle) {
-    self->handle_ = handle;
-    if (!self->Subscribe(handle)) self->BusFailed();
-  }
+  if (!self->request_.Follow(self->bus_, reply, OnResponse, self)) self->BusFailed();
   return 0;
 }
 
@@ -263,29 +248,43 @@ int Portal::OnResponse(sd_bus_message* signal, void* data, sd_bus_error*) {
   if (!self->pending_) return 0;
   std::uint32_t response = 2;
   std::optional<std::string> uri;
-  if (sd_bus_message_read(signal, "u", &response) < 0 ||
-      sd_bus_message_enter_container(signal, 'a', "{sv}") < 0) {
+  const bool read = ReadResponse(signal, &response, [&](std::string_view key, sd_bus_message* m) {
+    return key == "uri" && (uri = ReadStringVariant(m)).has_value();
+  });
+  if (!read) {
     self->EndRequest(State::Failed, kPortalFailed);
     return 0;
-  }
-  while (sd_bus_message_enter_container(signal, 'e', "sv") > 0) {
-    const char* key = nullptr;
-    const char* value = nullptr;
-    if (sd_bus_message_read(signal, "s", &key) >= 0 && key && std::strcmp(key, "uri") == 0 &&
-        sd_bus_message_read(signal, "v", "s", &value) >= 0 && value) {
-      uri = value;
-    } else {
-      sd_bus_message_skip(signal, "v");
-    }
-    sd_bus_message_exit_container(signal);
   }
   self->Answered(response, std::move(uri));
   return 0;
 }
 
+int Portal::OnPermission(sd_bus_message* reply, void* data, sd_bus_error*) {
+  auto* self = static_cast<Portal*>(data);
+  self->permission_call_.reset();
+  const bool denied = !sd_bus_message_is_method_error(reply, nullptr) && IsDenied(reply);
+  self->EndRequest(denied ? State::Refused : State::Failed, denied ? kRefused : kPortalFailed);
+  return 0;
+}
+
 void Portal::Answered(std::uint32_t response, std::optional<std::string> uri) {
+  request_.Reset();
   if (response == 1) {
     EndRequest(State::Refused, kRefused);
+    return;
+  }
+  if (response == 2) {
+    // GNOME answers 2 when the user denied the permission: the permission
+    // store tells a denial from a failure.
+    sd_bus_slot* slot = nullptr;
+    if (sd_bus_call_method_async(bus_, &slot, "org.freedesktop.impl.portal.PermissionStore",
+                                 "/org/freedesktop/impl/portal/PermissionStore",
+                                 "org.freedesktop.impl.portal.PermissionStore", "Lookup",
+                                 OnPermission, this, "ss", "screenshot", "screenshot") < 0) {
+      EndRequest(State::Failed, kPortalFailed);
+      return;
+    }
+    permission_call_.reset(slot);
     return;
   }
   const std::optional<std::string> path = uri ? PathFromFileUri(*uri) : std::nullopt;
@@ -306,14 +305,9 @@ void Portal::Answered(std::uint32_t response, std::optional<std::string> uri) {
 }
 
 void Portal::EndRequest(State state, std::string_view why) {
-  if (pending_ && why == kNoAnswer && !handle_.empty()) {
-    // Given up on while the portal may still work on it: tell it to stop.
-    sd_bus_call_method_async(bus_, nullptr, kService, handle_.c_str(), kRequest, "Close", nullptr,
-                             nullptr, "");
-  }
-  pending_ = false;
-  call_.reset();
-  response_match_.reset();
+  pending_ = late_ = false;
+  request_.Reset();
+  permission_call_.reset();
   outcome_ = state;
   reason_ = why;
 }
@@ -336,7 +330,10 @@ int Portal::TimeoutMs() {
   if (bus_failed_) return -1;
   const std::int64_t now = MonotonicNs();
   std::int64_t until = -1;
-  if (pending_) until = std::max<std::int64_t>(deadline_ns_ - now, 0);
+  if (pending_ && !late_) {
+    until = std::max<std::int64_t>(deadline_ns_ - now, 0);
+    if (now < requested_ns_ + kAskingNs) until = std::min(until, requested_ns_ + kAskingNs - now);
+  }
   std::uint64_t bus_usec = 0;  // sd-bus's own deadline, for its calls' replies
   if (sd_bus_get_timeout(bus_, &bus_usec) > 0 && bus_usec != UINT64_MAX) {
     const std::int64_t bus_ns = static_cast<std::int64_t>(bus_usec) * 1000 - now;
@@ -356,7 +353,11 @@ void Portal::Dispatch() {
     }
     if (r == 0) break;
   }
-  if (pending_ && MonotonicNs() >= deadline_ns_) EndRequest(State::Failed, kNoAnswer);
+  if (pending_ && !late_ && MonotonicNs() >= deadline_ns_) {
+    late_ = true;
+    outcome_ = State::Failed;
+    reason_ = kNoAnswer;
+  }
   if (sd_bus_flush(bus_) < 0) BusFailed();
 }
 
@@ -388,7 +389,8 @@ ReadResult Portal::Read(Rect block, std::uint32_t* out, ReadInfo* info) {
 
 State Portal::CurrentState() {
   if (bus_failed_) return State::Failed;
-  if (pending_) return State::Waiting;
+  if (pending_ && late_) return State::Failed;
+  if (pending_) return MonotonicNs() - requested_ns_ >= kAskingNs ? State::Asking : State::Waiting;
   if (outcome_ == State::Failed || outcome_ == State::Refused) return outcome_;
   if (!wanted_) return State::Idle;
   return snapshot_current_ ? State::Live : State::Waiting;

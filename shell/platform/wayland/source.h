@@ -1,7 +1,7 @@
 // A source of screen pixels in a Wayland session, behind the module's C table
-// (capture_abi.h): the compositor's capture protocol (screencopy.h) or the
-// desktop portal's screenshot (portal.h). Each keeps its state and the reason
-// for it, in words for the user.
+// (capture_abi.h): the compositor's capture protocol (screencopy.h), the
+// desktop portal's screen cast (screencast.h) or its screenshot (portal.h). Each keeps its state
+// and the reason for it, in words for the user.
 #pragma once
 
 #include <poll.h>
@@ -14,7 +14,9 @@
 
 namespace huevex::wayland {
 
-enum class State { Idle, Waiting, Live, Refused, Failed };
+// Asking: a request to the desktop portal is unanswered long enough that the
+// desktop may be asking the user.
+enum class State { Idle, Waiting, Live, Refused, Failed, Asking };
 enum class ReadResult { Ok, NoFrame, Failed };
 
 struct ReadInfo {
@@ -40,6 +42,9 @@ class Source {
   // Pixels off every output read black; never waits for a frame.
   virtual ReadResult Read(Rect block, std::uint32_t* out, ReadInfo* info) = 0;
   virtual State CurrentState() = 0;
+  // Under "auto": this source cannot serve here (missing, refused, or brings
+  // no frames), and the desktop portal's screenshot is to take over.
+  virtual bool WantsFallback() const { return false; }
   // Empty unless the state is Refused or Failed.
   const std::string& Reason() const { return reason_; }
 

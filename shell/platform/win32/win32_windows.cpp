@@ -411,10 +411,12 @@ Rect Win32Windows::PrimaryWorkArea() {
   return {r.left, r.top, r.right, r.bottom};
 }
 
-void Win32Windows::ShowError(std::string_view title, std::string_view message) {
-  ::MessageBoxW(nullptr, Widen(message).c_str(), Widen(title).c_str(),
+void Win32Windows::ShowError(Hwnd owner, std::string_view title, std::string_view message) {
+  ::MessageBoxW(ToHwnd(owner), Widen(message).c_str(), Widen(title).c_str(),
                 MB_OK | MB_ICONERROR | MB_TOPMOST | MB_SETFOREGROUND);
 }
+
+std::uint32_t Win32Windows::GetTickCount() { return ::GetTickCount(); }
 
 // The message loop.
 

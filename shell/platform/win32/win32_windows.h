@@ -44,7 +44,8 @@ class Win32Windows final : public WindowSystem {
   bool SetClipboardText(Hwnd owner, std::string_view utf8) override;
   int GetDpi(Hwnd window) override;
   Rect PrimaryWorkArea() override;
-  void ShowError(std::string_view title, std::string_view message) override;
+  void ShowError(Hwnd owner, std::string_view title, std::string_view message) override;
+  std::uint32_t GetTickCount() override;
   void Run() override;
   void Quit() override;
 

@@ -264,11 +264,11 @@ int X11Desktop::ReadDpi() {
 
 Rect X11Desktop::PrimaryWorkArea() { return wm_.WorkArea(screen_.Bounds()); }
 
-void X11Desktop::ShowError(std::string_view title, std::string_view message) {
+void X11Desktop::ShowError(Hwnd owner, std::string_view title, std::string_view message) {
   std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(title.size()), title.data(),
                static_cast<int>(message.size()), message.data());
   std::fflush(stderr);
-  ShowMessageBox(*this, gdi_, title, message);
+  ShowMessageBox(*this, gdi_, Find(static_cast<Window>(owner)) ? owner : Hwnd{}, title, message);
   XFlush(display_);
 }
 
@@ -279,6 +279,16 @@ TimerId X11Desktop::SetTimer(unsigned interval_ms) {
 }
 
 void X11Desktop::KillTimer(TimerId timer) { timers_.Remove(timer); }
+
+std::uint32_t X11Desktop::GetTickCount() {
+  const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now().time_since_epoch());
+  return static_cast<std::uint32_t>(since.count());
+}
+
+void X11Desktop::SetTransientFor(Hwnd box, Hwnd owner) {
+  XSetTransientForHint(display_, static_cast<Window>(box), static_cast<Window>(owner));
+}
 
 void X11Desktop::Watch(int fd, std::function<void()> on_readable) {
   poll_.Watch(fd, std::move(on_readable));

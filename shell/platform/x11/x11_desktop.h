@@ -61,7 +61,9 @@ class X11Desktop : public WindowSystem {
   bool SetClipboardText(Hwnd owner, std::string_view utf8) override;
   int GetDpi(Hwnd window) override;
   Rect PrimaryWorkArea() override;
-  void ShowError(std::string_view title, std::string_view message) override;
+  void ShowError(Hwnd owner, std::string_view title, std::string_view message) override;
+  std::uint32_t GetTickCount() override;
+  bool ScreenAwaitsAnswer() override { return screen_.AwaitsAnswer(); }
   void Run() override;
   void Quit() override { quit_ = true; }
 
@@ -77,6 +79,9 @@ class X11Desktop : public WindowSystem {
   // is closed or destroyed. Meanwhile the other windows take no input and no
   // timer ticks; the rest (exposure, the clipboard, watched fds) goes on.
   void RunModal(Hwnd box, std::function<bool(XEvent&)> closes);
+  // Ties a box to the window it belongs to (WM_TRANSIENT_FOR): the window
+  // manager keeps it over its owner and gives it no taskbar entry of its own.
+  void SetTransientFor(Hwnd box, Hwnd owner);
 
   // What the backend found out about the display.
   bool WindowManagerRunning() const { return wm_.Running(); }

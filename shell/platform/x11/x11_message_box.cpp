@@ -2,6 +2,8 @@
 
 #include <X11/keysym.h>
 
+#include <algorithm>
+
 #include "shell/platform/gdi_owners.h"
 #include "shell/platform/x11/x11_desktop.h"
 
@@ -33,9 +35,22 @@ bool Closes(XEvent& event, Rect ok) {
   return key == XK_Return || key == XK_KP_Enter || key == XK_Escape || key == XK_space;
 }
 
+// Where a box of this outer size lies centred over its owner (or the work
+// area). Over an owner on the work area it is kept inside that area, so that
+// an owner near an edge leaves no part of the box off the screen.
+Point Centred(X11Desktop& desktop, Hwnd owner, Rect box) {
+  const Rect work = desktop.PrimaryWorkArea();
+  const Rect over = owner != Hwnd{} ? desktop.GetOuterRect(owner) : work;
+  const Point at{over.left + (over.Width() - box.Width()) / 2,
+                 over.top + (over.Height() - box.Height()) / 2};
+  if (!work.Contains({over.left + over.Width() / 2, over.top + over.Height() / 2})) return at;
+  return {std::clamp(at.x, work.left, std::max(work.left, work.right - box.Width())),
+          std::clamp(at.y, work.top, std::max(work.top, work.bottom - box.Height()))};
+}
+
 }  // namespace
 
-void ShowMessageBox(X11Desktop& desktop, Gdi& gdi, std::string_view title,
+void ShowMessageBox(X11Desktop& desktop, Gdi& gdi, Hwnd owner, std::string_view title,
                     std::string_view message) {
   const int dpi = desktop.GetDpi(Hwnd{});
   const auto px = [dpi](int pixels) { return ScaleForDpi(pixels, dpi); };
@@ -55,17 +70,18 @@ void ShowMessageBox(X11Desktop& desktop, Gdi& gdi, std::string_view title,
   gdi.PaintText(surface.dc(), font.get(), {ok.left, ok.top + px(4), ok.right, ok.bottom}, "OK", ink,
                 TextAlign::Center, false);
 
-  const Rect work = desktop.PrimaryWorkArea();
   const Insets frame = desktop.FrameInsets(true, dpi);
   WindowDesc desc;
   desc.title = std::string(title);
   desc.framed = true;
+  desc.taskbar = owner == Hwnd{};
   desc.client_width = width;
   desc.client_height = height;
-  desc.position = {work.left + (work.Width() - width - frame.left - frame.right) / 2,
-                   work.top + (work.Height() - height - frame.top - frame.bottom) / 2};
+  desc.position = Centred(
+      desktop, owner, {0, 0, width + frame.left + frame.right, height + frame.top + frame.bottom});
   // The window reads the surface until it is destroyed, so it goes first.
   const Hwnd box = desktop.CreateTopLevel(desc);
+  if (owner != Hwnd{}) desktop.SetTransientFor(box, owner);
   desktop.SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   desktop.Present(box, surface.dc());
   desktop.ShowTopLevel(box, true);

@@ -54,8 +54,12 @@ void X11Screen::Grabbed(bool held) {
   TellPointer();
 }
 
+// A grab with a cursor of ours is a pick (other presses keep the arrow):
+// only a pick, and the magnifier's reads, ask the capture for frames.
 void X11Screen::GrabCursor(std::optional<Rect> box) {
+  const bool pick_starts = box && !cursor_;
   cursor_ = box;
+  if (pick_starts && wayland_) wayland_->PickStarted();
   TellPointer();
 }
 

@@ -44,7 +44,10 @@ class X11Screen : public soft::ScreenSource {
   // The pick's pointer grab was taken (true) or let go.
   void Grabbed(bool held);
   // The box the grab's cursor covers around the hot spot; none when unknown.
+  // A grab that takes a cursor of ours is a pick.
   void GrabCursor(std::optional<Rect> box);
+  // Whether the desktop is asking the user if the screen may be read.
+  bool AwaitsAnswer() const { return wayland_ && wayland_->AwaitsAnswer(); }
   // A change in whether the screen can be read, not yet told to the program;
   // none before the program has first read the screen.
   std::optional<AccessNotice> TakeNotice();

@@ -33,6 +33,7 @@ ScreenSourceChoice ChooseScreenSource(const char* forced, bool xwayland) {
   const std::string_view value = forced ? forced : "";
   if (value == "x11") return {ScreenSourceKind::X11, false};
   if (value == "screencopy") return {ScreenSourceKind::Screencopy, false};
+  if (value == "screencast") return {ScreenSourceKind::Screencast, false};
   if (value == "portal") return {ScreenSourceKind::Portal, false};
   const bool unknown = !value.empty();
   return {xwayland ? ScreenSourceKind::Auto : ScreenSourceKind::X11, unknown};
@@ -49,6 +50,8 @@ const char* ModuleKind(ScreenSourceKind kind) {
   switch (kind) {
     case ScreenSourceKind::Screencopy:
       return "screencopy";
+    case ScreenSourceKind::Screencast:
+      return "screencast";
     case ScreenSourceKind::Portal:
       return "portal";
     case ScreenSourceKind::Auto:
@@ -111,8 +114,7 @@ WaylandScreen::WaylandScreen(std::unique_ptr<CaptureModule> module, Tell tell,
       api_(module_->api()),
       capture_(module_->capture()),
       tell_(std::move(tell)),
-      linger_(linger),
-      portal_(std::string_view(api_.kind(capture_)) == "portal") {
+      linger_(linger) {
   Note(api_.state(capture_, nullptr, 0));
 }
 
@@ -137,10 +139,14 @@ bool WaylandScreen::Read(Rect block, std::uint32_t* out) {
 void WaylandScreen::Grabbed(bool held) {
   grabbed_ = held;
   last_read_ = Clock::now();
-  if (!held) return;
-  // A pick reads the screen as it is when it starts: the portal takes a new
-  // snapshot even while the magnifier keeps capturing wanted.
-  if (portal_ && wanted_) Want(false);
+}
+
+void WaylandScreen::PickStarted() {
+  last_read_ = Clock::now();
+  // A pick reads the screen as it is when it starts: the portal's screenshot
+  // is taken anew even while the magnifier keeps capturing wanted. The kind
+  // is asked each time, since a source may fall back to the screenshot.
+  if (wanted_ && std::string_view(api_.kind(capture_)) == "portal") Want(false);
   Want(true);
 }
 
@@ -154,6 +160,7 @@ void WaylandScreen::Want(bool wanted) {
 }
 
 void WaylandScreen::Note(int state) {
+  asking_ = state == HUEVEX_CAPTURE_ASKING;
   if (state == HUEVEX_CAPTURE_REFUSED || state == HUEVEX_CAPTURE_FAILED) {
     char reason[256] = {};
     api_.state(capture_, reason, sizeof reason);

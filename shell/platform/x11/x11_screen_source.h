@@ -7,11 +7,12 @@
 // libraries. HUEVEX_SCREEN=x11|screencopy|portal forces a source.
 //
 // WaylandScreen drives the module: the loop polls its descriptors and
-// deadline (Pollable); capturing is wanted from the pick's pointer grab, or
-// from the first read outside one (the magnifier's), until neither has read
-// for kLinger, so that nothing is captured and nothing wakes at rest. A read
-// never waits for a frame: without a current one it fails, and the program
-// keeps the swatch as it was.
+// deadline (Pollable); capturing is wanted from the start of a pick, or from
+// the first read outside one (the magnifier's), until nothing has read for
+// kLinger and no pick holds the pointer, so that nothing is captured and
+// nothing wakes at rest. Other presses (a button, a code box) ask for nothing.
+// A read never waits for a frame: without a current one it fails, and the
+// program keeps the swatch as it was.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -30,7 +31,7 @@
 
 namespace huevex::x11 {
 
-enum class ScreenSourceKind { X11, Screencopy, Portal, Auto };
+enum class ScreenSourceKind { X11, Screencopy, Screencast, Portal, Auto };
 
 struct ScreenSourceChoice {
   ScreenSourceKind kind = ScreenSourceKind::X11;
@@ -95,8 +96,13 @@ class WaylandScreen : public Pollable {
   // Reads X root pixels from the newest frame; false when there is none that
   // is current (none yet, a snapshot being replaced, a source that failed).
   bool Read(Rect block, std::uint32_t* out);
-  // The pick's pointer grab was taken (true) or let go.
+  // The pointer grab was taken (true) or let go: while it is held, capturing
+  // that is wanted stays wanted.
   void Grabbed(bool held);
+  // A pick started: frames are wanted, and a snapshot source takes a new one.
+  void PickStarted();
+  // Whether the last state the module told was ASKING.
+  bool AwaitsAnswer() const { return asking_; }
   // Where the pointer's picture may lie now (root pixels; empty: nowhere known).
   void SetPointer(Rect area);
   void SetRootSize(int width, int height);
@@ -116,8 +122,8 @@ class WaylandScreen : public Pollable {
   huevex_capture* capture_;
   Tell tell_;
   std::chrono::milliseconds linger_;
-  bool portal_;
   bool wanted_ = false;
+  bool asking_ = false;
   bool grabbed_ = false;
   Clock::time_point last_read_{};
 };

@@ -445,6 +445,18 @@ class Session:
         self.xdotool("mouseup", button)
         time.sleep(0.03)
 
+    def flick(self, target, button=1):
+        """A pick as quick as a hand makes it: press on the crosshair, jump to
+        target and release there a few milliseconds later."""
+        start = self.screen_point(self.CROSSHAIR)
+        self.xdotool("mousemove", *start)
+        time.sleep(0.03)
+        self.xdotool("mousedown", button)
+        time.sleep(0.005)
+        self.xdotool("mousemove", *target)
+        time.sleep(0.005)
+        self.xdotool("mouseup", button)
+
     # The magnifier
 
     def magnifier(self):

@@ -3,13 +3,14 @@
 //
 //   huevex_capture_probe MODULE [--timeout MS] STEP...
 //
-//   open KIND          open a source ("screencopy", "portal", "auto")
+//   open KIND          open a source ("screencopy", "screencast", "portal", "auto")
 //   root W H           tell the X root window's size
 //   want 1|0           capturing wanted or not
 //   wait STATE MS      dispatch until the state is STATE (idle, waiting, live,
-//                      refused, failed) or MS pass; prints the state
+//                      refused, failed, asking) or MS pass; prints the state
 //   pump MS            dispatch for MS milliseconds
 //   state              prints "state NAME REASON"
+//   kind               prints "kind NAME": the source serving now
 //   read X Y           prints "pixel X Y RRGGBB stale" or "pixel X Y noframe|failed"
 //   block X Y W H      prints "block X Y W H RRGGBB..." (row by row)
 //   age N              N one-pixel reads 1 ms apart, as a pick's ticks are;
@@ -35,7 +36,7 @@
 
 namespace {
 
-const char* const kStates[] = {"idle", "waiting", "live", "refused", "failed"};
+const char* const kStates[] = {"idle", "waiting", "live", "refused", "failed", "asking"};
 
 std::int64_t NowNs() {
   timespec t{};
@@ -188,6 +189,8 @@ int main(int argc, char** argv) {
       p.Pump(arg(++i));
     } else if (step == "state") {
       p.PrintState();
+    } else if (step == "kind") {
+      std::printf("kind %s\n", p.capture ? p.api->kind(p.capture) : "-");
     } else if (step == "read") {
       p.Read(arg(i + 1), arg(i + 2));
       i += 2;

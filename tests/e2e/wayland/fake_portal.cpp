@@ -9,9 +9,13 @@
 //   old-file       answers with DIR/user.png, a file older than the request
 //   refuse         answers 1 (the user said no)
 //   fail           answers 2
+//   deny           answers 2, and the permission store says the user denied
+//   slow:MS        answers each request after MS ms
 //   never          never answers; logs the request's Close
 //   vanish         leaves the bus without answering
 //   no-screenshot  owns the portal's name without the Screenshot interface
+//   cast, cast-refuse, cast-silent
+//                  screenshots as "ok", and a ScreenCast (fake_screencast.cpp)
 //
 // Prints "ready" once it owns the name, and one line per request and Close.
 // The pictures are 4 x 2: red, green, blue, white on top, then a gray that
@@ -29,6 +33,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+bool AddScreencast(sd_bus* bus, const std::string& mode);
 
 namespace {
 
@@ -135,11 +141,13 @@ int OnScreenshot(sd_bus_message* call, void*, sd_bus_error*) {
     AnswerWithPicture(bus, handle, number);
   } else if (mode.starts_with("late:")) {
     due.push_back({handle, number, number == 1 ? 0 : NowMs() + std::atoi(mode.c_str() + 5)});
+  } else if (mode.starts_with("slow:")) {
+    due.push_back({handle, number, NowMs() + std::atoi(mode.c_str() + 5)});
   } else if (mode == "old-file") {
     Respond(bus, handle, 0, "file://" + dir + "/user.png");
   } else if (mode == "refuse") {
     Respond(bus, handle, 1, "");
-  } else if (mode == "fail") {
+  } else if (mode == "fail" || mode == "deny") {
     Respond(bus, handle, 2, "");
   } else if (mode == "vanish") {
     sd_bus_flush(bus);
@@ -147,6 +155,23 @@ int OnScreenshot(sd_bus_message* call, void*, sd_bus_error*) {
   }
   return 1;
 }
+
+// The permission store's screenshot table: the user said no.
+int OnLookup(sd_bus_message* call, void*, sd_bus_error*) {
+  sd_bus_message* reply = nullptr;
+  sd_bus_message_new_method_return(call, &reply);
+  sd_bus_message_append(reply, "a{sas}", 1, "", 1, "no");
+  sd_bus_message_append(reply, "v", "b", 0);
+  const int r = sd_bus_send(nullptr, reply, nullptr);
+  sd_bus_message_unref(reply);
+  return r;
+}
+
+const sd_bus_vtable kStoreVtable[] = {
+    SD_BUS_VTABLE_START(0),
+    SD_BUS_METHOD("Lookup", "ss", "a{sas}v", OnLookup, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_VTABLE_END,
+};
 
 int GetVersion(sd_bus* bus, const char*, const char*, const char*, sd_bus_message* reply, void*,
                sd_bus_error*) {
@@ -177,9 +202,23 @@ int main(int argc, char** argv) {
   }
   sd_bus* bus = nullptr;
   if (sd_bus_open_user(&bus) < 0) return 1;
+  if (mode.starts_with("cast")) {
+    if (!AddScreencast(bus, mode)) {
+      std::printf("no pipewire\n");
+      return 1;
+    }
+    mode = "ok";
+  }
   if (mode != "no-screenshot") {
     sd_bus_add_object_vtable(bus, nullptr, "/org/freedesktop/portal/desktop",
                              "org.freedesktop.portal.Screenshot", kScreenshotVtable, nullptr);
+  }
+  if (mode == "deny" &&
+      (sd_bus_add_object_vtable(bus, nullptr, "/org/freedesktop/impl/portal/PermissionStore",
+                                "org.freedesktop.impl.portal.PermissionStore", kStoreVtable,
+                                nullptr) < 0 ||
+       sd_bus_request_name(bus, "org.freedesktop.impl.portal.PermissionStore", 0) < 0)) {
+    return 1;
   }
   if (sd_bus_request_name(bus, "org.freedesktop.portal.Desktop", 0) < 0) return 1;
   std::printf("ready\n");

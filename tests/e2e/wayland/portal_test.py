@@ -1,22 +1,29 @@
-"""The capture module's portal source against a stand-in desktop portal.
+"""The capture module's portal sources against a stand-in desktop portal.
 
 Runs under dbus-run-session with private_bus.conf (a bus that activates no
 service). Each case starts the stand-in in one mode, drives the module with
 the probe as the program would (open, root size, wanted on and off, reads)
 and checks what it answers, the state and reason the user would be told,
 what was asked of the portal, and which snapshot files are left.
+
+With --cast, the screen cast instead: a private PipeWire and WirePlumber,
+started here, carry the stand-in's two monitors to the module. Skips (77)
+with the reason when PipeWire cannot start.
 """
 
 import argparse
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--probe", required=True)
 parser.add_argument("--module", required=True)
 parser.add_argument("--fake", required=True)
+parser.add_argument("--cast", action="store_true")
 args = parser.parse_args()
 
 failed = []
@@ -28,18 +35,19 @@ def check(what, actual, expected):
         print(f"FAIL {what}: expected {expected!r}, got {actual!r}", flush=True)
 
 
-def run(mode, steps, timeout_ms=None):
+def run(mode, steps, timeout_ms=None, kind="portal", env=None):
     """Runs the probe's steps with the stand-in in mode; returns its lines,
     the stand-in's lines and the files left in the snapshot folder."""
     with tempfile.TemporaryDirectory(prefix="huevex-portal-") as folder:
         fake = None
         if mode:
-            fake = subprocess.Popen([args.fake, mode, folder], stdout=subprocess.PIPE, text=True)
+            fake = subprocess.Popen([args.fake, mode, folder], stdout=subprocess.PIPE, text=True,
+                                    env=env)
             if fake.stdout.readline().strip() != "ready":
                 raise SystemExit(f"the stand-in portal did not start in mode {mode}")
         options = ["--timeout", str(timeout_ms)] if timeout_ms else []
-        probe = subprocess.run([args.probe, args.module, *options, "open", "portal", *steps],
-                               capture_output=True, text=True, timeout=60)
+        probe = subprocess.run([args.probe, args.module, *options, "open", kind, *steps],
+                               capture_output=True, text=True, timeout=60, env=env)
         fake_lines = []
         if fake:
             if fake.poll() is None:
@@ -48,47 +56,166 @@ def run(mode, steps, timeout_ms=None):
         return probe.stdout.splitlines(), fake_lines, sorted(os.listdir(folder))
 
 
-# The snapshot is read at the root's scale (a 4 x 2 picture over a 2 x 1
-# root), asked for without interaction, and its file goes once read.
-out, fake, left = run("ok", ["root", "2", "1", "want", "1", "wait", "live", "5000",
-                             "read", "0", "0", "read", "1", "0", "read", "2", "0", "read", "-1", "0"])
-check("ok: state", out[1], "state live ")
-check("ok: pixels", out[2:], ["pixel 0 0 FF0000 current", "pixel 1 0 0000FF current",
-                              "pixel 2 0 000000 current", "pixel -1 0 000000 current"])
-check("ok: request", fake[:1], ["request 1 token=huevex1 interactive=0 modal=0"])
-check("ok: files left", left, [])
 
-# One snapshot per time capturing is wanted; while the next is awaited the
-# last one is read, marked stale; then the new one, current.
-out, fake, left = run("late:600", ["want", "1", "wait", "live", "5000", "read", "0", "1",
-                                   "want", "0", "want", "1", "state", "read", "0", "1",
-                                   "wait", "live", "5000", "read", "0", "1"])
-check("late: steps", out[1:], ["state live ", "pixel 0 1 282828 current", "state waiting ",
-                               "pixel 0 1 282828 stale", "state live ", "pixel 0 1 505050 current"])
-check("late: requests", [line.split()[0:2] for line in fake], [["request", "1"], ["request", "2"]])
 
-# A file the portal did not make for this request is read and left alone.
-out, fake, left = run("old-file", ["want", "1", "wait", "live", "5000", "read", "0", "0"])
-check("old file: read", out[2:], ["pixel 0 0 FF0000 current"])
-check("old file: kept", left, ["user.png"])
+def screenshot_cases():
+    # The snapshot is read at the root's scale (a 4 x 2 picture over a 2 x 1
+    # root), asked for without interaction, and its file goes once read.
+    out, fake, left = run("ok", ["root", "2", "1", "want", "1", "wait", "live", "5000",
+                                 "read", "0", "0", "read", "1", "0", "read", "2", "0", "read", "-1", "0"])
+    check("ok: state", out[1], "state live ")
+    check("ok: pixels", out[2:], ["pixel 0 0 FF0000 current", "pixel 1 0 0000FF current",
+                                  "pixel 2 0 000000 current", "pixel -1 0 000000 current"])
+    check("ok: request", fake[:1], ["request 1 token=huevex1 interactive=0 modal=0"])
+    check("ok: files left", left, [])
 
-# Answers that give no snapshot: each a state and a reason for the user, and
-# reads that fail rather than show anything as live.
-for mode, timeout, state in [
-        ("refuse", None, "state refused the desktop portal refused to share the screen"),
-        ("fail", None, "state failed the desktop portal could not take a screenshot"),
-        ("never", 500, "state failed the desktop portal did not answer in time"),
-        ("vanish", None, "state failed the desktop portal stopped before it answered"),
-        ("no-screenshot", None, "state failed the desktop portal offers no screenshots"),
-        (None, None, "state failed the desktop portal is not running")]:
-    wanted = state.split()[1]
-    # The pump leaves the stand-in time to see what is sent after the state.
-    out, fake, left = run(mode, ["want", "1", "wait", wanted, "5000", "read", "0", "0",
-                                 "pump", "300"], timeout)
-    check(f"{mode}: state", out[1:], [state, "pixel 0 0 failed"])
-    if mode == "never":
-        check("never: the request is closed", [line.split()[0] for line in fake],
-              ["request", "close"])
+    # One snapshot per time capturing is wanted; while the next is awaited the
+    # last one is read, marked stale; then the new one, current.
+    out, fake, left = run("late:600", ["want", "1", "wait", "live", "5000", "read", "0", "1",
+                                       "want", "0", "want", "1", "state", "read", "0", "1",
+                                       "wait", "live", "5000", "read", "0", "1"])
+    check("late: steps", out[1:], ["state live ", "pixel 0 1 282828 current", "state waiting ",
+                                   "pixel 0 1 282828 stale", "state live ", "pixel 0 1 505050 current"])
+    check("late: requests", [line.split()[0:2] for line in fake], [["request", "1"], ["request", "2"]])
 
+    # A file the portal did not make for this request is read and left alone.
+    out, fake, left = run("old-file", ["want", "1", "wait", "live", "5000", "read", "0", "0"])
+    check("old file: read", out[2:], ["pixel 0 0 FF0000 current"])
+    check("old file: kept", left, ["user.png"])
+
+    # Answers that give no snapshot: each a state and a reason for the user, and
+    # reads that fail rather than show anything as live.
+    for mode, timeout, state in [
+            ("refuse", None, "state refused the desktop portal refused to share the screen"),
+            ("deny", None, "state refused the desktop portal refused to share the screen"),
+            ("fail", None, "state failed the desktop portal could not take a screenshot"),
+            ("never", 500, "state failed the desktop portal did not answer in time"),
+            ("vanish", None, "state failed the desktop portal stopped before it answered"),
+            ("no-screenshot", None, "state failed the desktop portal offers no screenshots"),
+            (None, None, "state failed the desktop portal is not running")]:
+        wanted = state.split()[1]
+        # The pump leaves the stand-in time to see what is sent after the state.
+        out, fake, left = run(mode, ["want", "1", "wait", wanted, "5000", "read", "0", "0",
+                                     "pump", "300"], timeout)
+        check(f"{mode}: state", out[1:], [state, "pixel 0 0 failed"])
+        if mode == "never":
+            # Closing it would take the desktop's question away.
+            check("never: the request is left out", [line.split()[0] for line in fake],
+                  ["request"])
+
+    # An answer after our deadline is still taken, and the next wish waits
+    # for it instead of sending a second request.
+    out, fake, left = run("slow:1200", ["want", "1", "wait", "asking", "1000", "wait", "failed",
+                                        "1000", "want", "0", "want", "1", "state",
+                                        "wait", "live", "3000", "read", "0", "0"], 500)
+    check("slow: steps", out[1:], ["state asking ", "state failed the desktop portal did not "
+                                   "answer in time", "state asking ", "state live ",
+                                   "pixel 0 0 FF0000 current"])
+    check("slow: one request", [line.split()[0] for line in fake], ["request"])
+
+
+def start_pipewire(runtime, env):
+    """A private PipeWire and WirePlumber, this test's own processes; None
+    with the reason printed when PipeWire cannot start."""
+    if not shutil.which("pipewire") or not shutil.which("wireplumber"):
+        print("SKIP: pipewire or wireplumber is not installed", flush=True)
+        return None
+    logs = open(os.path.join(runtime, "pipewire.log"), "w")
+    daemons = [subprocess.Popen(["pipewire"], stdout=logs, stderr=logs, env=env)]
+    deadline = time.monotonic() + 10
+    while not os.path.exists(os.path.join(runtime, "pipewire-0")):
+        if daemons[0].poll() is not None or time.monotonic() > deadline:
+            stop(daemons)
+            logs.close()
+            print("SKIP: pipewire did not start:", open(logs.name).read()[-500:], flush=True)
+            return None
+        time.sleep(0.05)
+    # Without the session manager nothing links a stream to its node.
+    daemons.append(subprocess.Popen(["wireplumber"], stdout=logs, stderr=logs, env=env))
+    return daemons
+
+
+def stop(processes):
+    for process in reversed(processes):
+        if process.poll() is None:
+            process.terminate()
+        try:
+            process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
+def screencast_cases(env, state_home):
+    token_file = os.path.join(state_home, "huevex", "screencast-token")
+    monitors = ["read", "0", "0", "read", "3", "0", "read", "0", "1", "read", "4", "0",
+                "read", "5", "0", "read", "6", "0", "read", "4", "1", "block", "2", "0", "4", "1"]
+    # Two monitors side by side, the second at scale 2, each in its own
+    # stream: root pixels land on the right frame pixels, black off both.
+    out, fake, _ = run("cast", ["want", "1", "wait", "live", "10000", *monitors, "kind"],
+                       kind="screencast", env=env)
+    check("cast: state", out[1], "state live ")
+    check("cast: pixels", out[2:], [
+        "pixel 0 0 FF0000 current", "pixel 3 0 FFFFFF current", "pixel 0 1 282828 current",
+        "pixel 4 0 112233 current", "pixel 5 0 778899 current", "pixel 6 0 000000 current",
+        "pixel 4 1 000000 current", "block 2 0 4 1 0000FF FFFFFF 112233 778899",
+        "kind screencast"])
+    check("cast: asked for", [line for line in fake if line.startswith("select")],
+          ["select types=1 multiple=1 persist_mode=2 cursor_mode=1"])
+    check("cast: token kept", open(token_file).read(), "saved-1\n")
+    check("cast: token file mode", oct(os.stat(token_file).st_mode & 0o777), "0o600")
+    check("cast: token folder mode", oct(os.stat(os.path.dirname(token_file)).st_mode & 0o777),
+          "0o700")
+
+    # The next session gives the token back; a wish that ends closes the
+    # session once the warm time is over, and frees the frames.
+    out, fake, _ = run("cast", ["want", "1", "wait", "live", "10000", "want", "0",
+                                "wait", "idle", "1000", "pump", "6000", "read", "0", "0"],
+                       kind="screencast", env=env)
+    check("token: given back", [line for line in fake if line.startswith("select")],
+          ["select types=1 multiple=1 persist_mode=2 cursor_mode=1 restore_token=saved-1"])
+    check("token: session closed after the warm time",
+          [line for line in fake if line == "session-close"], ["session-close"])
+    check("token: no frame at rest", out[-1], "pixel 0 0 noframe")
+
+    # A token file that is not a token is a miss: the portal asks again.
+    with open(token_file, "w") as f:
+        f.write("not a token\n")
+    out, fake, _ = run("cast", ["want", "1", "wait", "live", "10000"], kind="screencast", env=env)
+    check("bad token: a miss", [line for line in fake if line.startswith("select")],
+          ["select types=1 multiple=1 persist_mode=2 cursor_mode=1"])
+
+    # A refusal: told as one, reads fail; under auto the screenshot takes over.
+    out, fake, _ = run("cast-refuse", ["want", "1", "wait", "refused", "5000", "read", "0", "0"],
+                       kind="screencast", env=env)
+    check("refused", out[1:], ["state refused the desktop portal refused to share the screen",
+                               "pixel 0 0 failed"])
+    # No frame within the deadline: forced, a failure; under auto, the
+    # screenshot (its 4 x 2 picture, with a gray of 40 below).
+    out, fake, _ = run("cast-silent", ["want", "1", "wait", "failed", "8000", "read", "0", "0"],
+                       kind="screencast", env=env)
+    check("silent, forced", out[1:], ["state failed the desktop's screen cast sends no pictures",
+                                      "pixel 0 0 failed"])
+    for mode in ["cast-refuse", "cast-silent", "ok"]:
+        out, fake, _ = run(mode, ["kind", "want", "1", "wait", "live", "8000", "kind",
+                                  "read", "0", "1"], kind="auto", env=env)
+        check(f"{mode} under auto: the screenshot takes over", out[1:],
+              ["kind screencast", "state live ", "kind portal", "pixel 0 1 282828 current"])
+
+
+if not args.cast:
+    screenshot_cases()
+else:
+    with tempfile.TemporaryDirectory(prefix="huevex-cast-") as runtime:
+        env = dict(os.environ, XDG_RUNTIME_DIR=runtime, PIPEWIRE_RUNTIME_DIR=runtime,
+                   XDG_STATE_HOME=os.path.join(runtime, "state"))
+        env.pop("WAYLAND_DISPLAY", None)
+        daemons = start_pipewire(runtime, env)
+        if daemons is None:
+            sys.exit(77)
+        try:
+            screencast_cases(env, env["XDG_STATE_HOME"])
+        finally:
+            stop(daemons)
 print(f"{len(failed)} failed", flush=True)
 sys.exit(1 if failed else 0)

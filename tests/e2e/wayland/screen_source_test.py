@@ -14,6 +14,8 @@ board below. Each case runs in a session of its own:
   tells it, else under the client area); resting on the narrow stripes, its
   box equals the simulated desktop's (the cursor's square, the grid's checker
   dots, the marker);
+- quick picks: flicks released a few milliseconds after the press, each onto
+  a color unlike the previous one, copy their own color;
 - help panel: it opens right below the main window too;
 - the compositor's pointer: a pick driven by a mouse inside the compositor
   (xdotool moves only Xwayland's pointer, which sway neither moves nor
@@ -98,6 +100,17 @@ def picks(s, checks):
                      wrong[:4], [])
 
 
+def quick_picks(s, checks):
+    """Flicks released a few milliseconds after the press, each onto a color
+    unlike the one before: the release waits for its own pick's frame, and
+    never copies the previous pick's code."""
+    for color in ["FF0000", "000000", "00FF00", "FFFFFF", "0000FF", "000000"]:
+        checks.equal(f"flick to #{color}: clipboard cleared first", s.clear_clipboard(), "")
+        s.flick(pick_test.stripe_centre(color))
+        checks.equal(f"flick to #{color}: xclip {NEEDS}", s.wait_clipboard("#" + color),
+                     "#" + color)
+
+
 def below_main_window(s, checks, name, window):
     """Flush under the main window's outer frame where the compositor tells X
     clients what frame it draws (_NET_FRAME_EXTENTS), else under the client
@@ -175,7 +188,7 @@ def pointer_drawn(s, checks):
         mouse.close()
 
 
-CASES = [picks, magnifier, help_panel, pointer_drawn]
+CASES = [picks, quick_picks, magnifier, help_panel, pointer_drawn]
 
 
 def test():

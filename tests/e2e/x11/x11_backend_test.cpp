@@ -500,12 +500,21 @@ TEST_F(X11Backend, LoopWaitsOnWatchedConnectionsToo) {
   close(unwatched[1]);
 }
 
-TEST_F(X11Backend, ErrorBoxWaitsForItsCloseAndGoes) {
+TEST_F(X11Backend, ErrorBoxOverItsOwnerWaitsForItsCloseAndGoes) {
   X11Screen screen(display());
   soft::SoftGdi gdi(screen);
   X11Desktop desktop(display(), screen, gdi);
+  WindowDesc desc;
+  desc.title = "owner";
+  desc.position = {100, 80};
+  desc.client_width = 300;
+  desc.client_height = 200;
+  const Hwnd owner = desktop.CreateTopLevel(desc);
+  desktop.ShowTopLevel(owner, true);
   // Another client (as the user would) finds the box and closes it.
   std::string seen_title;
+  Window seen_owner = 0;
+  Point seen_centre{};
   std::thread user([&] {
     Display* other = XOpenDisplay(nullptr);
     if (!other) return;
@@ -527,6 +536,8 @@ TEST_F(X11Backend, ErrorBoxWaitsForItsCloseAndGoes) {
         if (data) XFree(data);
         if (title == "Oops" && attributes.map_state == IsViewable) {
           seen_title = title;
+          XGetTransientForHint(other, children[i], &seen_owner);
+          seen_centre = {attributes.x + attributes.width / 2, attributes.y + attributes.height / 2};
           XEvent close{};
           close.xclient.type = ClientMessage;
           close.xclient.window = children[i];
@@ -546,9 +557,13 @@ TEST_F(X11Backend, ErrorBoxWaitsForItsCloseAndGoes) {
     }
     XCloseDisplay(other);
   });
-  desktop.ShowError("Oops", "Run-time error '6':\n\nOverflow");
+  desktop.ShowError(owner, "Oops", "Run-time error '6':\n\nOverflow");
   user.join();
   EXPECT_EQ(seen_title, "Oops");
+  EXPECT_EQ(seen_owner, static_cast<Window>(owner));
+  EXPECT_NEAR(seen_centre.x, 250, 1);  // over the owner's centre
+  EXPECT_NEAR(seen_centre.y, 180, 1);
+  desktop.DestroyTopLevel(owner);
   EXPECT_EQ(gdi.LiveContexts(), 0);  // the box's drawing went with it
   EXPECT_EQ(gdi.LiveObjects(), 0);
 }

@@ -200,6 +200,7 @@ TEST(X11ScreenSource, ChosenByTheServerUnlessForced) {
       {"", true, ScreenSourceKind::Auto, false},
       {"x11", true, ScreenSourceKind::X11, false},
       {"screencopy", false, ScreenSourceKind::Screencopy, false},
+      {"screencast", true, ScreenSourceKind::Screencast, false},
       {"portal", true, ScreenSourceKind::Portal, false},
       {"Portal", true, ScreenSourceKind::Auto, true},  // said once, then taken as unset
       {"wayland", false, ScreenSourceKind::X11, true},
@@ -262,10 +263,11 @@ struct FakeScreen {
   std::unique_ptr<WaylandScreen> screen;
 };
 
-// Capturing is wanted from a pick's grab or the first read outside one, and
+// Capturing is wanted from a pick's start or the first read outside one, and
 // stays wanted while reads come, so that the magnifier's frames keep it on;
-// a pick on the portal asks for a new snapshot even while it is on.
-TEST(X11ScreenSource, CaptureWantedFromTheGrabOrAReadUntilNeitherHasRead) {
+// a pick on the portal asks for a new snapshot even while it is on. A press
+// that starts no pick (a button, a code box) asks for nothing.
+TEST(X11ScreenSource, CaptureWantedFromAPickOrAReadUntilNeitherHasRead) {
   struct Case {
     const char* kind;
     std::vector<int> first_read, then_grab, after_linger;
@@ -276,12 +278,16 @@ TEST(X11ScreenSource, CaptureWantedFromTheGrabOrAReadUntilNeitherHasRead) {
   };
   for (const Case& c : cases) {
     FakeScreen fake(c.kind, 30ms);
+    fake.screen->Grabbed(true);
+    fake.screen->Grabbed(false);
+    EXPECT_TRUE(fake.source.wanted.empty()) << c.kind << ": a press that is no pick";
     EXPECT_FALSE(fake.screen->Deadline()) << c.kind << ": nothing is due at rest";
     fake.Read();
     EXPECT_EQ(fake.source.wanted, c.first_read) << c.kind;
     fake.Read();
     EXPECT_EQ(fake.source.wanted, c.first_read) << c.kind << ": wanted once";
     fake.screen->Grabbed(true);
+    fake.screen->PickStarted();
     EXPECT_EQ(fake.source.wanted, c.then_grab) << c.kind;
     EXPECT_FALSE(fake.screen->Deadline()) << c.kind << ": no end while the pick runs";
     fake.screen->Grabbed(false);
@@ -326,6 +332,7 @@ TEST(X11ScreenSource, StatesThatSayWhetherTheScreenCanBeRead) {
   };
   const Step steps[] = {
       {HUEVEX_CAPTURE_WAITING, "", {}},
+      {HUEVEX_CAPTURE_ASKING, "", {}},
       {HUEVEX_CAPTURE_REFUSED,
        "the desktop portal refused",
        {{false, "the desktop portal refused"}}},
@@ -341,6 +348,7 @@ TEST(X11ScreenSource, StatesThatSayWhetherTheScreenCanBeRead) {
     std::vector<std::pair<bool, std::string>> told;
     for (const AccessNotice& notice : fake.told) told.emplace_back(notice.readable, notice.reason);
     EXPECT_EQ(told, step.told) << step.state;
+    EXPECT_EQ(fake.screen->AwaitsAnswer(), step.state == HUEVEX_CAPTURE_ASKING) << step.state;
   }
 }
 

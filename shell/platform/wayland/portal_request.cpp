@@ -1,0 +1,114 @@
+#include "shell/platform/wayland/portal_request.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace huevex::wayland {
+
+std::string NewToken() {
+  static unsigned count = 0;
+  return "huevex" + std::to_string(++count);
+}
+
+std::string PortalPath(sd_bus* bus, const char* kind, const std::string& token) {
+  const char* unique = nullptr;
+  if (sd_bus_get_unique_name(bus, &unique) < 0 || !unique || !*unique) return "";
+  std::string sender = unique + 1;  // without the ':'
+  std::replace(sender.begin(), sender.end(), '.', '_');
+  return std::string(kPortalObject) + "/" + kind + "/" + sender + "/" + token;
+}
+
+bool PortalRequest::Subscribe(sd_bus* bus, sd_bus_message_handler_t on_response, void* data) {
+  Reset();
+  token_ = NewToken();
+  handle_ = PortalPath(bus, "request", token_);
+  if (handle_.empty()) return false;
+  sd_bus_slot* slot = nullptr;
+  const int r = sd_bus_match_signal_async(bus, &slot, nullptr, handle_.c_str(), kPortalRequest,
+                                          "Response", on_response, nullptr, data);
+  match_.reset(slot);
+  return r >= 0;
+}
+
+bool PortalRequest::Follow(sd_bus* bus, sd_bus_message* reply, sd_bus_message_handler_t on_response,
+                           void* data) {
+  const char* handle = nullptr;
+  if (sd_bus_message_read(reply, "o", &handle) < 0 || !handle || handle_ == handle) return true;
+  handle_ = handle;
+  sd_bus_slot* slot = nullptr;
+  const int r = sd_bus_match_signal_async(bus, &slot, nullptr, handle, kPortalRequest, "Response",
+                                          on_response, nullptr, data);
+  match_.reset(slot);
+  return r >= 0;
+}
+
+std::optional<std::string> ReadStringVariant(sd_bus_message* message) {
+  char type = 0;
+  const char* contents = nullptr;
+  if (sd_bus_message_peek_type(message, &type, &contents) < 0 || type != 'v' || !contents) {
+    return std::nullopt;
+  }
+  const char* value = nullptr;
+  if ((contents[0] != 's' && contents[0] != 'o') || contents[1] != '\0' ||
+      sd_bus_message_read(message, "v", contents, &value) < 0 || !value) {
+    return std::nullopt;
+  }
+  return std::string(value);
+}
+
+std::optional<std::vector<StreamPlace>> ReadStreamPlaces(sd_bus_message* m) {
+  std::vector<StreamPlace> places;
+  if (sd_bus_message_enter_container(m, 'v', "a(ua{sv})") < 0 ||
+      sd_bus_message_enter_container(m, 'a', "(ua{sv})") < 0) {
+    return std::nullopt;
+  }
+  while (sd_bus_message_enter_container(m, 'r', "ua{sv}") > 0) {
+    StreamPlace place;
+    std::int32_t x = 0, y = 0, w = 0, h = 0;
+    if (sd_bus_message_read(m, "u", &place.node) < 0 ||
+        sd_bus_message_enter_container(m, 'a', "{sv}") < 0) {
+      return std::nullopt;
+    }
+    while (sd_bus_message_enter_container(m, 'e', "sv") > 0) {
+      const char* name = nullptr;
+      if (sd_bus_message_read(m, "s", &name) < 0 || !name) return std::nullopt;
+      const std::string_view n = name;
+      int r = 0;
+      if (n == "position") {
+        r = sd_bus_message_read(m, "v", "(ii)", &x, &y);
+      } else if (n == "size") {
+        r = sd_bus_message_read(m, "v", "(ii)", &w, &h);
+      } else {
+        r = sd_bus_message_skip(m, "v");
+      }
+      if (r < 0 || sd_bus_message_exit_container(m) < 0) return std::nullopt;
+    }
+    if (sd_bus_message_exit_container(m) < 0 || sd_bus_message_exit_container(m) < 0) {
+      return std::nullopt;
+    }
+    if (w > 0 && h > 0) place.logical = {x, y, x + w, y + h};
+    places.push_back(place);
+  }
+  if (sd_bus_message_exit_container(m) < 0 || sd_bus_message_exit_container(m) < 0) {
+    return std::nullopt;
+  }
+  return places;
+}
+
+bool IsDenied(sd_bus_message* m) {
+  bool denied = false;
+  if (sd_bus_message_enter_container(m, 'a', "{sas}") < 0) return false;
+  while (sd_bus_message_enter_container(m, 'e', "sas") > 0) {
+    const char* app = nullptr;
+    if (sd_bus_message_read(m, "s", &app) < 0 || !app) return false;
+    char** list = nullptr;
+    if (sd_bus_message_read_strv(m, &list) < 0) return false;
+    if (!*app && list && list[0]) denied = std::string_view(list[0]) == "no";
+    for (char** v = list; v && *v; ++v) free(*v);
+    free(list);
+    if (sd_bus_message_exit_container(m) < 0) return false;
+  }
+  return denied;
+}
+
+}  // namespace huevex::wayland
