@@ -29,7 +29,7 @@ import time
 
 import sway_session
 import virtual_pointer
-from sway_session import Failure, Program, eventually, session
+from sway_session import Failure, eventually, session
 
 Checks = session.Checks
 SIZE = (1280, 1024)
@@ -95,36 +95,19 @@ class KWinSession(sway_session.SwaySession):
 
     def close(self):
         started = time.monotonic()
-        if self.kwin and self.kwin.poll() is None:
-            # dbus-run-session ends with KWin, and the sweep takes the rest.
-            self._signal_kwin()
-        session.Session.close(self)
+        session.Session.close(self)  # what this process spawned itself
         if self.rundir:
+            # KWin, Xwayland, the bus, PipeWire, the portals and the program
+            # all run as the session's user: the sweep ends them by id.
             sway_session._sweep(self.user, self.uid, self.rundir)
             print(f"KWin session down in {time.monotonic() - started:.1f} s", flush=True)
         if self.kwin:
             self.kwin.wait(10)  # runuser, once KWin is gone
         if self.guard_pipe is not None:
-            os.write(self.guard_pipe, b".")
+            os.write(self.guard_pipe, b".")  # swept: the guard may go
             os.close(self.guard_pipe)
             self.guard_pipe = None
         self.rundir = None
-
-    def _signal_kwin(self):
-        pid = self._kwin_pid()
-        if pid:
-            try:
-                os.kill(pid, 15)
-            except ProcessLookupError:
-                pass
-            eventually(lambda: not os.path.exists(f"/proc/{pid}"), 5)
-
-    def _kwin_pid(self):
-        try:
-            with open(os.path.join(self.rundir, "kwin.pid")) as f:
-                return int(f.read())
-        except (FileNotFoundError, ValueError, TypeError):
-            return None
 
     def _start_kwin(self):
         # KDE's portal writes each screenshot into the Pictures folder, and
@@ -140,11 +123,10 @@ class KWinSession(sway_session.SwaySession):
         announce = self._own_file("announce.sh", (
             "#!/bin/sh\n"
             "xhost +si:localuser:root >/dev/null || exit 1\n"
-            "dbus-update-activation-environment DISPLAY WAYLAND_DISPLAY XAUTHORITY "
-            "XDG_CURRENT_DESKTOP QT_QPA_PLATFORM KDE_FULL_SESSION || exit 1\n"
-            f'echo "$DISPLAY $WAYLAND_DISPLAY $DBUS_SESSION_BUS_ADDRESS ${{XAUTHORITY:-none}}" > {ready}.new\n'
+            "dbus-update-activation-environment DISPLAY WAYLAND_DISPLAY XDG_CURRENT_DESKTOP "
+            "QT_QPA_PLATFORM || exit 1\n"
+            f'echo "$DISPLAY $WAYLAND_DISPLAY $DBUS_SESSION_BUS_ADDRESS" > {ready}.new\n'
             f"mv {ready}.new {ready}\n"
-            "exec sleep infinity\n"
         ).encode(), 0o755)
         # PipeWire first, wireplumber once PipeWire's socket is there, then KWin.
         start = self._own_file("start.sh", (
@@ -153,19 +135,14 @@ class KWinSession(sway_session.SwaySession):
             "for i in $(seq 100); do [ -S \"$XDG_RUNTIME_DIR/pipewire-0\" ] && break; "
             "sleep 0.05; done\n"
             "wireplumber &\n"
-            f"echo $$ > {self.rundir}/kwin.pid\n"
             f"exec {shlex.quote(kwin)} --virtual --xwayland --width {SIZE[0]} "
             f"--height {SIZE[1]} {shlex.quote(announce)}\n"
         ).encode(), 0o755)
-        env = {"PATH": "/usr/local/bin:/usr/bin:/bin", "HOME": self.rundir,
-               "XDG_RUNTIME_DIR": self.rundir, "XDG_CURRENT_DESKTOP": "KDE",
-               "XDG_SESSION_TYPE": "wayland", "KDE_FULL_SESSION": "true",
-               "QT_QPA_PLATFORM": "wayland", "KWIN_WAYLAND_NO_PERMISSION_CHECKS": "1",
-               "XDG_CONFIG_HOME": os.path.join(self.rundir, "config"),
-               "XDG_CACHE_HOME": os.path.join(self.rundir, "cache"),
-               "XDG_DATA_HOME": os.path.join(self.rundir, "data"),
-               "XDG_STATE_HOME": os.path.join(self.rundir, "state"),
-               "LANG": "C.UTF-8",
+        env = {**self._home_env(),
+               # The portal's back end (started by the bus) draws its dialogs
+               # as a Wayland client of KWin.
+               "QT_QPA_PLATFORM": "wayland",
+               "KWIN_WAYLAND_NO_PERMISSION_CHECKS": "1",
                # What KWin scripts print (the windows, below) goes to the log.
                "QT_LOGGING_RULES": "kwin_scripting.debug=true"}
         self.kwin_log = os.path.join(self.args.artifacts, f"{self.user}-kwin.log")
@@ -180,7 +157,7 @@ class KWinSession(sway_session.SwaySession):
         if not os.path.exists(ready):
             raise Failure(f"KWin ended at start-up: see {self.kwin_log}")
         with open(ready) as f:
-            self.display, wayland, bus, self.xauthority = f.read().split()
+            self.display, wayland, bus = f.read().split()
         self.env = dict(os.environ, DISPLAY=self.display)
         self.env.pop("XAUTHORITY", None)
         self.env.pop("WAYLAND_DISPLAY", None)
@@ -189,12 +166,18 @@ class KWinSession(sway_session.SwaySession):
 
     # Running things in the session
 
+    def _home_env(self):
+        """Every program of the session's user keeps its files in the runtime
+        directory, which goes at the end."""
+        home = self.rundir
+        return {"PATH": "/usr/local/bin:/usr/bin:/bin", "HOME": home, "XDG_RUNTIME_DIR": home,
+                "XDG_CONFIG_HOME": f"{home}/config", "XDG_CACHE_HOME": f"{home}/cache",
+                "XDG_DATA_HOME": f"{home}/data", "XDG_STATE_HOME": f"{home}/state",
+                "XDG_CURRENT_DESKTOP": "KDE", "XDG_SESSION_TYPE": "wayland", "LANG": "C.UTF-8"}
+
     def user_env(self):
         """The environment of a program of the session's user."""
-        return {"PATH": "/usr/local/bin:/usr/bin:/bin", "HOME": self.rundir,
-                "XDG_RUNTIME_DIR": self.rundir, "XDG_STATE_HOME": os.path.join(self.rundir, "state"),
-                "XDG_CURRENT_DESKTOP": "KDE", "XDG_SESSION_TYPE": "wayland", "LANG": "C.UTF-8",
-                "DISPLAY": self.display, "XAUTHORITY": self.xauthority,
+        return {**self._home_env(), "DISPLAY": self.display,
                 **dict(v.split("=", 1) for v in self.wayland_env)}
 
     def exec_in_session(self, script):
