@@ -212,21 +212,14 @@ class KWinSession(sway_session.SwaySession):
                              destination, "--object-path", path, "--method", method, *words],
                             timeout=timeout + 5).stdout.decode()
 
-    def allow_screenshots(self):
-        """Stores the user's yes to screenshots by programs outside a sandbox
-        (app id ""), as the portal's question would: without it the portal
-        asks, and the Screenshot call is refused until the user answers."""
-        self.gdbus("org.freedesktop.impl.portal.PermissionStore",
-                   "/org/freedesktop/impl/portal/PermissionStore",
-                   "org.freedesktop.impl.portal.PermissionStore.SetPermission", "screenshot",
-                   "true", "screenshot", "", "['yes']")
-
     def watch_portal(self):
         """Starts counting the program's calls to the desktop portal's
-        Screenshot and ScreenCast (dbus-monitor on the session bus)."""
+        Screenshot and ScreenCast, and their answers (dbus-monitor on the
+        session bus)."""
         self.monitor_log = os.path.join(self.rundir, "portal-calls.log")
         rules = [f"type='method_call',interface='org.freedesktop.portal.{name}'"
                  for name in PORTAL_INTERFACES]
+        rules.append("type='signal',interface='org.freedesktop.portal.Request',member='Response'")
         self.exec_in_session(f"exec dbus-monitor --session {shlex.join(rules)} "
                              f"> {self.monitor_log} 2>&1")
         self.wait_for(lambda: os.path.exists(self.monitor_log) and os.path.getsize(
