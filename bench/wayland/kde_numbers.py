@@ -31,17 +31,6 @@ import pick_test  # noqa: E402
 STRETCH = 5.0  # seconds of each CPU measure
 
 
-def program_pid(s):
-    binary = os.path.join(s.rundir, "huevex")
-    for entry in os.listdir("/proc"):
-        try:
-            if entry.isdigit() and os.readlink(f"/proc/{entry}/exe") == binary:
-                return int(entry)
-        except OSError:
-            pass
-    raise kde_session.Failure("the program is not running")
-
-
 def first_frame(s, board, color):
     """Seconds from the press to the swatch showing `color`; the pick is released after."""
     s.xdotool("mousemove", *s.screen_point(s.CROSSHAIR))
@@ -57,11 +46,6 @@ def first_frame(s, board, color):
     s.xdotool("mouseup", 1)
     time.sleep(1.5)  # the capture ends
     return took
-
-
-def stop(s):
-    os.kill(program_pid(s), 15)
-    s.wait_for(lambda: s.huevex.poll() is not None, "the program to end")
 
 
 def answers(s, call):
@@ -85,7 +69,7 @@ def cpu(pid, during):
 
 
 def cpu_numbers(s, board):
-    pid = program_pid(s)
+    pid = s.huevex_pid()
     left, right = board.stripe_x(0), board.stripe_x(len(pick_test.STRIPES) - 1)
     s.xdotool("mousemove", *s.screen_point(s.CROSSHAIR))
     s.xdotool("mousedown", 1)
@@ -145,7 +129,7 @@ def main():
             raise kde_session.Failure("no ScreenCast dialog")
         time.sleep(4.0)
         s.toggle_magnifier(expect_shown=False)
-        stop(s)
+        s.stop_huevex()
         # The second: no dialog; the first pick waits for the stream's frame,
         # then for the Screenshot, which serves the picks after it.
         s.start_huevex()
@@ -155,7 +139,7 @@ def main():
         starts = answers(s, "ScreenCast.Start")
         print(f"auto: ScreenCast Start to its answer: with the dialog {starts[0] * 1000:.0f} ms "
               f"(the test's clicks), with the token {starts[1] * 1000:.0f} ms", flush=True)
-        stop(s)
+        s.stop_huevex()
 
 if __name__ == "__main__":
     main()

@@ -24,6 +24,7 @@ by process id at the end). What differs from sway:
 import os
 import shlex
 import shutil
+import signal
 import subprocess
 import time
 
@@ -184,6 +185,24 @@ class KWinSession(sway_session.SwaySession):
         self.spawn(["runuser", "-u", self.user, "--", "env", "-i",
                     *[f"{k}={v}" for k, v in self.user_env().items()], "sh", "-c", script],
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, env=None)
+
+    def huevex_pid(self):
+        """The running program's process id (the one whose binary is the
+        session's copy)."""
+        binary = os.path.join(self.rundir, "huevex")
+        for entry in os.listdir("/proc"):
+            try:
+                if entry.isdigit() and os.readlink(f"/proc/{entry}/exe") == binary:
+                    return int(entry)
+            except OSError:
+                pass
+        raise Failure("the program is not running")
+
+    def stop_huevex(self):
+        """Ends the program, so that the session may start it again."""
+        os.kill(self.huevex_pid(), signal.SIGTERM)
+        self.wait_for(lambda: self.huevex.poll() is not None, "the program to end")
+        os.unlink(self.huevex.status_file)
 
     # Looking: Xwayland gives no client the root's pixels, but each window's own.
 

@@ -15,7 +15,8 @@ each in a session of its own, the cases in turn in one program:
   (a Wayland window) the compositor's own pointer answers; KWin's virtual
   output brings no frame, so the program goes on with the Screenshot, and
   the picks above still copy the right colors, and the ScreenCast is not
-  tried again;
+  tried again; a new run (the token stored) asks nothing, and its first
+  flick copies its color;
 and the screenshots KDE's portal saves into the user's Pictures folder are
 gone, and the program's stderr stays quiet.
 """
@@ -108,6 +109,20 @@ def magnifier_live(s, board, checks):
     s.wait_for(lambda: s.client_rect(board.window)[:2] == (board.x, board.y), "the board back")
 
 
+def next_run(s, board, checks):
+    """A new run with the token stored: no dialog, and its first pick, a
+    flick, copies its color (the stream's deadline for a first frame runs
+    past the release's wait here)."""
+    s.stop_huevex()
+    s.start_huevex()
+    checks.equal("next run: clipboard cleared first", s.clear_clipboard(), "")
+    s.flick(stripe(board, "FF0000"))
+    checks.equal("next run: the first flick's xclip", s.wait_clipboard("#FF0000", timeout=6),
+                 "#FF0000")
+    checks.equal("next run: no dialog", [w for w in s.kwin_windows()
+                                         if w[1] == kde_session.PORTAL_RESOURCE], [])
+
+
 def asked_once(s, board, checks):
     """The Screenshot serves the rest of the run: the ScreenCast is not
     started again, nor its dialog shown, however many picks follow."""
@@ -116,7 +131,7 @@ def asked_once(s, board, checks):
 
 
 CASES = {"portal": [slow_pick, quick_picks, no_capture_clicks],
-         "auto": [screencast_answered, slow_pick, quick_picks, asked_once]}
+         "auto": [screencast_answered, slow_pick, quick_picks, asked_once, next_run]}
 
 
 def test():
