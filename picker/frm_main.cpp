@@ -34,7 +34,13 @@ void FrmMain::Form_Unload(int&) {
 void FrmMain::picCursor_MouseDown(int, int, Single, Single) {
   // A release still waiting for the screen is given up for the new pick.
   releaseWait_.reset();
-  pickSampled_ = false;
+  if (!picking_) {
+    beforePick_ = {picColor().BackColor(), lblDECvalue().Caption(), lblRGBvalue().Caption(),
+                   lblHEXvalue().Caption()};
+    pickSampled_ = false;
+  }
+  picking_ = true;
+  cancelled_ = false;
   MousePointer(vbCustom);
   MouseIcon(picCursor().Picture());
   picCursor().Visible(false);
@@ -49,6 +55,11 @@ void FrmMain::picCursor_MouseDown(int, int, Single, Single) {
 // left: sampling goes on at the release point until the first read, which is
 // copied, or until the wait is over and nothing is.
 void FrmMain::picCursor_MouseUp(int, int, Single, Single) {
+  if (cancelled_) {
+    cancelled_ = false;
+    return;
+  }
+  picking_ = false;
   MousePointer(vbDefault);
   picCursor().Visible(true);
   Unload(frmZoom_);
@@ -62,6 +73,59 @@ void FrmMain::picCursor_MouseUp(int, int, Single, Single) {
   gdi.GetCursorPos(&at);
   releaseWait_ = ReleaseWait{at, runtime().windows().GetTickCount()};
   timSpy().Enabled(true);
+}
+
+// While a pick holds the button, the arrow keys move the sampled point by a
+// pixel (ten with Shift) and Esc backs out of the pick; at other times the
+// keys do nothing here.
+void FrmMain::Form_KeyDown(int& keyCode, int shift) {
+  if (!picking_) return;
+  const int step = (shift & vbShiftMask) ? 10 : 1;
+  switch (keyCode) {
+    case vbKeyEscape:
+      CancelPick();
+      break;
+    case vbKeyLeft:
+      Nudge(-step, 0);
+      break;
+    case vbKeyRight:
+      Nudge(step, 0);
+      break;
+    case vbKeyUp:
+      Nudge(0, -step);
+      break;
+    case vbKeyDown:
+      Nudge(0, step);
+      break;
+    default:
+      break;
+  }
+}
+
+// The pointer moves (the platform stops it at the screen's edges) and the
+// moved point is sampled at once, so that a release right after the key
+// copies it; the magnifier follows on its next frame.
+void FrmMain::Nudge(int dx, int dy) {
+  Gdi& gdi = runtime().gdi();
+  Point point{0, 0};
+  gdi.GetCursorPos(&point);
+  gdi.SetCursorPos(point.x + dx, point.y + dy);
+  timSpy_Timer();
+}
+
+// Ends the pick as a release would, but copies nothing and puts back the
+// swatch and codes the pick started from; the button's release then does nothing.
+void FrmMain::CancelPick() {
+  picking_ = false;
+  cancelled_ = true;
+  MousePointer(vbDefault);
+  picCursor().Visible(true);
+  Unload(frmZoom_);
+  timSpy().Enabled(false);
+  picColor().BackColor(beforePick_.swatch);
+  lblDECvalue().Caption(beforePick_.dec);
+  lblRGBvalue().Caption(beforePick_.rgb);
+  lblHEXvalue().Caption(beforePick_.hex);
 }
 
 namespace {

@@ -30,6 +30,7 @@ class FrmMain : public Form {
  protected:
   void Form_Load() override;
   void Form_Unload(int& cancel) override;
+  void Form_KeyDown(int& keyCode, int shift) override;
 
  private:
   void picCursor_MouseDown(int button, int shift, Single x, Single y);
@@ -39,11 +40,23 @@ class FrmMain : public Form {
   void imgQuestion_Click();
   void ShowColor(ColorValue color);
   bool ReleaseWaitOver();
+  void Nudge(int dx, int dy);
+  void CancelPick();
 
   Form& frmZoom_;
   Form& frmAbout_;
+  // Between a press on the crosshair and its release or Esc.
+  bool picking_ = false;
+  // Esc ended the pick: its release does nothing.
+  bool cancelled_ = false;
   // Whether a tick of the current pick has read the screen.
   bool pickSampled_ = false;
+  // What the swatch and codes showed before the pick, for Esc to put back.
+  struct Shown {
+    ColorValue swatch = 0;
+    std::string dec, rgb, hex;
+  };
+  Shown beforePick_;
   // A release that came before the pick's first read: where it was, and when.
   struct ReleaseWait {
     Point at;

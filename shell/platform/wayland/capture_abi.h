@@ -99,7 +99,9 @@ typedef struct huevex_capture_api {
   int (*dispatch)(huevex_capture* capture);
 
   /* wanted 1: keep frames coming (a pick started, the magnifier opened);
-   * wanted 0: stop capturing and free the frames. Returns the state. */
+   * wanted 0: stop capturing and free the frames (the screen cast keeps its
+   * session a few seconds more, so that the next pick reads at once).
+   * Returns the state. */
   int (*set_wanted)(huevex_capture* capture, int wanted);
   /* The size of the X root window, which the portal's snapshot is scaled to;
    * the compositor capture takes its layout from the compositor instead. */
