@@ -8,6 +8,9 @@
 #   test     the tests: the Windows cross build, Wine, Xvfb and the tools
 #            that drive and look at the programs, the package checks
 #   wayland  the Wayland sessions the end-to-end tests start
+#   gnome    the GNOME Shell session: the shell headless, GNOME's portal,
+#            PipeWire and its session manager, Python's GObject bindings
+#   kde      the KDE Plasma (KWin) session its end-to-end test starts
 #   bench    the benchmarks and the programs they are measured beside
 set -euo pipefail
 
@@ -21,6 +24,16 @@ test=(googletest libgtest-dev libbenchmark-dev libxtst-dev libxfixes-dev
 wayland=(sway xwayland swaybg grim xdg-desktop-portal xdg-desktop-portal-wlr
          xdg-desktop-portal-gtk pipewire wireplumber dbus-user-session dbus-bin libglib2.0-bin
          x11-xserver-utils x11-utils xdotool xclip python3)
+gnome=(gnome-shell xwayland xdg-desktop-portal xdg-desktop-portal-gnome pipewire wireplumber
+       dbus-user-session dbus-bin libglib2.0-bin python3-gi gir1.2-glib-2.0 util-linux
+       imagemagick xdotool xclip x11-utils python3)
+# KDE's portal back end drops its calls without Qt's Wayland platform,
+# plasma-workspace and the QML modules of its dialogs (the ScreenCast dialog's
+# previews need the PipeWire one); breeze draws KWin's window frames.
+kde=(kwin-wayland xwayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5 plasma-workspace
+     qml-module-qtquick-controls2 qml-module-qtquick-layouts qml-module-org-kde-kirigami2
+     qml-module-org-kde-pipewire breeze pipewire wireplumber dbus-user-session dbus-bin
+     libglib2.0-bin x11-xserver-utils x11-utils x11-apps xdotool xclip python3)
 bench=(libbenchmark-dev xvfb xdotool x11-utils x11-apps gpick gcolor3 grabc python3)
 
 # Wine's X11 driver loads several of its recommendations (XRender, XRandR,
@@ -32,6 +45,8 @@ for group in "$@"; do
     build) wanted+=("${build[@]}") ;;
     test) wanted+=("${test[@]}"); recommends= ;;
     wayland) wanted+=("${wayland[@]}") ;;
+    gnome) wanted+=("${gnome[@]}") ;;
+    kde) wanted+=("${kde[@]}") ;;
     bench) wanted+=("${bench[@]}") ;;
     *) echo "tools/packages.sh: no group called '$group'" >&2; exit 2 ;;
   esac

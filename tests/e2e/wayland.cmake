@@ -23,3 +23,21 @@ add_test(NAME wayland_no_source
          COMMAND ${Python3_EXECUTABLE} ${wayland_dir}/no_source_test.py ${wayland_args})
 set_tests_properties(wayland_screencopy wayland_portal wayland_no_source PROPERTIES
   TIMEOUT 300 LABELS "e2e;wayland" RESOURCE_LOCK sway SKIP_RETURN_CODE 77)
+
+# GNOME Shell headless (a session of its own, a few seconds to start): the
+# screen through GNOME's desktop portal. Skips where the shell or a private
+# mount namespace cannot be had.
+add_test(NAME wayland_gnome
+         COMMAND ${Python3_EXECUTABLE} ${wayland_dir}/gnome_test.py ${wayland_args}
+                 --sim-frame $<TARGET_FILE:huevex_sim_frame>
+                 --colorboard $<TARGET_FILE:huevex_colorboard>)
+set_tests_properties(wayland_gnome PROPERTIES
+  TIMEOUT 400 LABELS "e2e;wayland" RESOURCE_LOCK sway SKIP_RETURN_CODE 77)
+
+# KWin (KDE Plasma) with a virtual output and KDE's desktop portal: the
+# Screenshot forced, then the program's own choice (the ScreenCast first).
+add_test(NAME wayland_kde
+         COMMAND ${Python3_EXECUTABLE} ${wayland_dir}/kde_test.py ${wayland_args}
+                 --colorboard $<TARGET_FILE:huevex_colorboard>)
+set_tests_properties(wayland_kde PROPERTIES
+  TIMEOUT 300 LABELS "e2e;wayland" RESOURCE_LOCK sway SKIP_RETURN_CODE 77)

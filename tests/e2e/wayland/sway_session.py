@@ -369,6 +369,11 @@ class SwaySession(session.Session):
 
     # The compositor
 
+    def exec_in_session(self, script):
+        """Runs a shell script as the session's user, with the session's
+        DISPLAY and WAYLAND_DISPLAY, without waiting for it."""
+        self.swaymsg("exec", f"sh -c {shlex.quote(script)}")
+
     def swaymsg(self, *words):
         return self.run(["swaymsg", "-s", self.swaysock, *words]).stdout.decode()
 
@@ -466,7 +471,7 @@ class SwaySession(session.Session):
         settings = [f"{k}={v}" for k, v in (env or {}).items()]
         script = (f"env {shlex.join(settings)} {shlex.quote(binary)} 2> {self.stderr_path}; "
                   f"echo $? > {self.huevex.status_file}")
-        self.swaymsg("exec", f"sh -c {shlex.quote(script)}")
+        self.exec_in_session(script)
         # The first window with the program's title (a message box may follow).
         self.main_window = self.wait_for(
             lambda: min(self.windows("^HUEVEX"), key=int, default=None), "the main window", timeout)

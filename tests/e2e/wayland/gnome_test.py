@@ -1,0 +1,257 @@
+#!/usr/bin/env python3
+"""The program on Xwayland in a headless GNOME Shell, reading the screen
+through the desktop portal (--source portal: Screenshot; screencast: the
+ScreenCast stream), as a new user would meet it.
+
+The picture is the colorboard, an X client that mutter composites, with the
+X11 pick test's stripes. With the screenshot permission stored:
+- clicks on the help button and on each code box ask the portal for nothing
+  (its calls counted with dbus-monitor), while a pick does;
+- slow picks: the clipboard (cleared first, read while the program runs),
+  the swatch in the compositor's picture, and the codes pixel for pixel as
+  the simulated desktop paints them for the same color;
+- quick picks, released within 0.2 s of the press onto a color unlike the
+  pick before's: the clipboard holds the new color, never the old one;
+- the magnifier live (where the stream brings frames): its box follows the
+  picture under it when the board under the pointer goes away.
+Without it, the first use: the shell's question answered (the pick that
+raised it copies), refused (nothing copied; told as a refusal), and left
+unanswered past the portal's wait (nothing copied; the late answer is stored
+and the next pick copies without asking again).
+And in every case the program's stderr stays quiet.
+"""
+
+import os
+import subprocess
+import time
+
+import gnome_session
+import magnifier_test as zoom  # the magnifier's box and where its cursor square lies
+import pick_test
+from sway_session import Checks, Failure, eventually, session
+
+QUIET = 5  # stderr lines a case may write: a message box's text and a line or two
+BOARD = (160, 160, 960, 160)  # asked for; mutter puts its frame above it
+TABLE = (81, 17, 71, 47)  # the three code rows in the main window's client area
+QUESTION = (150, 85)  # the help panel's button
+CODE_BOXES = [(115, 24), (115, 40), (115, 56)]
+SLOW = ["FF0000", "000000", "FFFFFF", "050AC8"]
+QUICK = ["00FF00", "000000", "FFFFFF", "0000FF", "100F01"]  # each unlike the one before
+PORTAL_WAIT = 27.0  # past the portal's own 25 s for the shell's answer
+CALLS = ["type='method_call',interface='org.freedesktop.portal.Screenshot'",
+         "type='method_call',interface='org.freedesktop.portal.ScreenCast'"]
+
+
+def stripe_centre(board, color):
+    return board.stripe_x(pick_test.STRIPES.index(color)), board.y + board.height // 2
+
+
+def sim_codes(s, color):
+    """The code rows as the simulated desktop paints them after a pick of `color`."""
+    out = os.path.join(s.rundir, f"sim-{color}.ppm")
+    subprocess.run([s.args.sim_frame, "main", "0", "0", "100", "100", color, "50", "50", out],
+                   check=True, timeout=30)
+    x, y, width, height = TABLE
+    return [row[x:x + width] for row in session.read_ppm(out)[y:y + height]]
+
+
+def portal_calls(path):
+    with open(path, errors="replace") as f:
+        return sum(line.startswith("method call") for line in f)
+
+
+def show_board(s):
+    log = os.path.join(s.rundir, "board.log")
+    return s.board(*BOARD, pick_test.STRIPES, log)
+
+
+def flick(s, target):
+    """Press on the crosshair, straight to the target, release: well under 0.2 s."""
+    s.xdotool("mousemove", *s.screen_point(s.CROSSHAIR))
+    time.sleep(0.03)
+    pressed = time.monotonic()
+    s.xdotool("mousedown", 1)
+    time.sleep(0.02)
+    s.xdotool("mousemove", *target)
+    time.sleep(0.03)
+    s.xdotool("mouseup", 1)
+    return time.monotonic() - pressed
+
+
+# With the permission stored
+
+
+def no_capture_clicks(s, checks, calls, board):
+    for point in [QUESTION, QUESTION, *CODE_BOXES]:
+        s.click_client(point)
+        time.sleep(0.1)
+    time.sleep(1.0)  # a screenshot would have been asked for by now
+    checks.equal("help button and code boxes: portal calls", portal_calls(calls), 0)
+    s.pick(stripe_centre(board, "FF0000"), hold=lambda: time.sleep(1.0))
+    checks.true("a pick: portal calls", eventually(lambda: portal_calls(calls), 3))
+
+
+def slow_picks(s, checks, calls, board):
+    x, y, width, height = TABLE
+    for color in SLOW:
+        what = f"slow pick #{color}"
+        checks.equal(f"{what}: clipboard cleared first", s.clear_clipboard(), "")
+        s.pick(stripe_centre(board, color), hold=lambda: time.sleep(1.0))
+        checks.equal(f"{what}: xclip", s.wait_clipboard("#" + color, timeout=5), "#" + color)
+        shot = s.screenshot()
+        checks.equal(f"{what}: swatch", shot.rgb(*s.screen_point(s.SWATCH)), pick_test.rgb(color))
+        wrong = zoom.differences(shot.block(*s.screen_point((x, y)), width, height),
+                                 sim_codes(s, color))
+        checks.equal(f"{what}: code pixels unlike the simulated desktop's ({len(wrong)})",
+                     wrong[:4], [])
+
+
+def quick_picks(s, checks, calls, board):
+    s.pick(stripe_centre(board, "FF0000"), hold=lambda: time.sleep(1.0))
+    s.wait_clipboard("#FF0000", timeout=5)
+    previous = "FF0000"
+    for color in QUICK:
+        what = f"quick pick #{color} after #{previous}"
+        checks.equal(f"{what}: clipboard cleared first", s.clear_clipboard(), "")
+        held = flick(s, stripe_centre(board, color))
+        checks.true(f"{what}: released {held:.2f} s after the press", held < 0.2)
+        checks.equal(f"{what}: xclip", s.wait_clipboard("#" + color, timeout=5), "#" + color)
+        checks.equal(f"{what}: title", s.title(), "HUEVEX")
+        previous = color
+
+
+def magnifier_live(s, checks, calls, board):
+    if s.args.source == "portal":
+        print("    (the portal's snapshot is a still picture: nothing live to check)", flush=True)
+        return
+    s.toggle_magnifier(expect_shown=True)
+    point = stripe_centre(board, "FF0000")
+    s.xdotool("mousemove", *point)
+
+    def square():
+        x, y = s.client_origin(s.magnifier())
+        return s.screenshot().rgb(x + zoom.BOX[0] + 65, y + zoom.BOX[1] + 35)
+
+    checks.soon("magnifier on the board", square, pick_test.rgb("FF0000"))
+    os.kill(board.process.pid, 15)  # the desktop shows through where it was
+    board.process.wait(5)
+    behind = s.screenshot().rgb(*point)
+    checks.not_equal("the desktop where the board was", behind, pick_test.rgb("FF0000"))
+    checks.soon("magnifier follows the picture under it", square, behind)
+
+
+EVERYDAY = [no_capture_clicks, slow_picks, quick_picks, magnifier_live]
+
+
+# The first use: the shell asks
+
+
+def pick_into_question(s, checks, what, color, board):
+    """A pick that raises the shell's question: released once it shows."""
+    s.xdotool("mousemove", *s.screen_point(s.CROSSHAIR))
+    time.sleep(0.03)
+    s.xdotool("mousedown", 1)
+    time.sleep(0.03)
+    s.pointer_steps(s.screen_point(s.CROSSHAIR), stripe_centre(board, color))
+    shown = eventually(s.question_shown, 10, step=0.2)
+    s.xdotool("mouseup", 1)
+    checks.true(f"{what}: the shell asks", shown)
+    return shown
+
+
+def answered(s, checks, board):
+    if pick_into_question(s, checks, "answered", "00FF00", board):
+        s.answer_question(allow=True)
+        checks.equal("answered: the pick copies", s.wait_clipboard("#00FF00", timeout=10),
+                     "#00FF00")
+    checks.equal("answered: stored", s.screenshot_permission().count("'yes'"), 1)
+
+
+def refused(s, checks, board):
+    if pick_into_question(s, checks, "refused", "00FF00", board):
+        s.answer_question(allow=False)
+        checks.soon("refused: the title says so", s.title, "HUEVEX - SCREEN NOT READABLE", 10)
+        checks.equal("refused: nothing copied", s.clipboard(), "")
+    checks.true("refused: told as a refusal", "refused" in s.stderr())
+
+
+def unanswered(s, checks, board):
+    if pick_into_question(s, checks, "unanswered", "00FF00", board):
+        time.sleep(PORTAL_WAIT)
+        checks.equal("unanswered: nothing copied", s.clipboard(), "")
+        checks.true("unanswered: the question still up", s.question_shown())
+        s.answer_question(allow=True)
+        for box in [w for w in s.windows("^HUEVEX$") if w != s.main_window and s.viewable(w)]:
+            width, height = s.client_size(box)
+            s.click_client((width // 2, height - 24), box)  # a message box's OK
+        s.xdotool("mousemove", *s.screen_point(s.CROSSHAIR))
+        time.sleep(0.03)
+        s.xdotool("mousedown", 1)
+        s.pointer_steps(s.screen_point(s.CROSSHAIR), stripe_centre(board, "FF0000"))
+        asked = eventually(s.question_shown, 2, step=0.2)
+        s.xdotool("mouseup", 1)
+        checks.true("unanswered: the next pick does not ask again", not asked)
+        checks.equal("unanswered: the next pick copies", s.wait_clipboard("#FF0000", timeout=5),
+                     "#FF0000")
+
+
+FIRST_USE = [answered, refused, unanswered]
+
+
+def check_stderr(s, checks, name):
+    lines = s.stderr().splitlines()
+    checks.equal(f"{name}: stderr beyond {QUIET} lines", lines[QUIET:QUIET + 3], [])
+
+
+def test():
+    def more(parser):
+        parser.add_argument("--source", choices=["portal", "screencast"], default="portal")
+        parser.add_argument("--sim-frame", required=True)
+
+    args = gnome_session.sway_session.arguments(more)
+    args.colorboard = args.colorboard or os.path.join(os.path.dirname(args.sim_frame),
+                                                      "huevex_colorboard")
+    checks = Checks()
+    env = {"HUEVEX_SCREEN": args.source}
+
+    print("-- with the screenshot permission stored", flush=True)
+    with gnome_session.GnomeSession(args) as s:
+        try:
+            calls = s.monitor(CALLS, "portal-calls")
+            s.start_huevex(env)
+            board = show_board(s)
+        except Failure as error:
+            checks.equal("start-up", str(error), "no failure")
+            return checks.finish()
+        for case in EVERYDAY:
+            try:
+                with checks.case(case.__name__, lambda name: s.save_screenshot(
+                        f"huevex-gnome-{args.source}-{name}.png")):
+                    case(s, checks, calls, board)
+                    check_stderr(s, checks, case.__name__)
+                    checks.equal(f"{case.__name__}: still running", s.huevex.poll(), None)
+            except Failure as error:
+                checks.equal(case.__name__, str(error), "no failure")
+
+    print("-- the first use", flush=True)
+    with gnome_session.GnomeSession(args, screenshots_allowed=False) as s:
+        board = None
+        for case in FIRST_USE:
+            try:
+                with checks.case(case.__name__, lambda name: s.save_screenshot(
+                        f"huevex-gnome-{args.source}-{name}.png")):
+                    s.set_screenshot_permission(None)
+                    s.start_huevex(env)
+                    board = board or show_board(s)
+                    checks.equal(f"{case.__name__}: clipboard cleared first", s.clear_clipboard(),
+                                 "")
+                    case(s, checks, board)
+                    check_stderr(s, checks, case.__name__)
+            except Failure as error:
+                checks.equal(case.__name__, str(error), "no failure")
+            s.stop_huevex()
+    return checks.finish()
+
+
+if __name__ == "__main__":
+    gnome_session.main(test)
