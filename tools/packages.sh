@@ -37,27 +37,37 @@ kde=(kwin-wayland xwayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5 
 bench=(libbenchmark-dev xvfb xdotool x11-utils x11-apps gpick gcolor3 grabc python3)
 
 # Wine's X11 driver loads several of its recommendations (XRender, XRandR,
-# Xcursor, XInput) at run time, so the test group takes recommendations.
-recommends=--no-install-recommends
-wanted=()
+# Xcursor, XInput) at run time, so the test group takes recommendations; the
+# others do not (the desktops' would bring whole desktops along).
+plain=()
+recommended=()
 for group in "$@"; do
   case $group in
-    build) wanted+=("${build[@]}") ;;
-    test) wanted+=("${test[@]}"); recommends= ;;
-    wayland) wanted+=("${wayland[@]}") ;;
-    gnome) wanted+=("${gnome[@]}") ;;
-    kde) wanted+=("${kde[@]}") ;;
-    bench) wanted+=("${bench[@]}") ;;
+    build) plain+=("${build[@]}") ;;
+    test) recommended+=("${test[@]}") ;;
+    wayland) plain+=("${wayland[@]}") ;;
+    gnome) plain+=("${gnome[@]}") ;;
+    kde) plain+=("${kde[@]}") ;;
+    bench) plain+=("${bench[@]}") ;;
     *) echo "tools/packages.sh: no group called '$group'" >&2; exit 2 ;;
   esac
 done
 
-missing=()
-for p in "${wanted[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-((${#missing[@]})) || exit 0
+missing() {
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || echo "$p"
+  done
+}
+mapfile -t missing_plain < <(missing "${plain[@]}")
+mapfile -t missing_recommended < <(missing "${recommended[@]}")
+((${#missing_plain[@]} + ${#missing_recommended[@]})) || exit 0
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
 "${sudo[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq $recommends "${missing[@]}"
+install=("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq)
+if ((${#missing_recommended[@]})); then
+  "${install[@]}" "${missing_recommended[@]}"
+fi
+if ((${#missing_plain[@]})); then
+  "${install[@]}" --no-install-recommends "${missing_plain[@]}"
+fi
