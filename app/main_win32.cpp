@@ -20,6 +20,7 @@ void __verbose_terminate_handler() { std::abort(); }
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   huevex::win32::Win32Gdi gdi;
   huevex::win32::Win32Windows windows(instance, HUEVEX_ICON_GROUP);
+  gdi.UseWindows(windows);
   try {
     return huevex::RunHuevex(gdi, windows);
   } catch (...) {

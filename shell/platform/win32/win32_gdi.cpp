@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "shell/platform/win32/picture_bitmaps.h"
+#include "shell/platform/win32/win32_windows.h"
 
 namespace huevex::win32 {
 namespace {
@@ -24,10 +25,14 @@ bool Win32Gdi::GetCursorPos(Point* point) {
   POINT p{};
   if (!::GetCursorPos(&p)) return false;
   *point = {p.x, p.y};
+  if (windows_) *point = windows_->Nudged(*point);
   return true;
 }
 
-bool Win32Gdi::SetCursorPos(int x, int y) { return ::SetCursorPos(x, y) != FALSE; }
+bool Win32Gdi::SetCursorPos(int x, int y) {
+  if (windows_ && windows_->NudgePointer({x, y})) return true;
+  return ::SetCursorPos(x, y) != FALSE;
+}
 
 Hwnd Win32Gdi::GetDesktopWindow() { return FromHwnd(::GetDesktopWindow()); }
 

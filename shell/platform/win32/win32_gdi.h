@@ -9,8 +9,14 @@
 
 namespace huevex::win32 {
 
+class Win32Windows;
+
 class Win32Gdi final : public Gdi {
  public:
+  // The program's windows, whose pointer a move of the pointer may have to
+  // show off the pointer (under Wine; see Win32Windows::NudgePointer).
+  void UseWindows(Win32Windows& windows) { windows_ = &windows; }
+
   bool GetCursorPos(Point* point) override;
   bool SetCursorPos(int x, int y) override;
   Hwnd GetDesktopWindow() override;
@@ -47,6 +53,7 @@ class Win32Gdi final : public Gdi {
   HBITMAP BitsFor(const Picture& picture);
 
   std::map<const Picture*, PictureBits> pictures_;
+  Win32Windows* windows_ = nullptr;
 };
 
 // The font height for CreateFontW: the character height in pixels, rounded as

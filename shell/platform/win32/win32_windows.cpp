@@ -1,7 +1,9 @@
 #include "shell/platform/win32/win32_windows.h"
 
 #include <algorithm>
+#include <cstdlib>
 
+#include "shell/platform/moved_picture.h"
 #include "shell/platform/win32/picture_bitmaps.h"
 
 namespace huevex::win32 {
@@ -26,6 +28,12 @@ bool PointerOver(HWND window) {
 
 HCURSOR Arrow() { return ::LoadCursorW(nullptr, IDC_ARROW); }
 
+// Wine's ntdll has a function of its own that Windows' has not.
+bool RunsOnWine() {
+  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 // The clipboard is closed on every path once it was opened.
 class OpenedClipboard {
  public:
@@ -44,7 +52,7 @@ class OpenedClipboard {
 }  // namespace
 
 Win32Windows::Win32Windows(HINSTANCE instance, int icon_group)
-    : instance_(instance), icon_group_(icon_group) {
+    : instance_(instance), icon_group_(icon_group), on_wine_(RunsOnWine()) {
   WNDCLASSEXW window_class{};
   window_class.cbSize = sizeof window_class;
   // No CS_DBLCLKS: a quick second press is a press like any other.
@@ -219,6 +227,7 @@ void Win32Windows::ButtonUp(HWND window, MouseButton button, LPARAM lparam) {
 // now and the press that took the capture ends as a release would end it.
 void Win32Windows::CaptureLost(HWND window) {
   if (releasing_capture_ || window != captured_) return;
+  ForgetNudge(captured_);
   captured_ = nullptr;
   POINT p{};
   ::GetCursorPos(&p);
@@ -232,11 +241,13 @@ void Win32Windows::CaptureLost(HWND window) {
 }
 
 void Win32Windows::SetCapture(Hwnd window) {
+  ForgetNudge(captured_);
   captured_ = ToHwnd(window);
   ::SetCapture(captured_);
 }
 
 void Win32Windows::ReleaseCapture() {
+  ForgetNudge(captured_, true);
   captured_ = nullptr;
   releasing_capture_ = true;
   ::ReleaseCapture();
@@ -247,7 +258,43 @@ void Win32Windows::ReleaseCapture() {
 
 HCURSOR Win32Windows::CustomCursor(HWND window) {
   const Window* state = Find(window);
-  return state && state->pointer ? state->cursor.get() : nullptr;
+  if (!state || !state->pointer) return nullptr;
+  return window == captured_ && state->nudged_cursor ? state->nudged_cursor.get()
+                                                     : state->cursor.get();
+}
+
+bool Win32Windows::NudgePointer(Point to) {
+  if (!on_wine_ || !captured_) return false;
+  POINT p{};
+  ::GetCursorPos(&p);
+  const Rect screen{::GetSystemMetrics(SM_XVIRTUALSCREEN), ::GetSystemMetrics(SM_YVIRTUALSCREEN),
+                    ::GetSystemMetrics(SM_XVIRTUALSCREEN) + ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                    ::GetSystemMetrics(SM_YVIRTUALSCREEN) + ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+  to = {std::clamp(to.x, screen.left, screen.right - 1),
+        std::clamp(to.y, screen.top, screen.bottom - 1)};
+  nudge_ = {to.x - p.x, to.y - p.y};
+  nudged_from_ = {p.x, p.y};
+  if (Window* state = Find(captured_); state && state->pointer) {
+    const bool shown = nudge_ != Point{} && std::abs(nudge_.x) <= kMostPictureOffset &&
+                       std::abs(nudge_.y) <= kMostPictureOffset;
+    state->nudged_cursor =
+        shown ? CursorFromPicture(MovedPicture(*state->pointer, nudge_)) : UniqueIcon{};
+    if (const HCURSOR cursor = CustomCursor(captured_)) ::SetCursor(cursor);
+  }
+  return true;
+}
+
+// The offset holds while the capture lasts, however the pointer moves, and
+// after it until the pointer moves (the release's own place is asked for
+// once the capture is gone).
+Point Win32Windows::Nudged(Point pointer) const {
+  if (nudge_ == Point{} || (!captured_ && pointer != nudged_from_)) return pointer;
+  return {pointer.x + nudge_.x, pointer.y + nudge_.y};
+}
+
+void Win32Windows::ForgetNudge(HWND window, bool keep_offset) {
+  if (!keep_offset) nudge_ = {};
+  if (Window* state = Find(window)) state->nudged_cursor = UniqueIcon{};
 }
 
 void Win32Windows::SetPointer(Hwnd handle, const Picture* picture) {

@@ -49,6 +49,16 @@ class Win32Windows final : public WindowSystem {
   void Run() override;
   void Quit() override;
 
+  // Under Wine a move of the pointer during a capture grabs and lets go of
+  // the X pointer, which ends the X server's own grab that a drag runs on: the
+  // release then goes to whatever X window is under the pointer, and the drag
+  // never ends here. So there, during a capture, the pointer stays and the
+  // point moves: an offset from it, which the captured window's pointer
+  // shows, until the capture ends. True when the move was taken so.
+  bool NudgePointer(Point to);
+  // The pointer's position with the offset, while there is one.
+  Point Nudged(Point pointer) const;
+
  private:
   struct Window {
     DWORD style = 0;
@@ -58,6 +68,7 @@ class Win32Windows final : public WindowSystem {
     const Picture* pointer = nullptr;         // null: the default arrow
     const Picture* cursor_picture = nullptr;  // what cursor was made from
     UniqueIcon cursor;
+    UniqueIcon nudged_cursor;  // the pointer's picture at the nudge's offset
     UniqueIcon big_icon;
     UniqueIcon small_icon;
   };
@@ -70,6 +81,8 @@ class Win32Windows final : public WindowSystem {
   void ButtonDown(HWND window, MouseButton button, LPARAM lparam);
   void ButtonUp(HWND window, MouseButton button, LPARAM lparam);
   void CaptureLost(HWND window);
+  // The pointer shows no offset any more; the offset itself goes unless kept.
+  void ForgetNudge(HWND window, bool keep_offset = false);
   void Paint(HWND window);
 
   // Runs a call into the toolkit; an exception stops the program here.
@@ -86,6 +99,9 @@ class Win32Windows final : public WindowSystem {
   UniqueWindow timer_window_;  // message-only: owns the timers
   UINT_PTR next_timer_ = 1;
   HWND captured_ = nullptr;
+  bool on_wine_;
+  Point nudge_;           // the point's offset from the pointer during a capture (Wine)
+  Point nudged_from_;     // where the pointer was at the last nudge
   int buttons_down_ = 0;  // pressed since the last press without capture
   bool releasing_capture_ = false;
   bool failed_ = false;

@@ -2,35 +2,13 @@
 
 #include <cstdlib>
 
+#include "shell/platform/moved_picture.h"
 #include "shell/platform/x11/x11_pixels.h"
 
 namespace huevex::x11 {
 namespace {
 
 constexpr unsigned kGrabEvents = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
-// Farther off than this the picture stays on the pointer: a cursor of more
-// than 111 pixels a side is more than some servers take.
-constexpr int kMostOffset = 48;
-
-// The picture moved by offset on a transparent field large enough to keep its
-// centre where it was.
-Picture Moved(const Picture& picture, Point offset) {
-  const int ax = std::abs(offset.x), ay = std::abs(offset.y);
-  Picture out;
-  out.width = picture.width + 2 * ax;
-  out.height = picture.height + 2 * ay;
-  out.color.assign(static_cast<size_t>(out.width) * out.height, 0);
-  out.mask.assign(out.color.size(), 1);
-  for (int y = 0; y < picture.height; ++y) {
-    for (int x = 0; x < picture.width; ++x) {
-      const size_t from = static_cast<size_t>(y) * picture.width + x;
-      const size_t to = static_cast<size_t>(y + ay + offset.y) * out.width + (x + ax + offset.x);
-      out.color[to] = picture.color[from];
-      out.mask[to] = picture.mask[from];
-    }
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -114,7 +92,8 @@ void PointerCapture::ShowOffset(Point offset, Time time) {
   if (!grabbed_) return;
   offset_ = offset;
   const bool shown = picture_ && !picture_->Empty() && offset != Point{} &&
-                     std::abs(offset.x) <= kMostOffset && std::abs(offset.y) <= kMostOffset;
+                     std::abs(offset.x) <= kMostPictureOffset &&
+                     std::abs(offset.y) <= kMostPictureOffset;
   const Cursor cursor = shown ? OffsetCursor(*picture_, offset) : CursorFor(picture_);
   XChangeActivePointerGrab(display_, kGrabEvents, cursor, time);
   if (!shown) offset_cursor_.reset();
@@ -123,7 +102,7 @@ void PointerCapture::ShowOffset(Point offset, Time time) {
 
 Cursor PointerCapture::OffsetCursor(const Picture& picture, Point offset) {
   // The server keeps a cursor that a grab shows until the grab lets it go.
-  offset_cursor_ = MakeCursor(Moved(picture, offset));
+  offset_cursor_ = MakeCursor(MovedPicture(picture, offset));
   return offset_cursor_.get();
 }
 

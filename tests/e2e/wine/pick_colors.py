@@ -42,7 +42,9 @@ def test():
                 s.xdotool("key", key)
                 time.sleep(0.05)
             checks.soon("swatch a pixel short of the edge", lambda: s.pixel(*swatch), COLORS[0])
-            checks.equal("the pointer moved with the point", s.pointer(), (edge - 1, y))
+            # Under Wine the point moves as an offset from the pointer (a warp
+            # there would end the X server's grab that the drag runs on).
+            checks.equal("the pointer stays under Wine", s.pointer(), (edge - 10, y))
             s.xdotool("key", "Right")
             checks.soon("swatch across the edge", lambda: s.pixel(*swatch), COLORS[1])
             s.release(1)
