@@ -9,6 +9,16 @@
 #                   or the program
 #   shell/platform/*.h, shell/numbers.h
 #                   the seams and the number rules: nothing above them
+#   tests/ bench/   put the layers together as app/ does: may include anything
+#   tools/          build-time generators: the pictures and the seams
+#
+# Nothing of the program or its backends includes from tests/, bench/ or tools/.
+#
+# Both "quoted" and <angled> includes are read, and each is resolved the way
+# the compiler does: a quoted one against the including file's folder first,
+# then both against the include roots (the tree's top and tests/). An include
+# that resolves to no file of the tree (a system or a generated header) is
+# not the layers' business.
 #
 #   cmake -DSOURCE_DIR=<tree> [-DSTAMP=<file>] -P check_layers.cmake
 # Fails, naming each offending include, when one crosses the layers.
@@ -25,32 +35,66 @@ function(layer_of path out)
     set(${out} backend PARENT_SCOPE)
   elseif(path MATCHES "^shell/(numbers\\.h|platform/[^/]+\\.h)$")
     set(${out} seam PARENT_SCOPE)
+  elseif(path MATCHES "^(tests|bench)/")
+    set(${out} harness PARENT_SCOPE)
+  elseif(path MATCHES "^tools/")
+    set(${out} tools PARENT_SCOPE)
   else()
     set(${out} "" PARENT_SCOPE)
   endif()
 endfunction()
 
+set(allowed_harness harness app program toolkit backend seam tools)
 set(allowed_app app program toolkit backend seam)
 set(allowed_program program toolkit seam)
 set(allowed_toolkit toolkit seam)
 set(allowed_backend backend seam)
 set(allowed_seam seam)
+set(allowed_tools tools program seam)
+
+# The file an include names, relative to the tree, or "" when it is none of the tree's.
+function(resolve_include source kind name out)
+  set(${out} "" PARENT_SCOPE)
+  get_filename_component(folder ${SOURCE_DIR}/${source} DIRECTORY)
+  set(candidates "")
+  if(kind STREQUAL "\"")
+    list(APPEND candidates ${folder})
+  endif()
+  list(APPEND candidates ${SOURCE_DIR} ${SOURCE_DIR}/tests)
+  foreach(root IN LISTS candidates)
+    cmake_path(APPEND root ${name} OUTPUT_VARIABLE file)
+    cmake_path(NORMAL_PATH file)
+    if(EXISTS ${file} AND NOT IS_DIRECTORY ${file})
+      cmake_path(RELATIVE_PATH file BASE_DIRECTORY ${SOURCE_DIR} OUTPUT_VARIABLE relative)
+      if(NOT relative MATCHES "^\\.\\./")
+        set(${out} ${relative} PARENT_SCOPE)
+      endif()
+      return()
+    endif()
+  endforeach()
+endfunction()
 
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}
   ${SOURCE_DIR}/app/* ${SOURCE_DIR}/shell/* ${SOURCE_DIR}/picker/* ${SOURCE_DIR}/magnifier/*
-  ${SOURCE_DIR}/help/* ${SOURCE_DIR}/resources/*)
+  ${SOURCE_DIR}/help/* ${SOURCE_DIR}/resources/* ${SOURCE_DIR}/tools/* ${SOURCE_DIR}/bench/*
+  ${SOURCE_DIR}/tests/*)
 set(crossings "")
+set(include_line "^[ \t]*#[ \t]*include[ \t]*([\"<])([^\">]+)[\">]")
 foreach(source IN LISTS sources)
-  if(NOT source MATCHES "\\.(h|cpp)$")
+  if(NOT source MATCHES "\\.(h|hpp|c|cc|cpp|inc)$")
     continue()
   endif()
   layer_of(${source} from)
-  file(STRINGS ${SOURCE_DIR}/${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  file(STRINGS ${SOURCE_DIR}/${source} includes REGEX "${include_line}")
   foreach(line IN LISTS includes)
-    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*$" "\\1" target "${line}")
+    string(REGEX MATCH "${include_line}" _ "${line}")
+    resolve_include(${source} "${CMAKE_MATCH_1}" "${CMAKE_MATCH_2}" target)
+    if(target STREQUAL "")
+      continue()
+    endif()
     layer_of(${target} to)
-    if(to STREQUAL "")
-      continue()  # a header of the folder's own or a generated one
+    if(to STREQUAL "" OR from STREQUAL "")
+      continue()
     endif()
     if(NOT to IN_LIST allowed_${from})
       string(APPEND crossings "\n  ${source} (${from}) includes ${target} (${to})")

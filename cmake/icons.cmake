@@ -24,7 +24,7 @@ if(CMAKE_CROSSCOMPILING)
     COMMENT "Making the application icon with the build machine's compiler")
 else()
   add_executable(huevex_make_icons ${_icon_sources})
-  target_include_directories(huevex_make_icons PRIVATE ${PROJECT_SOURCE_DIR})
+  huevex_layer(huevex_make_icons tools)
   add_custom_command(
     OUTPUT ${HUEVEX_ICON_FILES}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${HUEVEX_ICON_DIR}

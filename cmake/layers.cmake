@@ -6,7 +6,10 @@ file(GLOB_RECURSE _layered_sources CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/picker/*.h ${PROJECT_SOURCE_DIR}/picker/*.cpp
   ${PROJECT_SOURCE_DIR}/magnifier/*.h ${PROJECT_SOURCE_DIR}/magnifier/*.cpp
   ${PROJECT_SOURCE_DIR}/help/*.h ${PROJECT_SOURCE_DIR}/help/*.cpp
-  ${PROJECT_SOURCE_DIR}/resources/*.h ${PROJECT_SOURCE_DIR}/resources/*.cpp)
+  ${PROJECT_SOURCE_DIR}/resources/*.h ${PROJECT_SOURCE_DIR}/resources/*.cpp
+  ${PROJECT_SOURCE_DIR}/tools/*.h ${PROJECT_SOURCE_DIR}/tools/*.cpp
+  ${PROJECT_SOURCE_DIR}/bench/*.h ${PROJECT_SOURCE_DIR}/bench/*.cpp
+  ${PROJECT_SOURCE_DIR}/tests/*.h ${PROJECT_SOURCE_DIR}/tests/*.cpp)
 set(_layers_stamp ${CMAKE_BINARY_DIR}/layers.checked)
 add_custom_command(
   OUTPUT ${_layers_stamp}

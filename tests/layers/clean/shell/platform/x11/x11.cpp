@@ -1,0 +1,3 @@
+#include "../platform.h"
+#include "x11.h"
+#include <X11/Xlib.h>
