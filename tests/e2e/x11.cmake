@@ -40,7 +40,7 @@ target_link_libraries(huevex_x11_tests PRIVATE huevex_x11 huevex_app X11::Xtst
 set_target_properties(huevex_x11_tests PROPERTIES CROSSCOMPILING_EMULATOR
   "${Python3_EXECUTABLE};${CMAKE_CURRENT_SOURCE_DIR}/under_xvfb.py;--")
 gtest_discover_tests(huevex_x11_tests TEST_PREFIX x11. DISCOVERY_TIMEOUT 60
-  PROPERTIES LABELS "x11")
+  PROPERTIES LABELS "x11" ENVIRONMENT ${HUEVEX_TEST_ENVIRONMENT})
 
 add_test(NAME x11_display COMMAND ${Python3_EXECUTABLE}
          ${CMAKE_CURRENT_SOURCE_DIR}/x11/display_test.py ${x11_args})
