@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace huevex::soft {
@@ -20,6 +21,26 @@ void Write(const fs::path& path, const std::string& text) { std::ofstream(path) 
 void Touch(const fs::path& path) {
   fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(1));
 }
+
+// Sets an environment variable for as long as it lives.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* was = std::getenv(name)) was_ = was;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (was_) {
+      setenv(name_, was_->c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> was_;
+};
 
 class FontMemoryTest : public ::testing::Test {
  protected:
@@ -139,13 +160,15 @@ TEST_F(FontMemoryTest, MemoryReadsBackAndAnythingElseIsAMiss) {
 // remembers, a second run of the program finds the memory and does not ask,
 // and a change to a configuration file makes it ask again.
 TEST_F(FontMemoryTest, FontconfigIsAskedOnlyWhenTheMemoryDoesNotHold) {
-  const char* previous = std::getenv("FONTCONFIG_FILE");
-  const std::string saved = previous ? previous : "";
   const fs::path config = root / "conf.d" / "fonts.conf";
-  Write(config,
-        "<?xml version=\"1.0\"?><fontconfig><include>/etc/fonts/fonts.conf</include>"
-        "</fontconfig>");
-  setenv("FONTCONFIG_FILE", config.c_str(), 1);
+  const std::string stock =
+      "<?xml version=\"1.0\"?><fontconfig><include>/etc/fonts/fonts.conf</include>"
+      "</fontconfig>";
+  Write(config, stock);
+  const ScopedEnv config_file("FONTCONFIG_FILE", config.string());
+  // The user's own configuration, which the stock one takes in once it exists.
+  fs::create_directories(root / "home" / "fontconfig");
+  const ScopedEnv config_home("XDG_CONFIG_HOME", (root / "home").string());
   const std::string cache = (root / "cache" / "huevex").string();
 
   RememberedFonts first(cache);
@@ -166,20 +189,21 @@ TEST_F(FontMemoryTest, FontconfigIsAskedOnlyWhenTheMemoryDoesNotHold) {
   third.Find("DejaVu Sans", true);
   EXPECT_EQ(third.FontconfigLookups(), 0) << "both answers remembered";
 
-  Touch(config);
-  RememberedFonts fourth(cache);
-  EXPECT_EQ(fourth.Find("DejaVu Sans", false), file);
-  EXPECT_EQ(fourth.FontconfigLookups(), 1);
-
-  Write(cache + "/huevex_tests.fonts", "garbage");
-  RememberedFonts fifth(cache);
-  EXPECT_EQ(fifth.Find("DejaVu Sans", false), file);
-  EXPECT_EQ(fifth.FontconfigLookups(), 1);
-
-  if (previous) {
-    setenv("FONTCONFIG_FILE", saved.c_str(), 1);
-  } else {
-    unsetenv("FONTCONFIG_FILE");
+  // Each change below is one the answers may depend on: fontconfig is asked again.
+  const std::function<void()> changes[] = {
+      [&] { Touch(config); },
+      [&] { Write(cache + "/huevex_tests.fonts", "garbage"); },
+      [&] { Write(root / "home" / "fontconfig" / "fonts.conf", "<fontconfig/>"); },
+      [&] {
+        Write(root / "other.conf", stock);
+        setenv("FONTCONFIG_FILE", (root / "other.conf").c_str(), 1);
+      },
+  };
+  for (size_t i = 0; i < std::size(changes); ++i) {
+    changes[i]();
+    RememberedFonts after(cache);
+    EXPECT_EQ(after.Find("DejaVu Sans", false), file) << "change " << i;
+    EXPECT_EQ(after.FontconfigLookups(), 1) << "change " << i;
   }
 }
 

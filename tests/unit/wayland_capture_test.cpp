@@ -157,8 +157,9 @@ TEST(CleanFrame, KeepsWhatThePointerCoversUntilItLeaves) {
   const Step steps[] = {
       // The first frame is taken whole, the pointer in it: nothing better is known.
       {"first", frame(10, left, 0), {}, false, left, 0, 10, 10},
-      // The pointer moves right: its old place is repainted and taken, its new one kept.
-      {"moved", frame(10, right, 0), {left, right}, true, right, 10, 10, 10},
+      // The pointer moves right: its old place is taken though no damage names it
+      // (the compositor drew the pointer there), its new one kept.
+      {"moved", frame(10, right, 0), {right}, true, right, 10, 10, 10},
       // The screen changes under and beside the pointer: beside is taken, under waits.
       {"changed", frame(20, right, 0), {all}, true, right, 20, 10, 20},
       // Still there, nothing new: what waits keeps waiting.
@@ -287,19 +288,23 @@ TEST(Snapshot, FileUrisNameLocalPathsOnly) {
 
 TEST(Snapshot, OnlyAFileMadeForTheRequestIsRemoved) {
   const std::int64_t request = 1'000'000'000'000;
+  const FileFacts opened{true, 1000, 1, request + 5, 3, 7};  // what was read
   const struct {
-    FileFacts file;
+    FileFacts named;  // what is under the name afterwards
     bool made;
   } cases[] = {
-      {{true, 1000, 1, request + 5}, true},   {{true, 1000, 1, request}, true},
-      {{true, 1000, 1, request - 1}, false},   // there before the request
-      {{true, 1001, 1, request + 5}, false},   // another user's
-      {{true, 1000, 2, request + 5}, false},   // has another name too
-      {{false, 1000, 1, request + 5}, false},  // not a regular file
+      {{true, 1000, 1, request + 5, 3, 7}, true},   {{true, 1000, 1, request, 3, 7}, true},
+      {{true, 1000, 1, request - 1, 3, 7}, false},   // there before the request
+      {{true, 1001, 1, request + 5, 3, 7}, false},   // another user's
+      {{true, 1000, 2, request + 5, 3, 7}, false},   // has another name too
+      {{false, 1000, 1, request + 5, 3, 7}, false},  // not a regular file
+      {{true, 1000, 1, request + 5, 3, 8}, false},   // replaced since it was read
+      {{true, 1000, 1, request + 5, 4, 7}, false},   // on another file system
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(MadeForRequest(c.file, 1000, request), c.made)
-        << c.file.uid << " " << c.file.links << " " << c.file.modified_ns - request;
+    EXPECT_EQ(MadeForRequest(opened, c.named, 1000, request), c.made)
+        << c.named.uid << " " << c.named.links << " " << c.named.modified_ns - request << " "
+        << c.named.device << ":" << c.named.inode;
   }
 }
 

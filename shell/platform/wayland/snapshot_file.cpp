@@ -20,8 +20,12 @@ int HexDigit(char c) {
 }
 
 FileFacts FactsOf(const struct stat& st) {
-  return {S_ISREG(st.st_mode), st.st_uid, static_cast<std::uint64_t>(st.st_nlink),
-          std::int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec};
+  return {S_ISREG(st.st_mode),
+          st.st_uid,
+          static_cast<std::uint64_t>(st.st_nlink),
+          std::int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec,
+          static_cast<std::uint64_t>(st.st_dev),
+          static_cast<std::uint64_t>(st.st_ino)};
 }
 
 // Closes the descriptor when it goes out of scope.
@@ -55,8 +59,10 @@ std::optional<std::string> PathFromFileUri(std::string_view uri) {
   return std::nullopt;
 }
 
-bool MadeForRequest(const FileFacts& file, std::uint32_t our_uid, std::int64_t requested_ns) {
-  return file.regular && file.uid == our_uid && file.links == 1 && file.modified_ns >= requested_ns;
+bool MadeForRequest(const FileFacts& opened, const FileFacts& named, std::uint32_t our_uid,
+                    std::int64_t requested_ns) {
+  return named.device == opened.device && named.inode == opened.inode && named.regular &&
+         named.uid == our_uid && named.links == 1 && named.modified_ns >= requested_ns;
 }
 
 bool TakeSnapshot(const std::string& path, std::int64_t requested_ns, Snapshot* snapshot,
@@ -82,9 +88,9 @@ bool TakeSnapshot(const std::string& path, std::int64_t requested_ns, Snapshot* 
   // even when it could not be decoded, since nobody else wants it.
   struct stat named {};
   snapshot->removed = false;
-  if (lstat(path.c_str(), &named) == 0 && named.st_dev == opened.st_dev &&
-      named.st_ino == opened.st_ino &&
-      MadeForRequest(FactsOf(named), static_cast<std::uint32_t>(geteuid()), requested_ns)) {
+  if (lstat(path.c_str(), &named) == 0 &&
+      MadeForRequest(FactsOf(opened), FactsOf(named), static_cast<std::uint32_t>(geteuid()),
+                     requested_ns)) {
     snapshot->removed = unlink(path.c_str()) == 0;
   }
   if (!decoded) *why = "the desktop portal's screenshot is not a picture HUEVEX can read";

@@ -28,10 +28,13 @@ struct FileFacts {
   std::uint32_t uid = 0;
   std::uint64_t links = 0;
   std::int64_t modified_ns = 0;  // CLOCK_REALTIME
+  std::uint64_t device = 0, inode = 0;
 };
 
-// Whether the file was made for a request sent at requested_ns (CLOCK_REALTIME).
-bool MadeForRequest(const FileFacts& file, std::uint32_t our_uid, std::int64_t requested_ns);
+// Whether the file now under the name (named) is the one that was read
+// (opened), and was made for a request sent at requested_ns (CLOCK_REALTIME).
+bool MadeForRequest(const FileFacts& opened, const FileFacts& named, std::uint32_t our_uid,
+                    std::int64_t requested_ns);
 
 struct Snapshot {
   Image image;

@@ -44,10 +44,14 @@ void X11Screen::ChooseSource(const char* forced) {
   wayland_->SetRootSize(width_, height_);
 }
 
+Rect PointerBox(Point at, Rect cursor) {
+  return {at.x + cursor.left - 1, at.y + cursor.top - 1, at.x + cursor.right + 1,
+          at.y + cursor.bottom + 1};
+}
+
 // The pointer's place during a pick goes to the capture too: a compositor
-// that draws the pointer in software has our crosshair in its frames.
-// Xwayland has been seen to put its pointer a pixel above and left of where
-// the compositor draws it (sway 1.7), so the box is a pixel larger all round.
+// that draws the pointer in software has our crosshair in its frames (seen
+// with sway 1.7, whose Xwayland also puts its pointer a pixel off).
 void X11Screen::Grabbed(bool held) {
   if (!held) cursor_.reset();
   if (held) offset_ = {};  // a new pick starts on the pointer
@@ -84,9 +88,7 @@ void X11Screen::TellPointer() {
     wayland_->SetPointer({});
     return;
   }
-  const Point at = *followed_;
-  wayland_->SetPointer({at.x + cursor_->left - 1, at.y + cursor_->top - 1,
-                        at.x + cursor_->right + 1, at.y + cursor_->bottom + 1});
+  wayland_->SetPointer(PointerBox(*followed_, *cursor_));
 }
 
 // Only a change is told: the first time the screen cannot be read, and the

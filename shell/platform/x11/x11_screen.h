@@ -25,6 +25,12 @@
 
 namespace huevex::x11 {
 
+// Where the pick's pointer picture may lie in a captured frame: the cursor's
+// box around the hot spot at `at`, a pixel larger all round (Xwayland has
+// been seen to put its pointer a pixel above and left of where the compositor
+// draws it).
+Rect PointerBox(Point at, Rect cursor);
+
 class X11Screen : public soft::ScreenSource {
  public:
   // Blocks of at least this many pixels go through shared memory.

@@ -5,7 +5,9 @@ bottom up), the probe loads the module as the program does and must read
 the output's pixels at its scale, follow frames while capturing is wanted,
 follow an output that grows, get over a capture session that stops, and end
 in a clear state, with reads that fail, when every capture fails or the
-compositor dies. A compositor without a capture protocol is refused at once.
+compositor dies. A compositor without a capture protocol is refused at once; one with
+wlr-screencopy version 2 is used as well, and an output turned a quarter
+without xdg-output is placed by its mode.
 """
 
 import argparse
@@ -111,6 +113,18 @@ out = run("ext", "stop", ["want", "1", "wait", "live", "3000", "pump", "400", "s
                           "1"])
 check("ext stop", [l for l in out if l.startswith("state")] + colors(out),
       ["state live ", "state live ", "5050"])
+
+# wlr-screencopy as older compositors offer it: version 2, which tells a
+# buffer in one event.
+out = run("wlr", "v2", ["want", "1", "wait", "live", "3000", "read", "1", "1"])
+check("wlr version 2", colors(out), ["5050"])
+
+# An output turned a quarter and no xdg-output to tell its logical size: the
+# 8 x 4 mode at scale 2 shows 2 across and 4 down, so (1, 3) lies on it and
+# (3, 1) does not.
+out = run("wlr", "turned", ["want", "1", "wait", "live", "3000", "read", "1", "3", "read", "3",
+                            "1"])
+check("wlr turned without xdg-output", colors(out), ["F028", "0000"])
 
 out = run("none", "ok", [])
 check("no capture protocol", out, ["unavailable the compositor offers no screen capture to "

@@ -318,11 +318,14 @@ void Bind(wl_client* client, const wl_interface* interface, const Impl* impl, st
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::fprintf(stderr, "usage: %s ext|wlr|none ok|resize|stop|fail|die\n", argv[0]);
+    std::fprintf(stderr, "usage: %s ext|wlr|none ok|resize|stop|fail|die|v2|turned\n", argv[0]);
     return 2;
   }
   const std::string protocol = argv[1];
   mode = argv[2];
+  // v2: wlr-screencopy as older compositors offer it (no buffer_done).
+  // turned: an output turned a quarter, and no xdg-output to tell its logical size.
+  const std::uint32_t wlr_version = mode == "v2" ? 2 : 3;
   display = wl_display_create();
   const char* socket = display ? wl_display_add_socket_auto(display) : nullptr;
   if (!socket) return 1;
@@ -331,16 +334,19 @@ int main(int argc, char** argv) {
                    [](wl_client* client, void*, std::uint32_t version, std::uint32_t id) {
                      Bind(client, &wl_output_interface, &kOutput, version, id, &outputs);
                      wl_resource* o = outputs.back();
-                     wl_output_send_geometry(o, 0, 0, 100, 50, WL_OUTPUT_SUBPIXEL_UNKNOWN, "huevex",
-                                             "stand-in", WL_OUTPUT_TRANSFORM_NORMAL);
+                     wl_output_send_geometry(
+                         o, 0, 0, 100, 50, WL_OUTPUT_SUBPIXEL_UNKNOWN, "huevex", "stand-in",
+                         mode == "turned" ? WL_OUTPUT_TRANSFORM_90 : WL_OUTPUT_TRANSFORM_NORMAL);
                      wl_output_send_mode(o, WL_OUTPUT_MODE_CURRENT, width, height, 60000);
                      wl_output_send_scale(o, 2);
                      wl_output_send_done(o);
                    });
-  wl_global_create(display, &zxdg_output_manager_v1_interface, 3, nullptr,
-                   [](wl_client* client, void*, std::uint32_t version, std::uint32_t id) {
-                     Bind(client, &zxdg_output_manager_v1_interface, &kXdgManager, version, id);
-                   });
+  if (mode != "turned") {
+    wl_global_create(display, &zxdg_output_manager_v1_interface, 3, nullptr,
+                     [](wl_client* client, void*, std::uint32_t version, std::uint32_t id) {
+                       Bind(client, &zxdg_output_manager_v1_interface, &kXdgManager, version, id);
+                     });
+  }
   if (protocol == "ext") {
     wl_global_create(display, &ext_output_image_capture_source_manager_v1_interface, 1, nullptr,
                      [](wl_client* client, void*, std::uint32_t version, std::uint32_t id) {
@@ -353,7 +359,7 @@ int main(int argc, char** argv) {
                             version, id);
                      });
   } else if (protocol == "wlr") {
-    wl_global_create(display, &zwlr_screencopy_manager_v1_interface, 3, nullptr,
+    wl_global_create(display, &zwlr_screencopy_manager_v1_interface, wlr_version, nullptr,
                      [](wl_client* client, void*, std::uint32_t version, std::uint32_t id) {
                        Bind(client, &zwlr_screencopy_manager_v1_interface, &kWlrManager, version,
                             id);

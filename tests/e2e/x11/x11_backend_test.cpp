@@ -126,6 +126,33 @@ TEST_F(X11Backend, ReadsPixelsAsColorValuesAndOffScreenAsBlack) {
   XSync(display(), False);
 }
 
+// The program hears only of changes in whether the screen can be read: none
+// while the root window reads, once when a capture module cannot be had, and
+// then reads fail at once instead of asking the X server every tick.
+TEST_F(X11Backend, OnlyChangesInWhetherTheScreenCanBeReadAreTold) {
+  std::uint32_t pixel = 0;
+  X11Screen root(display());
+  root.ChooseSource(nullptr);
+  for (int tick = 0; tick < 3; ++tick) {
+    ASSERT_TRUE(root.Read({1, 1, 2, 2}, &pixel));
+    EXPECT_FALSE(root.TakeNotice()) << "tick " << tick;
+  }
+
+  // No capture module lies beside the tests' program.
+  X11Screen captured(display());
+  captured.ChooseSource("screencopy");
+  EXPECT_FALSE(captured.TakeNotice()) << "held until the program first reads";
+  for (int tick = 0; tick < 3; ++tick) {
+    EXPECT_FALSE(captured.Read({1, 1, 2, 2}, &pixel)) << "tick " << tick;
+    const std::optional<AccessNotice> notice = captured.TakeNotice();
+    EXPECT_EQ(notice.has_value(), tick == 0) << "tick " << tick;
+    if (notice) {
+      EXPECT_FALSE(notice->readable);
+      EXPECT_NE(notice->reason.find("capture module"), std::string::npos) << notice->reason;
+    }
+  }
+}
+
 TEST_F(X11Backend, SharedMemoryAndPlainReadsAgree) {
   Paint({0, 0, 100, 100}, 0x808080);
   Paint({30, 30, 60, 60}, 0x00FF00);
@@ -307,6 +334,9 @@ TEST_F(X11Backend, WindowsCarryTheirHintsAndKeepTheirPlace) {
   XGetWindowAttributes(display(), panel_x, &attributes);
   EXPECT_EQ(attributes.x, 150);
   EXPECT_EQ(attributes.y, 305);
+  // Placed by the window manager's leave on a real X server; only Xwayland's
+  // panels go around it.
+  EXPECT_FALSE(attributes.override_redirect);
 
   XSizeHints hints{};
   long supplied = 0;

@@ -12,6 +12,7 @@
 #include "resources/pictures.h"
 #include "shell/platform/x11/x11_pixels.h"
 #include "shell/platform/x11/x11_poll.h"
+#include "shell/platform/x11/x11_screen.h"
 #include "shell/platform/x11/x11_screen_source.h"
 #include "shell/platform/x11/x11_timers.h"
 
@@ -185,6 +186,13 @@ TEST(X11Timers, DeadlinesAreAbsoluteLateTicksAreMadeUpButNeverBurst) {
   queue.Remove(slow);
   EXPECT_TRUE(queue.Empty());
   EXPECT_TRUE(queue.TakeDue(t0 + 1h).empty());
+}
+
+// The crosshair's box around its hot spot, as a capture is told to keep it
+// out of reads: with a pixel to spare all round for Xwayland's offset.
+TEST(X11ScreenSource, PointerBoxHasAPixelToSpareAllRound) {
+  EXPECT_EQ(PointerBox({100, 50}, {-16, -16, 16, 16}), (Rect{83, 33, 117, 67}));
+  EXPECT_EQ(PointerBox({0, 0}, {-2, -3, 4, 5}), (Rect{-3, -4, 5, 6}));
 }
 
 TEST(X11ScreenSource, ChosenByTheServerUnlessForced) {
