@@ -1,5 +1,5 @@
-// The project: the forms runtime and the three forms, each a single instance
-// reachable by name. frmMain is the startup form; the others load on first use.
+// The project: the forms runtime and its three forms, one of each, found by
+// name. The program starts with frmMain; the other two load when first used.
 #pragma once
 
 #include "help/frm_about.h"

@@ -13,8 +13,8 @@ ZoomCopy PlanCopy(const Point& point, double scale_width, double scale_height, S
   copy.source_width = CLng(Floor(Divide(w, factor)));
   copy.source_height = CLng(Floor(Divide(h, factor)));
 
-  // Whole squares only: where the box is not a whole number of squares, copy
-  // one more screen pixel and let the box's edge cut the last square.
+  // Squares are never shrunk: when they do not fill the box evenly, take a
+  // further screen pixel and leave its square cut off at the box's edge.
   const auto whole = [&](std::int32_t& extent, std::int32_t& source) {
     const std::int32_t covered = CLng(Floor(factor * source));
     if (covered > extent) {

@@ -1,5 +1,5 @@
-// The three codes of a color value: DEC (the value itself), RGB ("R,G,B") and
-// HEX ("#RRGGBB", red first, uppercase).
+// How a color value is written out: DEC is the number as it is, RGB its parts
+// as "R,G,B", HEX "#RRGGBB" in capitals with red leading.
 #pragma once
 
 #include <string>

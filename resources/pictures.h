@@ -1,6 +1,6 @@
-// The program's pictures, kept as pixel maps in source: one string per row,
-// top row first, one character per pixel. "#" black, "W" white, "c" cyan,
-// "s" silver, "g" grey, "." transparent.
+// The program's pictures as text in the source: a string for each row from the
+// top, a character for each pixel ("#" black, "W" white, "c" cyan, "s" silver,
+// "g" grey, "." see-through).
 #pragma once
 
 #include <span>

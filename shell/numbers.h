@@ -1,10 +1,9 @@
 // The program's number rules, in one place.
 //
-// Real-to-integer conversions round to the nearest integer with ties going to
-// the even neighbour, and narrowing is range-checked: a value that does not fit
-// raises the toolkit's run-time error "Overflow" instead of wrapping. Real
-// arithmetic is double; the magnifier's zoom factor and its loop counters are
-// float (Single).
+// A real becomes an integer by rounding, a half going to whichever side is
+// even; a narrowing checks its range first, and what would wrap raises the
+// toolkit's "Overflow" run-time error instead. Reals are double, except the
+// magnifier's zoom factor and the counters of its loops (float, Single).
 #pragma once
 
 #include <cmath>

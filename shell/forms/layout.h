@@ -1,7 +1,7 @@
-// How a window is described as data: the form's own properties and its
-// controls in layout order. Within one container an earlier control lies above
-// a later one; labels, images and lines lie on the container's surface,
-// beneath its frames and picture boxes.
+// A window written down as data: the form's properties, then its controls in
+// the order they are listed. In a container, what is listed first is on top;
+// labels, images and lines are drawn on the container itself, under any
+// frames and picture boxes in it.
 #pragma once
 
 #include <string_view>

@@ -105,9 +105,10 @@ inline constexpr std::uint32_t SWP_NOACTIVATE = 0x0010;
 inline constexpr std::uint32_t SRCCOPY = 0x00CC0020;
 inline constexpr std::uint32_t PATCOPY = 0x00F00021;
 
-// A picture as the program carries it: per pixel an XOR color (0x00BBGGRR) and
-// an AND mask bit. Mask 0 draws the color; mask 1 with black leaves the surface
-// unchanged (transparent); mask 1 with white inverts it. Rows top first.
+// A picture as the program carries it: each pixel holds an XOR color
+// (0x00BBGGRR) and an AND mask bit. A clear bit paints the color; a set bit
+// over black keeps what is beneath (see-through), over white flips it. The
+// top row comes first.
 struct Picture {
   int width = 0;
   int height = 0;

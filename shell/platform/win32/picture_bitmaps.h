@@ -12,8 +12,8 @@ namespace huevex::win32 {
 // SRCINVERT from the lower half draws the picture as the mask rule says.
 UniqueBitmap MaskThenColorDib(const Picture& picture);
 
-// An icon, or a cursor with its hot spot at the picture's centre (7, 7 for the
-// 15 x 15 crosshair). Empty if the picture is.
+// An icon, or a cursor whose hot spot is the middle pixel (7, 7 in the 15 x 15
+// crosshair). An empty picture gives an empty handle.
 UniqueIcon IconFromPicture(const Picture& picture);
 UniqueIcon CursorFromPicture(const Picture& picture);
 
