@@ -2,6 +2,7 @@
 
 #include "magnifier/zoom_geometry.h"
 #include "resources/layouts.h"
+#include "shell/platform/gdi_owners.h"
 
 namespace huevex {
 namespace {
@@ -14,7 +15,7 @@ constexpr ColorValue kGridSilver = 0xC0C0C0;
 
 FrmZoom::FrmZoom(Runtime& runtime, Form& frmMain)
     : Form(runtime, layouts::Zoom()), frmMain_(frmMain) {
-  Bind("tmrZoom_Timer", [this] { tmrZoom_Timer(); });
+  Bind(layouts::controls::tmrZoom, Event::Timer, [this] { tmrZoom_Timer(); });
 }
 
 // Drops down under the main window, wherever that is at this load.
@@ -51,14 +52,14 @@ void FrmZoom::tmrZoom_Timer() {
 
 void FrmZoom::DrawZoom(const Point& point) {
   Gdi& gdi = runtime().gdi();
-  const Hwnd desktop = gdi.GetDesktopWindow();
-  const Hdc screen = gdi.GetDC(desktop);
-  const ZoomCopy copy =
-      PlanCopy(point, picZoom().ScaleWidth(), picZoom().ScaleHeight(), ZoomFactor);
-  picZoom().Cls();
-  gdi.StretchBlt(picZoom().hDC(), 0, 0, copy.width, copy.height, screen, copy.source_x,
-                 copy.source_y, copy.source_width, copy.source_height, SRCCOPY);
-  gdi.ReleaseDC(desktop, screen);
+  {
+    const ScreenDC screen(gdi, gdi.GetDesktopWindow());
+    const ZoomCopy copy =
+        PlanCopy(point, picZoom().ScaleWidth(), picZoom().ScaleHeight(), ZoomFactor);
+    picZoom().Cls();
+    gdi.StretchBlt(picZoom().hDC(), 0, 0, copy.width, copy.height, screen.get(), copy.source_x,
+                   copy.source_y, copy.source_width, copy.source_height, SRCCOPY);
+  }
   DrawGrid();
   picZoom().Refresh();
 }
@@ -68,36 +69,28 @@ void FrmZoom::DrawGrid() {
       PlanGrid(picZoom().ScaleWidth(), picZoom().ScaleHeight(), ZoomFactor);
   if (bars.empty()) return;
   Gdi& gdi = runtime().gdi();
-  const Hgdiobj brush = CreateCheckerBrush(picZoom().hDC(), kGridGray, kGridSilver);
-  const Hgdiobj kept = gdi.SelectObject(picZoom().hDC(), brush);
+  const GdiObject brush = CreateCheckerBrush(picZoom().hDC(), kGridGray, kGridSilver);
+  const SelectedObject selected(gdi, picZoom().hDC(), brush.get());
   for (const Bar& bar : bars)
     gdi.PatBlt(picZoom().hDC(), bar.x, bar.y, bar.width, bar.height, PATCOPY);
-  gdi.SelectObject(picZoom().hDC(), kept);
-  gdi.DeleteObject(brush);
 }
 
 // An 8 x 8 checker in the box's color format: the first color where x + y is
 // even. The brush keeps its own copy, so the bitmap goes at once.
-Hgdiobj FrmZoom::CreateCheckerBrush(Hdc dc, ColorValue color1, ColorValue color2) {
+GdiObject FrmZoom::CreateCheckerBrush(Hdc dc, ColorValue color1, ColorValue color2) {
   Gdi& gdi = runtime().gdi();
-  if (color1 < 0) color1 = gdi.GetSysColor(color1 & 0xFF);
-  if (color2 < 0) color2 = gdi.GetSysColor(color2 & 0xFF);
-  const Hdc memory = gdi.CreateCompatibleDC(dc);
-  const Hgdiobj bitmap = gdi.CreateCompatibleBitmap(dc, 8, 8);
-  const Hgdiobj kept = gdi.SelectObject(memory, bitmap);
+  color1 = PlainColor(gdi, color1);
+  color2 = PlainColor(gdi, color2);
+  const MemorySurface pattern(gdi, dc, 8, 8);
   for (int y = 0; y < 8; y += 2) {
     for (int x = 0; x < 8; x += 2) {
-      gdi.SetPixelV(memory, x, y, color1);
-      gdi.SetPixelV(memory, x + 1, y, color2);
-      gdi.SetPixelV(memory, x, y + 1, color2);
-      gdi.SetPixelV(memory, x + 1, y + 1, color1);
+      gdi.SetPixelV(pattern.dc(), x, y, color1);
+      gdi.SetPixelV(pattern.dc(), x + 1, y, color2);
+      gdi.SetPixelV(pattern.dc(), x, y + 1, color2);
+      gdi.SetPixelV(pattern.dc(), x + 1, y + 1, color1);
     }
   }
-  gdi.SelectObject(memory, kept);
-  const Hgdiobj brush = gdi.CreatePatternBrush(bitmap);
-  gdi.DeleteDC(memory);
-  gdi.DeleteObject(bitmap);
-  return brush;
+  return GdiObject(gdi, gdi.CreatePatternBrush(pattern.bitmap()));
 }
 
 }  // namespace huevex

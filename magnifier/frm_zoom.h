@@ -5,7 +5,9 @@
 
 #include <cstdint>
 
+#include "resources/layouts.h"
 #include "shell/forms/toolkit.h"
+#include "shell/platform/gdi_owners.h"
 
 namespace huevex {
 
@@ -15,7 +17,7 @@ class FrmZoom : public Form {
   FrmZoom(Runtime& runtime, Form& frmMain);
 
   PictureBox& picZoom() { return Get<PictureBox>("picZoom"); }
-  Timer& tmrZoom() { return Get<Timer>("tmrZoom"); }
+  Timer& tmrZoom() { return Get<Timer>(layouts::controls::tmrZoom); }
 
   // The magnifier's state. It lives as long as the form's instance: a new load
   // sets the zoom and LastCursorX again and keeps the rest.
@@ -24,7 +26,7 @@ class FrmZoom : public Form {
   std::int32_t LastCursorY = 0;
   std::int32_t ElapsedMs = 0;
 
-  Hgdiobj CreateCheckerBrush(Hdc dc, ColorValue color1, ColorValue color2);
+  GdiObject CreateCheckerBrush(Hdc dc, ColorValue color1, ColorValue color2);
 
  protected:
   void Form_Load() override;

@@ -2,21 +2,23 @@
 
 #include "picker/codes.h"
 #include "resources/layouts.h"
+#include "shell/platform/gdi_owners.h"
 
 namespace huevex {
 
 FrmMain::FrmMain(Runtime& runtime, Form& frmZoom, Form& frmAbout)
     : Form(runtime, layouts::Main()), frmZoom_(frmZoom), frmAbout_(frmAbout) {
-  BindMouse("picCursor_MouseDown",
+  namespace c = layouts::controls;
+  BindMouse(c::picCursor, MouseEvent::MouseDown,
             [this](int b, int s, Single x, Single y) { picCursor_MouseDown(b, s, x, y); });
-  BindMouse("picCursor_MouseUp",
+  BindMouse(c::picCursor, MouseEvent::MouseUp,
             [this](int b, int s, Single x, Single y) { picCursor_MouseUp(b, s, x, y); });
-  Bind("timSpy_Timer", [this] { timSpy_Timer(); });
+  Bind(c::timSpy, Event::Timer, [this] { timSpy_Timer(); });
   // The magnifier bar: the two pictures and the word beneath them do the same.
-  for (const char* procedure : {"imgMagnify_Click", "lblMagnify_Click", "imgCaret_Click"}) {
-    Bind(procedure, [this] { ToggleMagnifier(); });
+  for (std::string_view control : {c::imgMagnify, c::lblMagnify, c::imgCaret}) {
+    Bind(control, Event::Click, [this] { ToggleMagnifier(); });
   }
-  Bind("imgQuestion_Click", [this] { imgQuestion_Click(); });
+  Bind(c::imgQuestion, Event::Click, [this] { imgQuestion_Click(); });
 }
 
 void FrmMain::Form_Load() {
@@ -155,9 +157,10 @@ void FrmMain::timSpy_Timer() {
   } else {
     gdi.GetCursorPos(&point);
   }
-  const Hdc screen = gdi.GetDC(Hwnd{});
-  const ColorValue color = gdi.GetPixel(screen, point.x, point.y);
-  gdi.ReleaseDC(Hwnd{}, screen);
+  const ColorValue color = [&] {
+    const ScreenDC screen(gdi);
+    return gdi.GetPixel(screen.get(), point.x, point.y);
+  }();
   // A read that failed is no color: swatch and codes keep the last one.
   if (color == CLR_INVALID) {
     if (releaseWait_ && ReleaseWaitOver()) {

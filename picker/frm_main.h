@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "resources/layouts.h"
 #include "shell/forms/toolkit.h"
 
 namespace huevex {
@@ -23,12 +24,12 @@ class FrmMain : public Form {
   // The magnifier and the help panel, which the main window opens and closes.
   FrmMain(Runtime& runtime, Form& frmZoom, Form& frmAbout);
 
-  PictureBox& picCursor() { return Get<PictureBox>("picCursor"); }
+  PictureBox& picCursor() { return Get<PictureBox>(layouts::controls::picCursor); }
   PictureBox& picColor() { return Get<PictureBox>("picColor"); }
   Label& lblDECvalue() { return Get<Label>("lblDECvalue"); }
   Label& lblRGBvalue() { return Get<Label>("lblRGBvalue"); }
   Label& lblHEXvalue() { return Get<Label>("lblHEXvalue"); }
-  Timer& timSpy() { return Get<Timer>("timSpy"); }
+  Timer& timSpy() { return Get<Timer>(layouts::controls::timSpy); }
 
  protected:
   void Form_Load() override;

@@ -2,9 +2,23 @@
 // layout order, positions and sizes in twips.
 #pragma once
 
+#include <string_view>
+
 #include "shell/forms/layout.h"
 
 namespace huevex::layouts {
+
+// The names of the controls the forms' procedures handle events of: the
+// layouts are written with them, and the forms bind and reach them by them.
+namespace controls {
+inline constexpr std::string_view picCursor = "picCursor";
+inline constexpr std::string_view timSpy = "timSpy";
+inline constexpr std::string_view imgMagnify = "imgMagnify";
+inline constexpr std::string_view lblMagnify = "lblMagnify";
+inline constexpr std::string_view imgCaret = "imgCaret";
+inline constexpr std::string_view imgQuestion = "imgQuestion";
+inline constexpr std::string_view tmrZoom = "tmrZoom";
+}  // namespace controls
 
 const FormLayout& Main();
 const FormLayout& Zoom();

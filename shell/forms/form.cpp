@@ -246,28 +246,25 @@ Control& Form::Find(std::string_view name) {
 
 // Form: events
 
-void Form::Bind(std::string procedure, std::function<void()> handler) {
-  handlers_[std::move(procedure)] = std::move(handler);
+void Form::Bind(std::string_view control, Event event, std::function<void()> handler) {
+  handlers_[{std::string(control), event}] = std::move(handler);
 }
 
-void Form::BindMouse(std::string procedure, MouseHandler handler) {
-  mouse_handlers_[std::move(procedure)] = std::move(handler);
+void Form::BindMouse(std::string_view control, MouseEvent event, MouseHandler handler) {
+  mouse_handlers_[{std::string(control), event}] = std::move(handler);
 }
 
 Clipboard& Form::Clipboard() { return runtime_.Clipboard(); }
 
-void Form::RaiseEvent(const Control& control, std::string_view event) {
-  const std::string procedure = control.Name() + "_" + std::string(event);
-  if (auto it = handlers_.find(procedure); it != handlers_.end()) {
+void Form::RaiseEvent(const Control& control, Event event) {
+  if (auto it = handlers_.find({control.Name(), event}); it != handlers_.end()) {
     const auto handler = it->second;  // the form may unload while it runs
     handler();
   }
 }
 
-void Form::RaiseMouse(const Control& control, std::string_view event, MouseButton button,
-                      Point client) {
-  const std::string procedure = control.Name() + "_" + std::string(event);
-  auto it = mouse_handlers_.find(procedure);
+void Form::RaiseMouse(const Control& control, MouseEvent event, MouseButton button, Point client) {
+  auto it = mouse_handlers_.find({control.Name(), event});
   if (it == mouse_handlers_.end()) return;
   const Rect bounds = control.Bounds(dpi_);
   const auto x = static_cast<Single>(PixelsToTwips(client.x - bounds.left, dpi_));

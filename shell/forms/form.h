@@ -34,6 +34,12 @@ inline constexpr int vbKeyDown = VK_DOWN;
 
 using MouseHandler = std::function<void(int button, int shift, Single x, Single y)>;
 
+// The events a control raises. A handler is bound to a control's name, which
+// the program takes from the same constant its layout is written with
+// (resources/layouts.h), and to one of these: neither can be misspelled.
+enum class Event { Click, Timer };
+enum class MouseEvent { MouseDown, MouseUp };
+
 class Form {
  public:
   Form(Runtime& runtime, const FormLayout& layout);
@@ -81,8 +87,8 @@ class Form {
   // rest of the form is up to date, else with the whole form.
   void PaintControl(Control& control);
   Control* HitTest(Point client);
-  void RaiseEvent(const Control& control, std::string_view event);
-  void RaiseMouse(const Control& control, std::string_view event, MouseButton button, Point client);
+  void RaiseEvent(const Control& control, Event event);
+  void RaiseMouse(const Control& control, MouseEvent event, MouseButton button, Point client);
   // A key for the form (it has the keyboard, or holds the mouse); shift is vbShiftMask or 0.
   void RaiseKeyDown(int keyCode, int shift);
   void ChangeDpi(int dpi);
@@ -99,8 +105,8 @@ class Form {
     (void)keyCode;
     (void)shift;
   }
-  void Bind(std::string procedure, std::function<void()> handler);
-  void BindMouse(std::string procedure, MouseHandler handler);
+  void Bind(std::string_view control, Event event, std::function<void()> handler);
+  void BindMouse(std::string_view control, MouseEvent event, MouseHandler handler);
   huevex::Clipboard& Clipboard();
 
  private:
@@ -126,8 +132,8 @@ class Form {
   std::map<std::string, GdiObject> fonts_;
   std::vector<std::unique_ptr<Control>> controls_;  // layout order
   std::vector<Control*> top_level_;                 // the form's own children
-  std::map<std::string, std::function<void()>, std::less<>> handlers_;
-  std::map<std::string, MouseHandler, std::less<>> mouse_handlers_;
+  std::map<std::pair<std::string, Event>, std::function<void()>> handlers_;
+  std::map<std::pair<std::string, MouseEvent>, MouseHandler> mouse_handlers_;
 };
 
 // The global Unload: unloading a form that is not loaded changes nothing.

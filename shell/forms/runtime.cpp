@@ -85,7 +85,7 @@ void Runtime::OnMouseDown(Hwnd window, MouseButton button, Point client) {
     if (captured_control_) {
       // Another button while one is held goes to the control that has the mouse.
       buttons_down_ |= static_cast<int>(button);
-      captured_form_->RaiseMouse(*captured_control_, "MouseDown", button, client);
+      captured_form_->RaiseMouse(*captured_control_, MouseEvent::MouseDown, button, client);
       return;
     }
     Form* form = FormOf(window);
@@ -95,7 +95,7 @@ void Runtime::OnMouseDown(Hwnd window, MouseButton button, Point client) {
     captured_control_ = target;
     buttons_down_ = static_cast<int>(button);
     windows_.SetCapture(window);
-    form->RaiseMouse(*target, "MouseDown", button, client);
+    form->RaiseMouse(*target, MouseEvent::MouseDown, button, client);
   });
 }
 
@@ -110,10 +110,10 @@ void Runtime::OnMouseUp(Hwnd, MouseButton button, Point client) {
       captured_control_ = nullptr;
       windows_.ReleaseCapture();
     }
-    form->RaiseMouse(*target, "MouseUp", button, client);
+    form->RaiseMouse(*target, MouseEvent::MouseUp, button, client);
     // A release over the control that took the press is also a click.
     if (buttons_down_ == 0 && form->Loaded() && form->HitTest(client) == target) {
-      form->RaiseEvent(*target, "Click");
+      form->RaiseEvent(*target, Event::Click);
     }
   });
 }
@@ -138,7 +138,7 @@ void Runtime::OnTimer(TimerId id) {
     auto it = timers_.find(id);
     if (it == timers_.end()) return;
     Timer& timer = *it->second;
-    timer.Owner().RaiseEvent(timer, "Timer");
+    timer.Owner().RaiseEvent(timer, Event::Timer);
   });
 }
 

@@ -48,17 +48,20 @@ class SelectedObject {
   Hgdiobj previous_;
 };
 
-// A memory context with a bitmap of the screen's format selected into it: a
-// surface to paint into and copy from. Freed in the order GDI wants: the
-// bitmap deselected, the context deleted, then the bitmap.
+// A memory context with a bitmap of the screen's format (or of another
+// context's) selected into it: a surface to paint into and copy from. Freed in
+// the order GDI wants: the bitmap deselected, the context deleted, then the
+// bitmap.
 class MemorySurface {
  public:
   MemorySurface() = default;
   MemorySurface(Gdi& gdi, int width, int height) : gdi_(&gdi), width_(width), height_(height) {
     const ScreenDC screen(gdi);
-    dc_ = gdi.CreateCompatibleDC(screen.get());
-    bitmap_ = gdi.CreateCompatibleBitmap(screen.get(), width, height);
-    previous_ = gdi.SelectObject(dc_, bitmap_);
+    Create(screen.get());
+  }
+  MemorySurface(Gdi& gdi, Hdc like, int width, int height)
+      : gdi_(&gdi), width_(width), height_(height) {
+    Create(like);
   }
   ~MemorySurface() { Free(); }
   MemorySurface(MemorySurface&& other) noexcept { *this = std::move(other); }
@@ -77,10 +80,16 @@ class MemorySurface {
 
   explicit operator bool() const { return dc_ != Hdc{}; }
   Hdc dc() const { return dc_; }
+  Hgdiobj bitmap() const { return bitmap_; }
   int width() const { return width_; }
   int height() const { return height_; }
 
  private:
+  void Create(Hdc like) {
+    dc_ = gdi_->CreateCompatibleDC(like);
+    bitmap_ = gdi_->CreateCompatibleBitmap(like, width_, height_);
+    previous_ = gdi_->SelectObject(dc_, bitmap_);
+  }
   void Free() {
     if (!gdi_ || dc_ == Hdc{}) return;
     gdi_->SelectObject(dc_, previous_);

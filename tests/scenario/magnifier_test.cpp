@@ -209,14 +209,14 @@ TEST_F(MagnifierTest, CheckerBrushLooksUpSystemColors) {
   ClickMagnifierBar();
   Gdi& gdi = desk.sim.gdi();
   const Hdc box = zoom().picZoom().hDC();
-  const Hgdiobj brush =
+  const GdiObject brush =
       zoom().CreateCheckerBrush(box, static_cast<ColorValue>(0x80000005), 0x123456);
-  const Hgdiobj kept = gdi.SelectObject(box, brush);
-  gdi.PatBlt(box, 0, 0, 2, 1, PATCOPY);
+  {
+    const SelectedObject selected(gdi, box, brush.get());
+    gdi.PatBlt(box, 0, 0, 2, 1, PATCOPY);
+  }
   EXPECT_EQ(gdi.GetPixel(box, 0, 0), gdi.GetSysColor(COLOR_WINDOW));
   EXPECT_EQ(gdi.GetPixel(box, 1, 0), 0x123456);
-  gdi.SelectObject(box, kept);
-  gdi.DeleteObject(brush);
 }
 
 }  // namespace

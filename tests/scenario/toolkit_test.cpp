@@ -77,16 +77,16 @@ const FormLayout& TestLayout() {
 class TestForm : public Form {
  public:
   explicit TestForm(Runtime& runtime) : Form(runtime, TestLayout()) {
-    Bind("imgLeft_Click", [this] { clicks.push_back("imgLeft"); });
-    Bind("lblWide_Click", [this] { clicks.push_back("lblWide"); });
-    BindMouse("picBox_MouseDown", [this](int button, int, Single, Single) {
+    Bind("imgLeft", Event::Click, [this] { clicks.push_back("imgLeft"); });
+    Bind("lblWide", Event::Click, [this] { clicks.push_back("lblWide"); });
+    BindMouse("picBox", MouseEvent::MouseDown, [this](int button, int, Single, Single) {
       clicks.push_back("down" + std::to_string(button));
       Get<PictureBox>("picBox").Visible(false);
     });
-    BindMouse("picBox_MouseUp", [this](int button, int, Single, Single) {
+    BindMouse("picBox", MouseEvent::MouseUp, [this](int button, int, Single, Single) {
       clicks.push_back("up" + std::to_string(button));
     });
-    Bind("tmrTick_Timer", [this] {
+    Bind("tmrTick", Event::Timer, [this] {
       ++ticks;
       if (ticks == raise_on_tick) CInt(40000.0);
     });
