@@ -3,7 +3,6 @@
 #include <cstdlib>
 
 #include "shell/platform/moved_picture.h"
-#include "shell/platform/x11/x11_pixels.h"
 
 namespace huevex::x11 {
 namespace {
@@ -122,6 +121,30 @@ void PointerCapture::TellCursor(const Picture* picture, Point offset) {
 Point PointerCapture::Follow(Point root) {
   if (grabbed_) screen_.FollowPointer(root);
   return {root.x - origin_.x, root.y - origin_.y};
+}
+
+CursorBitmaps MakeCursorBitmaps(const Picture& picture) {
+  CursorBitmaps out;
+  out.width = picture.width;
+  out.height = picture.height;
+  out.hot_x = picture.width / 2;
+  out.hot_y = picture.height / 2;
+  const int stride = (picture.width + 7) / 8;
+  out.source.assign(static_cast<size_t>(stride) * picture.height, 0);
+  out.mask.assign(out.source.size(), 0);
+  for (int y = 0; y < picture.height; ++y) {
+    for (int x = 0; x < picture.width; ++x) {
+      const size_t i = static_cast<size_t>(y) * picture.width + x;
+      if (picture.mask[i] != 0) continue;  // transparent (or inverting, which cursors cannot do)
+      const std::uint32_t c = picture.color[i];
+      const int luminance = (GetRValue(c) * 299 + GetGValue(c) * 587 + GetBValue(c) * 114) / 1000;
+      const size_t byte = static_cast<size_t>(y) * stride + x / 8;
+      const auto bit = static_cast<unsigned char>(1u << (x % 8));
+      out.mask[byte] |= bit;
+      if (luminance < 128) out.source[byte] |= bit;
+    }
+  }
+  return out;
 }
 
 }  // namespace huevex::x11

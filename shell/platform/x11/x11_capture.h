@@ -13,12 +13,27 @@
 #include <X11/Xlib.h>
 
 #include <map>
+#include <vector>
 
 #include "shell/platform/platform.h"
 #include "shell/platform/x11/x11_handles.h"
 #include "shell/platform/x11/x11_screen.h"
 
 namespace huevex::x11 {
+
+// A picture as the two bitmaps of a pixmap cursor, in X bitmap order (rows
+// padded to whole bytes, the leftmost pixel in the lowest bit). Mask bits are
+// set where the picture draws; source bits where it draws a dark color, which
+// shows in the cursor's foreground (black). The hot spot is the centre pixel.
+struct CursorBitmaps {
+  int width = 0;
+  int height = 0;
+  int hot_x = 0;
+  int hot_y = 0;
+  std::vector<unsigned char> source;
+  std::vector<unsigned char> mask;
+};
+CursorBitmaps MakeCursorBitmaps(const Picture& picture);
 
 class PointerCapture {
  public:

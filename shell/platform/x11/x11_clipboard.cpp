@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "shell/platform/x11/x11_pixels.h"
+#include "shell/platform/x11/x11_properties.h"
 
 namespace huevex::x11 {
 

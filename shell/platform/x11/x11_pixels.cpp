@@ -5,8 +5,6 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "shell/platform/soft/utf8.h"
-
 namespace huevex::x11 {
 namespace {
 
@@ -40,30 +38,6 @@ std::uint32_t ToColorValue(unsigned long pixel, const PixelFormat& format) {
 unsigned long FromColorValue(std::uint32_t color, const PixelFormat& format) {
   return Place(color & 0xFF, format.red_mask) | Place((color >> 8) & 0xFF, format.green_mask) |
          Place((color >> 16) & 0xFF, format.blue_mask);
-}
-
-CursorBitmaps MakeCursorBitmaps(const Picture& picture) {
-  CursorBitmaps out;
-  out.width = picture.width;
-  out.height = picture.height;
-  out.hot_x = picture.width / 2;
-  out.hot_y = picture.height / 2;
-  const int stride = (picture.width + 7) / 8;
-  out.source.assign(static_cast<size_t>(stride) * picture.height, 0);
-  out.mask.assign(out.source.size(), 0);
-  for (int y = 0; y < picture.height; ++y) {
-    for (int x = 0; x < picture.width; ++x) {
-      const size_t i = static_cast<size_t>(y) * picture.width + x;
-      if (picture.mask[i] != 0) continue;  // transparent (or inverting, which cursors cannot do)
-      const std::uint32_t c = picture.color[i];
-      const int luminance = (GetRValue(c) * 299 + GetGValue(c) * 587 + GetBValue(c) * 114) / 1000;
-      const size_t byte = static_cast<size_t>(y) * stride + x / 8;
-      const auto bit = static_cast<unsigned char>(1u << (x % 8));
-      out.mask[byte] |= bit;
-      if (luminance < 128) out.source[byte] |= bit;
-    }
-  }
-  return out;
 }
 
 std::vector<unsigned long> IconProperty(const Picture& picture) {
@@ -109,14 +83,6 @@ XftDpi ParseXftDpi(std::string_view resources) {
     return {dpi, {}};
   }
   return {};
-}
-
-std::string Latin1FromUtf8(std::string_view utf8) {
-  std::string out;
-  for (char32_t code : soft::DecodeUtf8(utf8)) {
-    out.push_back(code <= 0xFF ? static_cast<char>(code) : '?');
-  }
-  return out;
 }
 
 }  // namespace huevex::x11

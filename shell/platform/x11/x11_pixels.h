@@ -1,6 +1,6 @@
 // Conversions between the program's pictures and colors and what the X server
-// takes: pixel values of a TrueColor visual, cursor bitmaps, the window icon
-// property, the Xft.dpi resource and Latin-1 text for STRING requestors.
+// takes: pixel values of a TrueColor visual, the window icon property and the
+// Xft.dpi resource.
 #pragma once
 
 #include <cstdint>
@@ -26,20 +26,6 @@ std::uint32_t ToColorValue(unsigned long pixel, const PixelFormat& format);
 // A color value 0x00BBGGRR (the top byte ignored) as a pixel value.
 unsigned long FromColorValue(std::uint32_t color, const PixelFormat& format);
 
-// A picture as the two bitmaps of a pixmap cursor, in X bitmap order (rows
-// padded to whole bytes, the leftmost pixel in the lowest bit). Mask bits are
-// set where the picture draws; source bits where it draws a dark color, which
-// shows in the cursor's foreground (black). The hot spot is the centre pixel.
-struct CursorBitmaps {
-  int width = 0;
-  int height = 0;
-  int hot_x = 0;
-  int hot_y = 0;
-  std::vector<unsigned char> source;
-  std::vector<unsigned char> mask;
-};
-CursorBitmaps MakeCursorBitmaps(const Picture& picture);
-
 // The _NET_WM_ICON value of a picture: width, height, then one ARGB value per
 // pixel, rows top first; pixels the picture does not draw have alpha 0.
 // Elements are longs, as Xlib takes 32-bit property data.
@@ -54,8 +40,5 @@ struct XftDpi {
   std::string note;
 };
 XftDpi ParseXftDpi(std::string_view resources);
-
-// UTF-8 text as Latin-1; characters beyond Latin-1 become "?".
-std::string Latin1FromUtf8(std::string_view utf8);
 
 }  // namespace huevex::x11

@@ -2,7 +2,7 @@
 
 #include <X11/Xatom.h>
 
-#include "shell/platform/x11/x11_pixels.h"
+#include "shell/platform/soft/utf8.h"
 
 namespace huevex::x11 {
 
@@ -52,6 +52,14 @@ void WriteTitle(Display* display, const Atoms& atoms, Window window, std::string
   XChangeProperty(display, window, atoms.net_wm_name, atoms.utf8_string, 8, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(utf8.data()),
                   static_cast<int>(utf8.size()));
+}
+
+std::string Latin1FromUtf8(std::string_view utf8) {
+  std::string out;
+  for (char32_t code : soft::DecodeUtf8(utf8)) {
+    out.push_back(code <= 0xFF ? static_cast<char>(code) : '?');
+  }
+  return out;
 }
 
 }  // namespace huevex::x11

@@ -22,6 +22,9 @@ std::string ReadText(Display* display, Window window, Atom property);
 // Replaces a property with a list of 32-bit items.
 void WriteLongs(Display* display, Window window, Atom property, Atom type,
                 std::span<const long> items);
+// UTF-8 text as Latin-1; characters beyond Latin-1 become "?".
+std::string Latin1FromUtf8(std::string_view utf8);
+
 // The title: WM_NAME in Latin-1 for older window managers, _NET_WM_NAME in UTF-8.
 void WriteTitle(Display* display, const Atoms& atoms, Window window, std::string_view utf8);
 

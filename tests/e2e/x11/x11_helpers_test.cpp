@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "resources/pictures.h"
+#include "shell/platform/x11/x11_capture.h"
 #include "shell/platform/x11/x11_pixels.h"
 #include "shell/platform/x11/x11_poll.h"
+#include "shell/platform/x11/x11_properties.h"
 #include "shell/platform/x11/x11_screen.h"
 #include "shell/platform/x11/x11_screen_source.h"
 #include "shell/platform/x11/x11_timers.h"
