@@ -118,7 +118,7 @@ def screenshot_cases():
     # xdg-desktop-portal never answers a question it gave up on, so a wish
     # after our deadline asks anew (the desktop keeps what the user said).
     out, fake, left = run("never", ["want", "1", "wait", "failed", "1000", "want", "0", "want",
-                                     "1", "state"], 500)
+                                     "1", "state", "sleep", "200"], 500)
     check("gave up: steps", out[1:], ["state failed the desktop portal did not answer in time",
                                       "state asking "])
     check("gave up: asked anew", [line.split()[0] for line in fake], ["request", "request"])
