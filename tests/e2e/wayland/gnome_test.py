@@ -283,6 +283,8 @@ def test():
     print("-- the first use", flush=True)
     with gnome_session.GnomeSession(args, screenshots_allowed=False) as s:
         board = None
+        s.monitor([*CALLS, "type='signal',interface='org.freedesktop.portal.Request'"],
+                  "first-use-calls")  # read by hand when a case fails
         for case in first_use:
             try:
                 with checks.case(case.__name__, lambda name: s.save_screenshot(
