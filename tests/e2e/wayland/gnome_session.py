@@ -203,6 +203,9 @@ class GnomeSession(sway_session.SwaySession):
                          "XDG_SESSION_TYPE=wayland", "WAYLAND_DISPLAY=wayland-0",
                          "PATH=/usr/bin:/bin", "LANG=C.UTF-8"]
         self.wayland_env = self.user_env
+        # wireplumber once PipeWire listens: it links each stream to its node.
+        self.wait_for(lambda: os.path.exists(os.path.join(self.rundir, "pipewire-0")),
+                      "PipeWire's socket", 10)
         with open(os.path.join(self.rundir, "wireplumber.log"), "wb") as log:
             subprocess.Popen(["runuser", "-u", self.user, "--", "env", "-i", *self.user_env,
                               "wireplumber"], stdin=subprocess.DEVNULL, stdout=log, stderr=log,

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """The program on Xwayland in a headless GNOME Shell, reading the screen
-through the desktop portal (--source portal: Screenshot; screencast: the
-ScreenCast stream), as a new user would meet it.
+through the desktop portal (--source screencast: the ScreenCast stream;
+portal: the Screenshot portal, the fallback), as a new user would meet it.
 
 The picture is the colorboard, an X client that mutter composites, with the
-X11 pick test's stripes. With the screenshot permission stored:
+X11 pick test's stripes. With the permission given (the screen cast's dialog
+answered at the first pick, the screenshot permission stored):
 - clicks on the help button and on each code box ask the portal for nothing
   (its calls counted with dbus-monitor), while a pick does;
 - slow picks: the clipboard (cleared first, read while the program runs),
@@ -13,11 +14,12 @@ X11 pick test's stripes. With the screenshot permission stored:
 - quick picks, released within 0.2 s of the press onto a color unlike the
   pick before's: the clipboard holds the new color, never the old one;
 - the magnifier live (where the stream brings frames): its box follows the
-  picture under it when the board under the pointer goes away.
-Without it, the first use: the shell's question answered (the pick that
-raised it copies), refused (nothing copied; told as a refusal), and left
-unanswered past the portal's wait (nothing copied; the late answer is stored
-and the next pick copies without asking again).
+  picture under a still pointer when the board there goes away.
+Then the first use, nothing stored: the desktop's question answered (the
+pick that raised it copies; with the screen cast a second run picks with no
+dialog, from the restore token), refused (nothing copied; told as a
+refusal), and left unanswered past the portal's wait, then answered (the
+next pick copies; without asking again where the desktop stored the answer).
 And in every case the program's stderr stays quiet.
 """
 
@@ -248,7 +250,7 @@ def check_stderr(s, checks, name):
 
 def test():
     def more(parser):
-        parser.add_argument("--source", choices=["portal", "screencast"], default="portal")
+        parser.add_argument("--source", choices=["screencast", "portal"], default="screencast")
         parser.add_argument("--sim-frame", required=True)
         parser.add_argument("--case", action="append", help="only these cases (by hand)")
 
