@@ -4,7 +4,7 @@
 # end to end under Xvfb, in a headless Wayland session and under Wine.
 set -euo pipefail
 cd "$(dirname "$0")"
-tools/packages.sh build test wayland gnome
+tools/packages.sh build test wayland gnome kde
 
 cmake --workflow --preset windows-cross
 cmake --workflow --preset asan

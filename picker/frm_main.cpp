@@ -34,7 +34,13 @@ void FrmMain::Form_Unload(int&) {
 void FrmMain::picCursor_MouseDown(int, int, Single, Single) {
   // A release still waiting for the screen is given up for the new pick.
   releaseWait_.reset();
-  pickSampled_ = false;
+  if (!picking_) {
+    beforePick_ = {picColor().BackColor(), lblDECvalue().Caption(), lblRGBvalue().Caption(),
+                   lblHEXvalue().Caption()};
+    pickSampled_ = false;
+  }
+  picking_ = true;
+  cancelled_ = false;
   MousePointer(vbCustom);
   MouseIcon(picCursor().Picture());
   picCursor().Visible(false);
@@ -43,25 +49,83 @@ void FrmMain::picCursor_MouseDown(int, int, Single, Single) {
   timSpy().Enabled(true);
 }
 
-// The release puts the crosshair back and copies the HEX code of the last tick.
-// A pick whose ticks have not yet read the screen (a click quicker than a
-// tick, or a screen whose frames come late) copies no code an earlier pick
-// left: sampling goes on at the release point until the first read, which is
-// copied, or until the wait is over and nothing is.
+// The release puts the crosshair back and copies the HEX code of the last
+// tick, when that tick read the release point. Otherwise (a flick released
+// before a tick saw where it went, a click quicker than a tick, a screen whose
+// frames come late) sampling goes on at the release point until it is read,
+// and that is copied. If the wait ends first, the pick's own last read is
+// copied, and where it made none, nothing: never an earlier pick's code.
 void FrmMain::picCursor_MouseUp(int, int, Single, Single) {
+  if (cancelled_) {
+    cancelled_ = false;
+    return;
+  }
+  picking_ = false;
   MousePointer(vbDefault);
   picCursor().Visible(true);
   Unload(frmZoom_);
   timSpy().Enabled(false);
-  if (pickSampled_) {
+  Point at{0, 0};
+  runtime().gdi().GetCursorPos(&at);
+  if (pickSampled_ && at == lastSampled_) {
     Clipboard().SetText(lblHEXvalue().Caption());
     return;
   }
-  Gdi& gdi = runtime().gdi();
-  Point at{0, 0};
-  gdi.GetCursorPos(&at);
   releaseWait_ = ReleaseWait{at, runtime().windows().GetTickCount()};
   timSpy().Enabled(true);
+}
+
+// While a pick holds the button, the arrow keys move the sampled point by a
+// pixel (ten with Shift) and Esc backs out of the pick; at other times the
+// keys do nothing here.
+void FrmMain::Form_KeyDown(int& keyCode, int shift) {
+  if (!picking_) return;
+  const int step = (shift & vbShiftMask) ? 10 : 1;
+  switch (keyCode) {
+    case vbKeyEscape:
+      CancelPick();
+      break;
+    case vbKeyLeft:
+      Nudge(-step, 0);
+      break;
+    case vbKeyRight:
+      Nudge(step, 0);
+      break;
+    case vbKeyUp:
+      Nudge(0, -step);
+      break;
+    case vbKeyDown:
+      Nudge(0, step);
+      break;
+    default:
+      break;
+  }
+}
+
+// The pointer moves (the platform stops it at the screen's edges) and the
+// moved point is sampled at once, so that a release right after the key
+// copies it; the magnifier follows on its next frame.
+void FrmMain::Nudge(int dx, int dy) {
+  Gdi& gdi = runtime().gdi();
+  Point point{0, 0};
+  gdi.GetCursorPos(&point);
+  gdi.SetCursorPos(point.x + dx, point.y + dy);
+  timSpy_Timer();
+}
+
+// Ends the pick as a release would, but copies nothing and puts back the
+// swatch and codes the pick started from; the button's release then does nothing.
+void FrmMain::CancelPick() {
+  picking_ = false;
+  cancelled_ = true;
+  MousePointer(vbDefault);
+  picCursor().Visible(true);
+  Unload(frmZoom_);
+  timSpy().Enabled(false);
+  picColor().BackColor(beforePick_.swatch);
+  lblDECvalue().Caption(beforePick_.dec);
+  lblRGBvalue().Caption(beforePick_.rgb);
+  lblHEXvalue().Caption(beforePick_.hex);
 }
 
 namespace {
@@ -99,12 +163,17 @@ void FrmMain::timSpy_Timer() {
     if (releaseWait_ && ReleaseWaitOver()) {
       releaseWait_.reset();
       timSpy().Enabled(false);
-      Clipboard().GiveUp();
+      if (pickSampled_) {
+        Clipboard().SetText(lblHEXvalue().Caption());
+      } else {
+        Clipboard().GiveUp();
+      }
     }
     return;
   }
   ShowColor(color);
   pickSampled_ = true;
+  lastSampled_ = point;
   if (releaseWait_) {
     releaseWait_.reset();
     timSpy().Enabled(false);
@@ -125,7 +194,8 @@ void FrmMain::ShowColor(ColorValue color) {
 bool FrmMain::ReleaseWaitOver() {
   const std::uint32_t waited = runtime().windows().GetTickCount() - releaseWait_->since;
   if (waited >= kAnswerWaitMs) return true;
-  return waited >= kReleaseWaitMs && !runtime().windows().ScreenAwaitsAnswer();
+  const std::uint32_t limit = pickSampled_ ? kReleasePointWaitMs : kReleaseWaitMs;
+  return waited >= limit && !runtime().windows().ScreenAwaitsAnswer();
 }
 
 }  // namespace huevex

@@ -10,6 +10,7 @@
 #   wayland  the Wayland sessions the end-to-end tests start
 #   gnome    the GNOME Shell session: the shell headless, GNOME's portal,
 #            PipeWire and its session manager, Python's GObject bindings
+#   kde      the KDE Plasma (KWin) session its end-to-end test starts
 #   bench    the benchmarks and the programs they are measured beside
 set -euo pipefail
 
@@ -26,29 +27,47 @@ wayland=(sway xwayland swaybg grim xdg-desktop-portal xdg-desktop-portal-wlr
 gnome=(gnome-shell xwayland xdg-desktop-portal xdg-desktop-portal-gnome pipewire wireplumber
        dbus-user-session dbus-bin libglib2.0-bin python3-gi gir1.2-glib-2.0 util-linux
        imagemagick xdotool xclip x11-utils python3)
+# KDE's portal back end drops its calls without Qt's Wayland platform,
+# plasma-workspace and the QML modules of its dialogs (the ScreenCast dialog's
+# previews need the PipeWire one); breeze draws KWin's window frames.
+kde=(kwin-wayland xwayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5 plasma-workspace
+     qml-module-qtquick-controls2 qml-module-qtquick-layouts qml-module-org-kde-kirigami2
+     qml-module-org-kde-pipewire breeze pipewire wireplumber dbus-user-session dbus-bin
+     libglib2.0-bin x11-xserver-utils x11-utils x11-apps xdotool xclip python3)
 bench=(libbenchmark-dev xvfb xdotool x11-utils x11-apps gpick gcolor3 grabc python3)
 
 # Wine's X11 driver loads several of its recommendations (XRender, XRandR,
-# Xcursor, XInput) at run time, so the test group takes recommendations.
-recommends=--no-install-recommends
-wanted=()
+# Xcursor, XInput) at run time, so the test group takes recommendations; the
+# others do not (the desktops' would bring whole desktops along).
+plain=()
+recommended=()
 for group in "$@"; do
   case $group in
-    build) wanted+=("${build[@]}") ;;
-    test) wanted+=("${test[@]}"); recommends= ;;
-    wayland) wanted+=("${wayland[@]}") ;;
-    gnome) wanted+=("${gnome[@]}") ;;
-    bench) wanted+=("${bench[@]}") ;;
+    build) plain+=("${build[@]}") ;;
+    test) recommended+=("${test[@]}") ;;
+    wayland) plain+=("${wayland[@]}") ;;
+    gnome) plain+=("${gnome[@]}") ;;
+    kde) plain+=("${kde[@]}") ;;
+    bench) plain+=("${bench[@]}") ;;
     *) echo "tools/packages.sh: no group called '$group'" >&2; exit 2 ;;
   esac
 done
 
-missing=()
-for p in "${wanted[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-((${#missing[@]})) || exit 0
+missing() {
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || echo "$p"
+  done
+}
+mapfile -t missing_plain < <(missing "${plain[@]}")
+mapfile -t missing_recommended < <(missing "${recommended[@]}")
+((${#missing_plain[@]} + ${#missing_recommended[@]})) || exit 0
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
 "${sudo[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq $recommends "${missing[@]}"
+install=("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq)
+if ((${#missing_recommended[@]})); then
+  "${install[@]}" "${missing_recommended[@]}"
+fi
+if ((${#missing_plain[@]})); then
+  "${install[@]}" --no-install-recommends "${missing_plain[@]}"
+fi

@@ -276,4 +276,8 @@ void Form::RaiseMouse(const Control& control, std::string_view event, MouseButto
   handler(static_cast<int>(button), 0, x, y);
 }
 
+void Form::RaiseKeyDown(int keyCode, int shift) {
+  if (loaded_) Form_KeyDown(keyCode, shift);
+}
+
 }  // namespace huevex

@@ -25,6 +25,12 @@ class Clipboard;
 inline constexpr int vbDefault = 0;
 inline constexpr int vbCustom = 99;
 inline constexpr int vbMinimized = 1;
+inline constexpr int vbShiftMask = 1;
+inline constexpr int vbKeyEscape = VK_ESCAPE;
+inline constexpr int vbKeyLeft = VK_LEFT;
+inline constexpr int vbKeyUp = VK_UP;
+inline constexpr int vbKeyRight = VK_RIGHT;
+inline constexpr int vbKeyDown = VK_DOWN;
 
 using MouseHandler = std::function<void(int button, int shift, Single x, Single y)>;
 
@@ -77,6 +83,8 @@ class Form {
   Control* HitTest(Point client);
   void RaiseEvent(const Control& control, std::string_view event);
   void RaiseMouse(const Control& control, std::string_view event, MouseButton button, Point client);
+  // A key for the form (it has the keyboard, or holds the mouse); shift is vbShiftMask or 0.
+  void RaiseKeyDown(int keyCode, int shift);
   void ChangeDpi(int dpi);
   Hgdiobj FontFor(const FontDesc& font);
   // Unloads: Form_Unload, then the window and controls go. False if cancelled.
@@ -87,6 +95,10 @@ class Form {
  protected:
   virtual void Form_Load() {}
   virtual void Form_Unload(int& cancel) { (void)cancel; }
+  virtual void Form_KeyDown(int& keyCode, int shift) {
+    (void)keyCode;
+    (void)shift;
+  }
   void Bind(std::string procedure, std::function<void()> handler);
   void BindMouse(std::string procedure, MouseHandler handler);
   huevex::Clipboard& Clipboard();

@@ -118,6 +118,14 @@ void Runtime::OnMouseUp(Hwnd, MouseButton button, Point client) {
   });
 }
 
+// Keys go to the form that holds the mouse, else to the form they came to.
+void Runtime::OnKeyDown(Hwnd window, int key, bool shift) {
+  Dispatch([&] {
+    Form* form = captured_form_ ? captured_form_ : FormOf(window);
+    if (form) form->RaiseKeyDown(key, shift ? vbShiftMask : 0);
+  });
+}
+
 void Runtime::OnCloseRequest(Hwnd window) {
   Dispatch([&] {
     if (Form* form = FormOf(window)) Unload(*form);

@@ -45,6 +45,7 @@ class Runtime : public WindowEvents {
   void OnMouseDown(Hwnd window, MouseButton button, Point client) override;
   void OnMouseUp(Hwnd window, MouseButton button, Point client) override;
   void OnCloseRequest(Hwnd window) override;
+  void OnKeyDown(Hwnd window, int key, bool shift) override;
   void OnTimer(TimerId timer) override;
   void OnDpiChanged(Hwnd window, int dpi) override;
   void OnScreenAccess(bool readable, std::string_view reason) override;

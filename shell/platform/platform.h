@@ -131,6 +131,10 @@ class Gdi {
 
   // The screen.
   virtual bool GetCursorPos(Point* point) = 0;
+  // Moves the pointer, stopping at the screen's edges. Where the platform
+  // cannot move the real pointer during a grab (Xwayland), the point that
+  // GetCursorPos gives moves instead, and the pointer's picture with it.
+  virtual bool SetCursorPos(int x, int y) = 0;
   virtual Hwnd GetDesktopWindow() = 0;
   virtual Hdc GetDC(Hwnd window) = 0;  // 0 or the desktop window: the whole screen
   virtual int ReleaseDC(Hwnd window, Hdc dc) = 0;
@@ -164,6 +168,13 @@ class Gdi {
 
 enum class MouseButton { Left = 1, Right = 2, Middle = 4 };
 
+// Virtual-key codes of the keys the program reads.
+inline constexpr int VK_ESCAPE = 0x1B;
+inline constexpr int VK_LEFT = 0x25;
+inline constexpr int VK_UP = 0x26;
+inline constexpr int VK_RIGHT = 0x27;
+inline constexpr int VK_DOWN = 0x28;
+
 // What the window system reports to the toolkit. Positions are client pixels
 // of the window named (negative or past the edge while the mouse is captured).
 class WindowEvents {
@@ -172,6 +183,13 @@ class WindowEvents {
   virtual void OnMouseDown(Hwnd window, MouseButton button, Point client) = 0;
   virtual void OnMouseUp(Hwnd window, MouseButton button, Point client) = 0;
   virtual void OnCloseRequest(Hwnd window) = 0;  // the close box
+  // A key went down (again, while it is held) in the window that has the
+  // keyboard, or in the one that holds the mouse capture.
+  virtual void OnKeyDown(Hwnd window, int key, bool shift) {
+    (void)window;
+    (void)key;
+    (void)shift;
+  }
   virtual void OnTimer(TimerId timer) = 0;
   virtual void OnDpiChanged(Hwnd window, int dpi) = 0;
   // Whether the screen can be read at all: told once when every way to it

@@ -39,3 +39,11 @@ foreach(source screencast portal)
   set_tests_properties(${name} PROPERTIES
     TIMEOUT 400 LABELS "e2e;wayland" RESOURCE_LOCK sway SKIP_RETURN_CODE 77)
 endforeach()
+
+# KWin (KDE Plasma) with a virtual output and KDE's desktop portal: the
+# Screenshot forced, then the program's own choice (the ScreenCast first).
+add_test(NAME wayland_kde
+         COMMAND ${Python3_EXECUTABLE} ${wayland_dir}/kde_test.py ${wayland_args}
+                 --colorboard $<TARGET_FILE:huevex_colorboard>)
+set_tests_properties(wayland_kde PROPERTIES
+  TIMEOUT 300 LABELS "e2e;wayland" RESOURCE_LOCK sway SKIP_RETURN_CODE 77)

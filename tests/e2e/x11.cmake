@@ -24,6 +24,12 @@ foreach(wm none openbox)
   endforeach()
 endforeach()
 
+# Keys during a pick where the focus follows the mouse.
+add_test(NAME x11_pick_wm_openbox-ffm
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/x11/pick_test.py
+                 --wm openbox-ffm ${x11_args})
+set_tests_properties(x11_pick_wm_openbox-ffm PROPERTIES TIMEOUT 300 LABELS "e2e;x11")
+
 # The backend's pieces: pure helpers, and the backend against a private Xvfb
 # (each test case gets its own server through the emulator wrapper).
 find_package(GTest REQUIRED)

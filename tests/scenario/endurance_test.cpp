@@ -65,6 +65,7 @@ TEST(Endurance, ThePointerLeavingTheScreenKeepsTheLastColor) {
   const Rect box = desk.sim.ClientRect(desk.project.frmZoom().Window());
   EXPECT_EQ(desk.sim.ScreenPixel({box.left + 17 + 65, box.top + 17 + 35}), 0);
   desk.sim.Release();
+  desk.sim.Advance(FrmMain::kReleasePointWaitMs);  // the release point is on no screen
   EXPECT_EQ(desk.sim.ClipboardText(), "#100F01");
 }
 

@@ -220,6 +220,23 @@ TEST_F(PickTest, AReleaseBeforeThePicksFirstReadWaitsForIt) {
   }
 }
 
+// A flick: the last tick read where the pointer was, the release comes
+// before a tick saw where it went. The release point is what is copied.
+TEST_F(PickTest, AReleaseWhereNoTickReadCopiesTheReleasePoint) {
+  const Point red = Area({300, 300}, RGB(255, 0, 0));
+  const Point blue = Area({400, 300}, RGB(0, 0, 255));
+  desk.PressOnCrosshair();
+  desk.sim.MoveCursor(red);
+  desk.sim.Advance(5);
+  desk.sim.MoveCursor(blue);
+  desk.sim.Release();
+  EXPECT_FALSE(desk.sim.ClipboardText().has_value());
+  desk.sim.Advance(1);
+  EXPECT_EQ(desk.sim.ClipboardText(), "#0000FF");
+  EXPECT_EQ(desk.main().lblHEXvalue().Caption(), "#0000FF");
+  EXPECT_EQ(desk.sim.ActiveTimers(), 0);
+}
+
 TEST_F(PickTest, ANewPickEndsAReleasesWaitAndATitleGoesBackOnTheNextCopy) {
   const Point red = Area({300, 300}, RGB(255, 0, 0));
   const Point blue = Area({400, 300}, RGB(0, 0, 255));
@@ -254,6 +271,11 @@ TEST_F(PickTest, AFailedScreenReadKeepsSwatchAndCodes) {
   EXPECT_EQ(desk.main().lblRGBvalue().Caption(), "255,0,0");
   EXPECT_EQ(desk.main().lblHEXvalue().Caption(), "#FF0000");
   desk.sim.Release();
+  // The release point cannot be read either: after a short wait the pick's
+  // own last read is copied.
+  desk.sim.Advance(FrmMain::kReleasePointWaitMs - 1);
+  EXPECT_FALSE(desk.sim.ClipboardText().has_value());
+  desk.sim.Advance(1);
   EXPECT_EQ(desk.sim.ClipboardText(), "#FF0000");
 }
 
@@ -297,6 +319,90 @@ TEST_F(PickTest, ABusyClipboardIsRetriedThenReportedWithoutEndingTheProgram) {
   desk.Pick(red);
   EXPECT_EQ(desk.sim.ClipboardText(), "#FF0000");
   EXPECT_EQ(desk.sim.Title(desk.MainWindow()), "HUEVEX");
+}
+
+// While a pick holds the button the arrow keys move the sampled point, and
+// the pointer with it, a pixel at a time (ten with Shift; a held key repeats),
+// stopping at the screen's edges.
+TEST_F(PickTest, ArrowKeysNudgeThePickedPoint) {
+  struct Key {
+    int key;
+    bool shift;
+  };
+  const struct {
+    const char* name;
+    Point from;
+    std::vector<Key> keys;
+    Point to;
+  } table[] = {
+      {"left", {500, 500}, {{VK_LEFT, false}}, {499, 500}},
+      {"right", {500, 500}, {{VK_RIGHT, false}}, {501, 500}},
+      {"up", {500, 500}, {{VK_UP, false}}, {500, 499}},
+      {"down", {500, 500}, {{VK_DOWN, false}}, {500, 501}},
+      {"shift right twice", {500, 500}, {{VK_RIGHT, true}, {VK_RIGHT, true}}, {520, 500}},
+      {"up held, repeating",
+       {500, 500},
+       {{VK_UP, false}, {VK_UP, false}, {VK_UP, false}},
+       {500, 497}},
+      {"there and back", {500, 500}, {{VK_LEFT, true}, {VK_RIGHT, false}}, {491, 500}},
+      {"past the left edge", {3, 500}, {{VK_LEFT, true}}, {0, 500}},
+      {"past the bottom right corner",
+       {1915, 1075},
+       {{VK_RIGHT, true}, {VK_DOWN, true}},
+       {1919, 1079}},
+  };
+  for (const auto& row : table) {
+    Desktop d;
+    d.sim.FillBackground({0, 0, 1920, 1080}, RGB(0, 0, 0));
+    d.sim.SetBackgroundPixel(row.to, RGB(1, 2, 3));
+    d.PressOnCrosshair();
+    d.sim.MoveCursor(row.from);
+    d.sim.Advance(2);
+    for (const Key& key : row.keys) d.sim.KeyDown(key.key, key.shift);
+    // No tick between the last key and the release: the key sampled the point.
+    EXPECT_EQ(d.sim.Cursor(), row.to) << row.name;
+    EXPECT_EQ(d.main().lblHEXvalue().Caption(), "#010203") << row.name;
+    d.sim.Release();
+    EXPECT_EQ(d.sim.ClipboardText(), "#010203") << row.name;
+  }
+}
+
+// Esc backs out of a pick: the pointer and the crosshair come back, sampling
+// stops, the swatch and codes show what they did before, and the release
+// copies nothing. Outside a pick the keys do nothing.
+TEST_F(PickTest, EscBacksOutOfAPick) {
+  const Point red = Area({300, 300}, RGB(255, 0, 0));
+  const Point blue = Area({400, 300}, RGB(0, 0, 255));
+  desk.Pick(red);
+  desk.sim.ExternalClipboardText("the user's text");
+  desk.project.frmZoom().Show();
+  desk.PressOnCrosshair();
+  desk.sim.MoveCursor(blue);
+  desk.sim.Advance(5);
+  desk.sim.KeyDown(VK_RIGHT);
+  desk.sim.Advance(5);
+  ASSERT_EQ(desk.main().lblHEXvalue().Caption(), "#0000FF");
+  desk.sim.KeyDown(VK_ESCAPE);
+  EXPECT_EQ(desk.sim.ShownPointer(), nullptr);
+  EXPECT_TRUE(desk.main().picCursor().Visible());
+  EXPECT_FALSE(desk.project.frmZoom().Loaded());
+  EXPECT_EQ(desk.sim.ActiveTimers(), 0);
+  EXPECT_EQ(desk.main().picColor().BackColor(), RGB(255, 0, 0));
+  EXPECT_EQ(desk.main().lblDECvalue().Caption(), "255");
+  EXPECT_EQ(desk.main().lblRGBvalue().Caption(), "255,0,0");
+  EXPECT_EQ(desk.main().lblHEXvalue().Caption(), "#FF0000");
+  desk.sim.Release();
+  desk.sim.Advance(100);
+  EXPECT_EQ(desk.sim.ClipboardText(), "the user's text");
+  EXPECT_EQ(desk.main().lblHEXvalue().Caption(), "#FF0000");
+  EXPECT_EQ(desk.sim.Title(desk.MainWindow()), "HUEVEX");
+
+  // The keys outside a pick, then a pick after the Esc.
+  desk.sim.MoveCursor(blue);
+  for (int key : {VK_LEFT, VK_ESCAPE}) desk.sim.KeyDown(key);
+  EXPECT_EQ(desk.sim.Cursor(), blue);
+  desk.Pick(blue);
+  EXPECT_EQ(desk.sim.ClipboardText(), "#0000FF");
 }
 
 TEST_F(PickTest, PicksOnAMonitorLeftOfAndAboveThePrimary) {

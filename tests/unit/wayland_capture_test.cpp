@@ -1,7 +1,8 @@
 // The parts of the Wayland screen capture module that need no compositor and
 // no bus: where X root points fall in captured buffers, the frame bookkeeping,
-// the picture without the pointer, and the desktop portal's snapshot file
-// (decoding, and when it is removed).
+// the picture without the pointer, the desktop portal's snapshot file
+// (decoding, and when it is removed), the screen cast's streams on the root
+// and its restore token file.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <png.h>
@@ -17,7 +18,9 @@
 #include "shell/platform/wayland/capture_book.h"
 #include "shell/platform/wayland/clean_frame.h"
 #include "shell/platform/wayland/output_map.h"
+#include "shell/platform/wayland/restore_token.h"
 #include "shell/platform/wayland/snapshot_file.h"
+#include "shell/platform/wayland/stream_frames.h"
 
 namespace huevex::wayland {
 namespace {
@@ -351,6 +354,137 @@ TEST_F(SnapshotFile, OursIsReadAndRemovedOthersAreReadAndKept) {
   EXPECT_FALSE(TakeSnapshot(link_path, again, &snapshot, &why));
   EXPECT_TRUE(std::filesystem::is_symlink(link_path));
   EXPECT_TRUE(std::filesystem::exists(linked));
+}
+
+// A 2 x 1 stream frame of the given words.
+StreamFrame Stream(Rect logical, std::uint32_t format, std::uint32_t left, std::uint32_t right,
+                   std::int64_t at) {
+  StreamFrame f;
+  f.logical = logical;
+  f.pixels.resize(8);
+  std::memcpy(f.pixels.data(), &left, 4);
+  std::memcpy(f.pixels.data() + 4, &right, 4);
+  f.width = 2, f.height = 1, f.stride = 8, f.format = format, f.captured_ns = at;
+  return f;
+}
+
+TEST(StreamFrames, StreamsLieAtTheirPlacesScaledToTheirLogicalSize) {
+  // A monitor at (0, 0) of 2 x 1 and one at (2, 0) of 4 x 2 logical pixels
+  // whose frames have 2 x 1 pixels (each frame pixel covers 2 x 2 of the root).
+  std::vector<StreamFrame> streams = {Stream({0, 0, 2, 1}, kXrgb, 0x00112233, 0x00445566, 50),
+                                      Stream({2, 0, 6, 2}, kXbgr, 0x00332211, 0x00665544, 40)};
+  const struct {
+    Rect block;
+    std::vector<std::uint32_t> expected;  // 0x00BBGGRR
+  } cases[] = {
+      {{0, 0, 6, 1}, {0x332211, 0x665544, 0x332211, 0x332211, 0x665544, 0x665544}},
+      {{3, 1, 5, 2}, {0x332211, 0x665544}},  // the scaled one's second row
+      {{0, 1, 3, 2}, {0, 0, 0x332211}},      // under the small one: black
+      {{6, 0, 8, 1}, {0, 0}},                // right of both
+      {{-1, -1, 0, 0}, {0}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::uint32_t> out(c.expected.size(), 0xDEAD);
+    std::int64_t oldest = -1;
+    ASSERT_TRUE(ReadStreams(streams, c.block, out.data(), &oldest));
+    EXPECT_EQ(out, c.expected) << c.block.left << "," << c.block.top;
+  }
+  std::uint32_t out[6];
+  std::int64_t oldest = -1;
+  ASSERT_TRUE(ReadStreams(streams, {1, 0, 3, 1}, out, &oldest));
+  EXPECT_EQ(oldest, 40);  // the older of the two frames read
+
+  // Until a stream has a frame, blocks that touch it are not read; others are.
+  streams[1] = StreamFrame{};
+  streams[1].logical = {2, 0, 6, 2};
+  EXPECT_FALSE(ReadStreams(streams, {1, 0, 3, 1}, out, &oldest));
+  EXPECT_TRUE(ReadStreams(streams, {0, 0, 2, 1}, out, &oldest));
+  // A stream of no known place lies where its frame reaches, and touches
+  // every block while it has none.
+  streams[1].logical = {};
+  EXPECT_FALSE(ReadStreams(streams, {0, 0, 1, 1}, out, &oldest));
+  streams[1] = Stream({}, kXrgb, 0x00AABBCC, 0x00DDEEFF, 1);
+  ASSERT_TRUE(ReadStreams(streams, {0, 0, 1, 1}, out, &oldest));
+  EXPECT_EQ(out[0], 0xCCBBAAu);  // the later stream lies over the first
+}
+
+TEST(RestoreToken, TheFileLiesInTheUsersStateFolder) {
+  EXPECT_EQ(RestoreTokenPath("/s", "/h"), "/s/huevex/screencast-token");
+  EXPECT_EQ(RestoreTokenPath(nullptr, "/h"), "/h/.local/state/huevex/screencast-token");
+  EXPECT_EQ(RestoreTokenPath("relative", "/h"), "/h/.local/state/huevex/screencast-token");
+  EXPECT_EQ(RestoreTokenPath("", ""), "");
+  EXPECT_EQ(RestoreTokenPath(nullptr, nullptr), "");
+}
+
+class RestoreTokenFile : public testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/huevex-token-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    dir_ = name;
+    path_ = dir_ + "/state/huevex/screencast-token";
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void Put(const std::string& text) {
+    std::filesystem::create_directories(dir_ + "/state/huevex");
+    FILE* f = std::fopen(path_.c_str(), "wb");
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+  }
+  std::string dir_, path_;
+};
+
+TEST_F(RestoreTokenFile, IsWrittenWholeForTheUserAlone) {
+  EXPECT_EQ(LoadRestoreToken(path_), std::nullopt);  // none yet: a miss
+  ASSERT_TRUE(SaveRestoreToken(path_, "0a1b-c2d3"));
+  EXPECT_EQ(LoadRestoreToken(path_), "0a1b-c2d3");
+  struct stat facts {};
+  ASSERT_EQ(stat(path_.c_str(), &facts), 0);
+  EXPECT_EQ(facts.st_mode & 0777, 0600u);
+  ASSERT_EQ(stat((dir_ + "/state/huevex").c_str(), &facts), 0);
+  EXPECT_EQ(facts.st_mode & 0777, 0700u);
+
+  // A token of the wrong form is not written, and the old one stays.
+  EXPECT_FALSE(SaveRestoreToken(path_, "two words"));
+  EXPECT_FALSE(SaveRestoreToken(path_, ""));
+  EXPECT_EQ(LoadRestoreToken(path_), "0a1b-c2d3");
+  ASSERT_TRUE(SaveRestoreToken(path_, "next"));
+  EXPECT_EQ(LoadRestoreToken(path_), "next");
+  // No temporary file is left beside it.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_ + "/state/huevex"),
+                          std::filesystem::directory_iterator()),
+            1);
+  // A folder that cannot be made: nothing written.
+  Put("kept");
+  EXPECT_FALSE(SaveRestoreToken(path_ + "/below", "x"));
+}
+
+TEST_F(RestoreTokenFile, AnythingButOneTokenIsAMiss) {
+  const struct {
+    std::string text;
+    std::optional<std::string> token;
+  } cases[] = {
+      {"abc\n", "abc"},
+      {"abc", "abc"},
+      {"", std::nullopt},
+      {"\n", std::nullopt},
+      {"a b\n", std::nullopt},
+      {"abc\n\n", std::nullopt},
+      {"ab\tc", std::nullopt},
+      {"caf\xc3\xa9", std::nullopt},
+      {std::string(256, 'x'), std::string(256, 'x')},
+      {std::string(257, 'x'), std::nullopt},
+  };
+  for (const auto& c : cases) {
+    Put(c.text);
+    EXPECT_EQ(LoadRestoreToken(path_), c.token) << c.text;
+  }
+  // A link is not followed.
+  std::filesystem::remove(path_);
+  Put("abc");
+  std::filesystem::rename(path_, dir_ + "/target");
+  std::filesystem::create_symlink(dir_ + "/target", path_);
+  EXPECT_EQ(LoadRestoreToken(path_), std::nullopt);
 }
 
 }  // namespace

@@ -299,6 +299,16 @@ const Picture* SimDesktop::ShownPointer() const {
   return w && w->ours ? w->pointer : nullptr;
 }
 
+// Keys go to the window that holds the mouse, else to ours on top.
+void SimDesktop::KeyDown(int key, bool shift) {
+  Hwnd target = capture_;
+  for (Hwnd window : order_) {
+    if (target != Hwnd{}) break;
+    if (const Window* w = Find(window); w && w->ours && w->visible) target = window;
+  }
+  if (listener_) listener_->OnKeyDown(target, key, shift);
+}
+
 void SimDesktop::ClickCloseBox(Hwnd window) {
   if (listener_ && Find(window)) listener_->OnCloseRequest(window);
 }
@@ -380,6 +390,13 @@ void SimDesktop::Quit() {
 
 bool SimDesktop::CursorPos(Point* point) {
   *point = cursor_;
+  return true;
+}
+
+// As Windows does, the pointer stops at the screen's edges.
+bool SimDesktop::WarpCursor(Point point) {
+  cursor_ = {std::clamp(point.x, bounds_.left, bounds_.right - 1),
+             std::clamp(point.y, bounds_.top, bounds_.bottom - 1)};
   return true;
 }
 

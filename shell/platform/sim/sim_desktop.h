@@ -47,6 +47,8 @@ class SimDesktop : public soft::ScreenSource, public WindowSystem {
   Point Cursor() const { return cursor_; }
   void Press(MouseButton button = MouseButton::Left);
   void Release(MouseButton button = MouseButton::Left);
+  // A key goes down (each call is one press, or one repeat of a held key).
+  void KeyDown(int key, bool shift = false);
   void Advance(int milliseconds);
   void ClickCloseBox(Hwnd window);
   void DragWindow(Hwnd window, Point outer_top_left);  // by its title bar
@@ -89,6 +91,7 @@ class SimDesktop : public soft::ScreenSource, public WindowSystem {
 
   // ScreenSource
   bool CursorPos(Point* point) override;
+  bool WarpCursor(Point point) override;
   bool OnScreen(Point point) override;
   bool Read(Rect block, std::uint32_t* out) override;
 

@@ -87,6 +87,11 @@ bool SoftGdi::GetCursorPos(Point* point) {
   return screen_.CursorPos(point);
 }
 
+bool SoftGdi::SetCursorPos(int x, int y) {
+  Log([&] { return "SetCursorPos(" + std::to_string(x) + "," + std::to_string(y) + ")"; });
+  return screen_.WarpCursor({x, y});
+}
+
 Hwnd SoftGdi::GetDesktopWindow() { return Hwnd{kDesktopWindow}; }
 
 Hdc SoftGdi::GetDC(Hwnd window) {

@@ -22,6 +22,7 @@ class ScreenSource {
  public:
   virtual ~ScreenSource() = default;
   virtual bool CursorPos(Point* point) = 0;
+  virtual bool WarpCursor(Point point) = 0;
   // True where (x, y) lies on some monitor.
   virtual bool OnScreen(Point point) = 0;
   // Reads the block into out (row-major, 0x00BBGGRR, block.Width() per row).
@@ -46,6 +47,7 @@ class SoftGdi : public Gdi {
   ~SoftGdi() override;
 
   bool GetCursorPos(Point* point) override;
+  bool SetCursorPos(int x, int y) override;
   Hwnd GetDesktopWindow() override;
   Hdc GetDC(Hwnd window) override;
   int ReleaseDC(Hwnd window, Hdc dc) override;

@@ -39,8 +39,9 @@ enum huevex_capture_state {
   HUEVEX_CAPTURE_LIVE = 2,    /* wanted, and reads give the screen as it is */
   HUEVEX_CAPTURE_REFUSED = 3, /* the user or the desktop said no; the reason says who */
   HUEVEX_CAPTURE_FAILED = 4,  /* the screen cannot be read; the reason says why */
-  /* a request to the desktop portal is unanswered: the desktop may be asking
-   * the user (its dialog is up) */
+  /* the desktop has not answered yet: a request to the portal is out (the
+   * desktop may be asking the user, its dialog up), or a stream it started
+   * has not sent its first picture; each has a deadline of its own */
   HUEVEX_CAPTURE_ASKING = 5
 };
 
@@ -99,7 +100,9 @@ typedef struct huevex_capture_api {
   int (*dispatch)(huevex_capture* capture);
 
   /* wanted 1: keep frames coming (a pick started, the magnifier opened);
-   * wanted 0: stop capturing and free the frames. Returns the state. */
+   * wanted 0: stop capturing and free the frames (the screen cast keeps its
+   * session a few seconds more, so that the next pick reads at once).
+   * Returns the state. */
   int (*set_wanted)(huevex_capture* capture, int wanted);
   /* The size of the X root window, which the portal's snapshot is scaled to;
    * the compositor capture takes its layout from the compositor instead. */

@@ -24,9 +24,6 @@ constexpr const char* kPortalFailed = "the desktop portal could not take a scree
 constexpr const char* kNoAnswer = "the desktop portal did not answer in time";
 constexpr const char* kPortalGone = "the desktop portal stopped before it answered";
 
-// A request out this long may be waiting for the user: the state says Asking.
-constexpr std::int64_t kAskingNs = 300'000'000;
-
 // An error's words for the user: a portal that is not there, or one that is
 // there without screenshots, or one that failed.
 const char* ReasonFor(const sd_bus_error* error) {
@@ -330,10 +327,7 @@ int Portal::TimeoutMs() {
   if (bus_failed_) return -1;
   const std::int64_t now = MonotonicNs();
   std::int64_t until = -1;
-  if (pending_ && !late_) {
-    until = std::max<std::int64_t>(deadline_ns_ - now, 0);
-    if (now < requested_ns_ + kAskingNs) until = std::min(until, requested_ns_ + kAskingNs - now);
-  }
+  if (pending_ && !late_) until = std::max<std::int64_t>(deadline_ns_ - now, 0);
   std::uint64_t bus_usec = 0;  // sd-bus's own deadline, for its calls' replies
   if (sd_bus_get_timeout(bus_, &bus_usec) > 0 && bus_usec != UINT64_MAX) {
     const std::int64_t bus_ns = static_cast<std::int64_t>(bus_usec) * 1000 - now;
@@ -390,7 +384,8 @@ ReadResult Portal::Read(Rect block, std::uint32_t* out, ReadInfo* info) {
 State Portal::CurrentState() {
   if (bus_failed_) return State::Failed;
   if (pending_ && late_) return State::Failed;
-  if (pending_) return MonotonicNs() - requested_ns_ >= kAskingNs ? State::Asking : State::Waiting;
+  // The desktop may be asking the user; a release waits for the answer.
+  if (pending_) return State::Asking;
   if (outcome_ == State::Failed || outcome_ == State::Refused) return outcome_;
   if (!wanted_) return State::Idle;
   return snapshot_current_ ? State::Live : State::Waiting;

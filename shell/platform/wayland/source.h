@@ -14,8 +14,9 @@
 
 namespace huevex::wayland {
 
-// Asking: a request to the desktop portal is unanswered long enough that the
-// desktop may be asking the user.
+// Asking: the desktop has not answered yet: a request to the portal is out
+// (the desktop may be asking the user), or a stream it started has not sent
+// its first picture, each within its deadline.
 enum class State { Idle, Waiting, Live, Refused, Failed, Asking };
 enum class ReadResult { Ok, NoFrame, Failed };
 

@@ -27,6 +27,8 @@ bool Win32Gdi::GetCursorPos(Point* point) {
   return true;
 }
 
+bool Win32Gdi::SetCursorPos(int x, int y) { return ::SetCursorPos(x, y) != FALSE; }
+
 Hwnd Win32Gdi::GetDesktopWindow() { return FromHwnd(::GetDesktopWindow()); }
 
 Hdc Win32Gdi::GetDC(Hwnd window) { return FromHdc(::GetDC(ToHwnd(window))); }

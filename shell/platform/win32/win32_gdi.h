@@ -12,6 +12,7 @@ namespace huevex::win32 {
 class Win32Gdi final : public Gdi {
  public:
   bool GetCursorPos(Point* point) override;
+  bool SetCursorPos(int x, int y) override;
   Hwnd GetDesktopWindow() override;
   Hdc GetDC(Hwnd window) override;
   int ReleaseDC(Hwnd window, Hdc dc) override;

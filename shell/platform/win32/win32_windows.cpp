@@ -150,6 +150,11 @@ LRESULT Win32Windows::Handle(HWND window, UINT message, WPARAM wparam, LPARAM lp
         }
       }
       break;
+    case WM_KEYDOWN:
+      Notify([&](WindowEvents& events) {
+        events.OnKeyDown(FromHwnd(window), static_cast<int>(wparam), ::GetKeyState(VK_SHIFT) < 0);
+      });
+      return 0;
     case WM_CAPTURECHANGED:
       CaptureLost(window);
       return 0;

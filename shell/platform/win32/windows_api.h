@@ -26,6 +26,8 @@ inline constexpr int kColorWindow = huevex::COLOR_WINDOW,
 inline constexpr std::uint32_t kSwpNoSize = huevex::SWP_NOSIZE, kSwpNoMove = huevex::SWP_NOMOVE,
                                kSwpNoActivate = huevex::SWP_NOACTIVATE, kSrcCopy = huevex::SRCCOPY,
                                kPatCopy = huevex::PATCOPY;
+inline constexpr int kVkEscape = huevex::VK_ESCAPE, kVkLeft = huevex::VK_LEFT,
+                     kVkUp = huevex::VK_UP, kVkRight = huevex::VK_RIGHT, kVkDown = huevex::VK_DOWN;
 }  // namespace huevex::win32::seam
 
 // Keep <windows.h> below the seam; the defines trim it and keep min/max usable.
@@ -55,4 +57,6 @@ static_assert(kColorWindow == COLOR_WINDOW && kColorWindowFrame == COLOR_WINDOWF
               kColor3dLight == COLOR_3DLIGHT);
 static_assert(kSwpNoSize == SWP_NOSIZE && kSwpNoMove == SWP_NOMOVE &&
               kSwpNoActivate == SWP_NOACTIVATE && kSrcCopy == SRCCOPY && kPatCopy == PATCOPY);
+static_assert(kVkEscape == VK_ESCAPE && kVkLeft == VK_LEFT && kVkUp == VK_UP &&
+              kVkRight == VK_RIGHT && kVkDown == VK_DOWN);
 }  // namespace huevex::win32::seam

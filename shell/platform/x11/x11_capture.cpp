@@ -1,11 +1,36 @@
 #include "shell/platform/x11/x11_capture.h"
 
+#include <cstdlib>
+
 #include "shell/platform/x11/x11_pixels.h"
 
 namespace huevex::x11 {
 namespace {
 
 constexpr unsigned kGrabEvents = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
+// Farther off than this the picture stays on the pointer: a cursor of more
+// than 111 pixels a side is more than some servers take.
+constexpr int kMostOffset = 48;
+
+// The picture moved by offset on a transparent field large enough to keep its
+// centre where it was.
+Picture Moved(const Picture& picture, Point offset) {
+  const int ax = std::abs(offset.x), ay = std::abs(offset.y);
+  Picture out;
+  out.width = picture.width + 2 * ax;
+  out.height = picture.height + 2 * ay;
+  out.color.assign(static_cast<size_t>(out.width) * out.height, 0);
+  out.mask.assign(out.color.size(), 1);
+  for (int y = 0; y < picture.height; ++y) {
+    for (int x = 0; x < picture.width; ++x) {
+      const size_t from = static_cast<size_t>(y) * picture.width + x;
+      const size_t to = static_cast<size_t>(y + ay + offset.y) * out.width + (x + ax + offset.x);
+      out.color[to] = picture.color[from];
+      out.mask[to] = picture.mask[from];
+    }
+  }
+  return out;
+}
 
 }  // namespace
 
@@ -19,8 +44,13 @@ PointerCapture::~PointerCapture() {
 Cursor PointerCapture::CursorFor(const Picture* picture) {
   if (!picture || picture->Empty()) return None;
   auto it = cursors_.find(picture);
-  if (it != cursors_.end()) return it->second.get();
-  const CursorBitmaps bitmaps = MakeCursorBitmaps(*picture);
+  if (it == cursors_.end()) it = cursors_.emplace(picture, MakeCursor(*picture)).first;
+  return it->second.get();
+}
+
+// A pixmap cursor of the picture, its hot spot on the picture's centre.
+CursorHandle PointerCapture::MakeCursor(const Picture& picture) {
+  const CursorBitmaps bitmaps = MakeCursorBitmaps(picture);
   const auto width = static_cast<unsigned>(bitmaps.width);
   const auto height = static_cast<unsigned>(bitmaps.height);
   const PixmapHandle source(
@@ -34,11 +64,9 @@ Cursor PointerCapture::CursorFor(const Picture* picture) {
   XColor black{}, white{};
   white.red = white.green = white.blue = 0xFFFF;
   black.flags = white.flags = DoRed | DoGreen | DoBlue;
-  const Cursor cursor = XCreatePixmapCursor(display_, source.get(), mask.get(), &black, &white,
-                                            static_cast<unsigned>(bitmaps.hot_x),
-                                            static_cast<unsigned>(bitmaps.hot_y));
-  cursors_.emplace(picture, CursorHandle(display_, cursor));
-  return cursor;
+  return CursorHandle(display_, XCreatePixmapCursor(display_, source.get(), mask.get(), &black,
+                                                    &white, static_cast<unsigned>(bitmaps.hot_x),
+                                                    static_cast<unsigned>(bitmaps.hot_y)));
 }
 
 void PointerCapture::Take(Window window, const Picture* pointer, Point press, Time time) {
@@ -50,7 +78,11 @@ void PointerCapture::Take(Window window, const Picture* pointer, Point press, Ti
   const int status = XGrabPointer(display_, root_, False, kGrabEvents, GrabModeAsync, GrabModeAsync,
                                   None, CursorFor(pointer), time);
   grabbed_ = status == GrabSuccess;
+  picture_ = pointer;
+  offset_ = {};
   if (grabbed_) {
+    keyboard_ =
+        XGrabKeyboard(display_, window_, False, GrabModeAsync, GrabModeAsync, time) == GrabSuccess;
     screen_.Grabbed(true);
     screen_.FollowPointer(press);
     TellCursor(pointer);
@@ -60,29 +92,52 @@ void PointerCapture::Take(Window window, const Picture* pointer, Point press, Ti
 void PointerCapture::Release(Time time) {
   if (grabbed_) {
     XUngrabPointer(display_, time);
+    if (keyboard_) XUngrabKeyboard(display_, time);
     screen_.Grabbed(false);
   }
   grabbed_ = false;
+  keyboard_ = false;
   window_ = 0;
+  picture_ = nullptr;
+  offset_ = {};
+  offset_cursor_.reset();
   screen_.FollowPointer(std::nullopt);
 }
 
 void PointerCapture::PointerChanged(const Picture* picture, Time time) {
   if (!grabbed_) return;
-  XChangeActivePointerGrab(display_, kGrabEvents, CursorFor(picture), time);
-  TellCursor(picture);
+  picture_ = picture;
+  ShowOffset(offset_, time);
+}
+
+void PointerCapture::ShowOffset(Point offset, Time time) {
+  if (!grabbed_) return;
+  offset_ = offset;
+  const bool shown = picture_ && !picture_->Empty() && offset != Point{} &&
+                     std::abs(offset.x) <= kMostOffset && std::abs(offset.y) <= kMostOffset;
+  const Cursor cursor = shown ? OffsetCursor(*picture_, offset) : CursorFor(picture_);
+  XChangeActivePointerGrab(display_, kGrabEvents, cursor, time);
+  if (!shown) offset_cursor_.reset();
+  TellCursor(picture_, shown ? offset : Point{});
+}
+
+Cursor PointerCapture::OffsetCursor(const Picture& picture, Point offset) {
+  // The server keeps a cursor that a grab shows until the grab lets it go.
+  offset_cursor_ = MakeCursor(Moved(picture, offset));
+  return offset_cursor_.get();
 }
 
 // Where the grab's cursor lies around the pointer (its hot spot is the
 // picture's centre), for captures that have the cursor drawn in; the
 // default arrow's shape is the desktop's, not known here.
-void PointerCapture::TellCursor(const Picture* picture) {
+void PointerCapture::TellCursor(const Picture* picture, Point offset) {
   if (!picture || picture->Empty()) {
     screen_.GrabCursor(std::nullopt);
     return;
   }
   const int w = picture->width, h = picture->height;
-  screen_.GrabCursor(Rect{-(w / 2), -(h / 2), w - w / 2, h - h / 2});
+  screen_.GrabCursor(
+      Rect{offset.x - w / 2, offset.y - h / 2, offset.x + w - w / 2, offset.y + h - h / 2});
 }
 
 Point PointerCapture::Follow(Point root) {

@@ -4,7 +4,10 @@
 // the pointer goes, and no other client sees them. The grab's cursor is the
 // captured window's pointer: a pixmap cursor made from its picture, with the
 // hot spot on the picture's centre. While the grab holds, the screen takes the
-// pointer's position from the grab's events instead of asking the server.
+// pointer's position from the grab's events instead of asking the server. The
+// keyboard is grabbed with it, so that keys reach the program during a pick
+// whatever window the pointer is over and whatever the window manager's focus
+// policy (focus follows the mouse, say).
 #pragma once
 
 #include <X11/Xlib.h>
@@ -36,12 +39,18 @@ class PointerCapture {
   Window window() const { return window_; }
   // The window's pointer changed: the grab's cursor follows it.
   void PointerChanged(const Picture* picture, Time time);
+  // Shows the pointer's picture this far off the pointer (Xwayland, where a
+  // nudge moves the sampled point but not the pointer): the grab's cursor is
+  // the picture moved by that much on a larger, transparent field.
+  void ShowOffset(Point offset, Time time);
   // The pointer is at `root` (an event of the grab): where that lies in the
   // captured window.
   Point Follow(Point root);
 
  private:
-  void TellCursor(const Picture* picture);
+  void TellCursor(const Picture* picture, Point offset = {});
+  Cursor OffsetCursor(const Picture& picture, Point offset);
+  CursorHandle MakeCursor(const Picture& picture);
 
   Display* display_;
   Window root_;
@@ -49,7 +58,11 @@ class PointerCapture {
   Window window_ = 0;
   Point origin_;  // the captured window's client corner on the root
   bool grabbed_ = false;
+  bool keyboard_ = false;
+  const Picture* picture_ = nullptr;  // the grab's pointer
+  Point offset_;
   std::map<const Picture*, CursorHandle> cursors_;
+  CursorHandle offset_cursor_;  // the picture at offset_, while it is off the pointer
 };
 
 }  // namespace huevex::x11

@@ -37,9 +37,11 @@ X11Desktop::X11Desktop(Display* display, X11Screen& screen, soft::SoftGdi& gdi)
   dpi_ = ReadDpi();
   // The screen capture's connection, where the screen comes from the compositor.
   poll_.Attach(screen_.Connection());
+  screen_.OnOffset([this](Point offset) { capture_.ShowOffset(offset, last_time_); });
 }
 
 X11Desktop::~X11Desktop() {
+  screen_.OnOffset(nullptr);
   // The picked code outlives the program where a clipboard manager runs.
   clipboard_.HandOver(kHandOverLimit);
   capture_.Release(CurrentTime);

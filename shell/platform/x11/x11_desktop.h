@@ -121,6 +121,7 @@ class X11Desktop : public WindowSystem {
   void PutSurface(TopLevel& top);
   void Handle(XEvent& event);
   void HandleButton(const XButtonEvent& event);
+  void HandleKey(XKeyEvent& event);
   void HandleProperty(const XPropertyEvent& event);
   void HandleClientMessage(const XClientMessageEvent& event);
   void HandleConfigure(const XConfigureEvent& event);

@@ -2,12 +2,35 @@
 // root window and from the window manager, taken in by X11Desktop and passed
 // on to the program as the calls of WindowEvents.
 #include <X11/Xatom.h>
+#include <X11/keysym.h>
 
 #include "shell/platform/x11/x11_desktop.h"
 #include "shell/platform/x11/x11_properties.h"
 
 namespace huevex::x11 {
 namespace {
+
+// The virtual-key code of the keys the program reads; 0 for the others.
+int VirtualKeyOf(KeySym key) {
+  switch (key) {
+    case XK_Escape:
+      return VK_ESCAPE;
+    case XK_Left:
+    case XK_KP_Left:
+      return VK_LEFT;
+    case XK_Up:
+    case XK_KP_Up:
+      return VK_UP;
+    case XK_Right:
+    case XK_KP_Right:
+      return VK_RIGHT;
+    case XK_Down:
+    case XK_KP_Down:
+      return VK_DOWN;
+    default:
+      return 0;
+  }
+}
 
 std::optional<MouseButton> ButtonOf(unsigned button) {
   switch (button) {
@@ -46,7 +69,11 @@ void X11Desktop::Handle(XEvent& event) {
       break;
     case KeyPress:
       last_time_ = event.xkey.time;
-      if (modal_ != 0 && event.xkey.window == modal_ && modal_closes_(event)) modal_done_ = true;
+      if (modal_ != 0) {
+        if (event.xkey.window == modal_ && modal_closes_(event)) modal_done_ = true;
+      } else {
+        HandleKey(event.xkey);
+      }
       break;
     case ClientMessage:
       HandleClientMessage(event.xclient);
@@ -168,6 +195,15 @@ void X11Desktop::HandleDestroy(const XDestroyWindowEvent& event) {
     if (modal_ == event.window) modal_done_ = true;
     if (listener_ && modal_ == 0) listener_->OnCloseRequest(Hwnd{event.window});
   }
+}
+
+// A held key repeats as more presses, which is what a nudge wants.
+void X11Desktop::HandleKey(XKeyEvent& event) {
+  const int key = VirtualKeyOf(XLookupKeysym(&event, 0));
+  if (key == 0 || !listener_) return;
+  const Window window = capture_.window() ? capture_.window() : event.window;
+  if (!Find(window)) return;
+  listener_->OnKeyDown(Hwnd{window}, key, (event.state & ShiftMask) != 0);
 }
 
 void X11Desktop::HandleButton(const XButtonEvent& event) {

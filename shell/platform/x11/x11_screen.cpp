@@ -50,6 +50,7 @@ void X11Screen::ChooseSource(const char* forced) {
 // the compositor draws it (sway 1.7), so the box is a pixel larger all round.
 void X11Screen::Grabbed(bool held) {
   if (!held) cursor_.reset();
+  if (held) offset_ = {};  // a new pick starts on the pointer
   if (wayland_) wayland_->Grabbed(held);
   TellPointer();
 }
@@ -64,6 +65,15 @@ void X11Screen::GrabCursor(std::optional<Rect> box) {
 }
 
 void X11Screen::FollowPointer(std::optional<Point> position) {
+  // Where the grab last saw the pointer (its release) is the freshest answer
+  // there is when it ends: an older one, kept while no raw motion came (a
+  // warp makes none), would put the release somewhere it was before.
+  if (!position && followed_) {
+    Point at{};
+    CursorPos(&at);  // with the nudge, where there is one
+    if (pointer_watch_.Watch()) pointer_watch_.Answered(at, PointerWatch::Clock::now());
+    offset_ = {};
+  }
   followed_ = position;
   TellPointer();
 }
@@ -104,7 +114,8 @@ void X11Screen::SetSize(int width, int height) {
 
 bool X11Screen::CursorPos(Point* point) {
   if (followed_) {
-    *point = *followed_;
+    *point = {std::clamp(followed_->x + offset_.x, 0, width_ - 1),
+              std::clamp(followed_->y + offset_.y, 0, height_ - 1)};
     return true;
   }
   const auto now = PointerWatch::Clock::now();
@@ -122,6 +133,23 @@ bool X11Screen::CursorPos(Point* point) {
   }
   *point = {root_x, root_y};
   if (watched) pointer_watch_.Answered(*point, now);
+  return true;
+}
+
+bool X11Screen::WarpCursor(Point point) {
+  const Point to{std::clamp(point.x, 0, width_ - 1), std::clamp(point.y, 0, height_ - 1)};
+  if (xwayland_ && followed_) {
+    offset_ = {to.x - followed_->x, to.y - followed_->y};
+    if (on_offset_) on_offset_(offset_);
+    TellPointer();
+    return true;
+  }
+  XWarpPointer(display_, None, root_, 0, 0, 0, 0, to.x, to.y);
+  XFlush(display_);
+  // The grab's motion event says the same a moment later; until then the
+  // pointer is where it was sent.
+  if (followed_) followed_ = to;
+  pointer_watch_.Forget();
   return true;
 }
 

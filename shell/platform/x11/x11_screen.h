@@ -12,6 +12,7 @@
 
 #include <X11/Xlib.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -53,6 +54,12 @@ class X11Screen : public soft::ScreenSource {
   std::optional<AccessNotice> TakeNotice();
 
   bool CursorPos(Point* point) override;
+  // Moves the pointer (XWarpPointer). On Xwayland, whose warps move only X's
+  // idea of the pointer until the real one next moves, the point moves instead
+  // as an offset from the pointer that lasts until the grab ends; `on_offset`
+  // hears of it, so that the pointer's picture can show where the point is.
+  bool WarpCursor(Point point) override;
+  void OnOffset(std::function<void(Point)> on_offset) { on_offset_ = std::move(on_offset); }
   bool OnScreen(Point point) override;
   bool Read(Rect block, std::uint32_t* out) override;
   // Takes the events that tell of the pointer's movement.
@@ -87,6 +94,8 @@ class X11Screen : public soft::ScreenSource {
   std::optional<bool> shm_;
   std::unique_ptr<ShmImage> shm_image_;
   std::optional<Point> followed_;
+  Point offset_;  // the nudge from the grabbed pointer, on Xwayland
+  std::function<void(Point)> on_offset_;
   std::optional<Rect> cursor_;  // the grab's cursor around the hot spot
   PointerWatch pointer_watch_;
   bool xwayland_ = false;

@@ -17,10 +17,12 @@ import contextlib
 import ctypes
 import os
 import select
+import shutil
 import signal
 import struct
 import subprocess
 import sys
+import tempfile
 import time
 
 _libc = ctypes.CDLL(None, use_errno=True)
@@ -34,7 +36,7 @@ def _die_with_parent():
 
 def arguments(extra=None):
     parser = argparse.ArgumentParser()
-    parser.add_argument("--wm", choices=["none", "openbox"], default="none")
+    parser.add_argument("--wm", choices=["none", "openbox", "openbox-ffm"], default="none")
     parser.add_argument("--huevex", required=True)
     parser.add_argument("--colorboard")
     parser.add_argument("--tool")
@@ -237,6 +239,7 @@ class Session:
         self.env = env
         self.display = env.get("DISPLAY") if env else None
         self.processes = []
+        self.cleanups = []  # run at close, after the processes are gone
 
     # Lifetime
 
@@ -273,6 +276,9 @@ class Session:
                     pass
                 process.wait()
         self.processes = []
+        for cleanup in self.cleanups:
+            cleanup()
+        self.cleanups = []
 
     # Running things
 
@@ -445,6 +451,29 @@ class Session:
         self.xdotool("mouseup", button)
         time.sleep(0.03)
 
+    def pointer(self):
+        """Where the X server has the pointer."""
+        values = dict(line.split("=") for line in
+                      self.output(["xdotool", "getmouselocation", "--shell"]).split())
+        return int(values["X"]), int(values["Y"])
+
+    def keyed_pick(self, target, keys, release=True):
+        """Press on the crosshair, drag to target, type the keys (xdotool's
+        names) while the button is held, then release unless told not to."""
+        start = self.screen_point(self.CROSSHAIR)
+        self.xdotool("mousemove", *start)
+        time.sleep(0.03)
+        self.xdotool("mousedown", 1)
+        time.sleep(0.03)
+        self.pointer_steps(start, target)
+        time.sleep(0.05)
+        for key in keys:
+            self.xdotool("key", key)
+            time.sleep(0.03)
+        if release:
+            self.xdotool("mouseup", 1)
+            time.sleep(0.03)
+
     def flick(self, target, button=1):
         """A pick as quick as a hand makes it: press on the crosshair, jump to
         target and release there a few milliseconds later."""
@@ -511,7 +540,8 @@ class Session:
 
 
 class XvfbSession(Session):
-    """A session on a private Xvfb of its own, with openbox if args.wm asks."""
+    """A session on a private Xvfb of its own, with openbox if args.wm asks
+    (openbox-ffm: with the focus following the mouse)."""
 
     def __init__(self, args, screen="1280x1024x24"):
         super().__init__(args)
@@ -521,8 +551,8 @@ class XvfbSession(Session):
     def __enter__(self):
         try:
             self._start_server()
-            if self.args.wm == "openbox":
-                self._start_openbox()
+            if self.args.wm.startswith("openbox"):
+                self._start_openbox(follow_mouse=self.args.wm == "openbox-ffm")
         except BaseException:
             self.close()
             raise
@@ -553,9 +583,19 @@ class XvfbSession(Session):
         self.env = dict(os.environ, DISPLAY=self.display)
         self.env.pop("XAUTHORITY", None)
 
-    def _start_openbox(self):
-        self.spawn(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
+    def _start_openbox(self, follow_mouse=False):
+        command = ["openbox", "--sm-disable"]
+        if follow_mouse:
+            folder = tempfile.mkdtemp(prefix="huevex-openbox-")
+            self.cleanups.append(lambda: shutil.rmtree(folder, ignore_errors=True))
+            config = os.path.join(folder, "rc.xml")
+            with open(config, "w") as f:
+                f.write('<?xml version="1.0"?>\n<openbox_config xmlns="http://openbox.org/3.4/rc">'
+                        "<focus><focusNew>yes</focusNew><followMouse>yes</followMouse>"
+                        "<focusDelay>0</focusDelay><underMouse>yes</underMouse></focus>"
+                        "</openbox_config>\n")
+            command += ["--config-file", config]
+        self.spawn(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.wait_for(lambda: "window id" in self.output(
             ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]), "openbox to start", 20)
 

@@ -9,6 +9,8 @@
 //   wait STATE MS      dispatch until the state is STATE (idle, waiting, live,
 //                      refused, failed, asking) or MS pass; prints the state
 //   pump MS            dispatch for MS milliseconds
+//   first MS           wanted on, then dispatch until a read of (0, 0) gives
+//                      a frame or MS pass; prints "first US" (-1: none came)
 //   state              prints "state NAME REASON"
 //   kind               prints "kind NAME": the source serving now
 //   read X Y           prints "pixel X Y RRGGBB stale" or "pixel X Y noframe|failed"
@@ -86,6 +88,21 @@ struct Probe {
     for (std::int64_t left = ms; left > 0; left = (end - NowNs()) / 1'000'000) {
       Turn(static_cast<int>(std::min<std::int64_t>(left, 50)));
     }
+  }
+
+  void First(int ms) {
+    const std::int64_t start = NowNs(), end = start + std::int64_t{ms} * 1'000'000;
+    if (capture) api->set_wanted(capture, 1);
+    std::uint32_t pixel = 0;
+    while (capture && api->read(capture, 0, 0, 1, 1, &pixel, nullptr) != HUEVEX_READ_OK) {
+      const std::int64_t left = (end - NowNs()) / 1'000'000;
+      if (left <= 0) {
+        std::printf("first -1\n");
+        return;
+      }
+      Turn(static_cast<int>(std::min<std::int64_t>(left, 50)));
+    }
+    std::printf("first %lld\n", static_cast<long long>((NowNs() - start) / 1000));
   }
 
   void Read(int x, int y) {
@@ -187,6 +204,8 @@ int main(int argc, char** argv) {
       i += 2;
     } else if (step == "pump") {
       p.Pump(arg(++i));
+    } else if (step == "first") {
+      p.First(arg(++i));
     } else if (step == "state") {
       p.PrintState();
     } else if (step == "kind") {

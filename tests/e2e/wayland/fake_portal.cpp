@@ -14,7 +14,7 @@
 //   never          never answers; logs the request's Close
 //   vanish         leaves the bus without answering
 //   no-screenshot  owns the portal's name without the Screenshot interface
-//   cast, cast-refuse, cast-silent
+//   cast, cast-refuse, cast-silent, cast-slow:MS
 //                  screenshots as "ok", and a ScreenCast (fake_screencast.cpp)
 //
 // Prints "ready" once it owns the name, and one line per request and Close.
@@ -35,6 +35,7 @@
 #include <vector>
 
 bool AddScreencast(sd_bus* bus, const std::string& mode);
+void SendHeldAnswer(sd_bus* bus);
 
 namespace {
 
@@ -233,6 +234,7 @@ int main(int argc, char** argv) {
       AnswerWithPicture(bus, it->handle, it->number);
       it = due.erase(it);
     }
+    SendHeldAnswer(bus);
     const int r = sd_bus_process(bus, nullptr);
     if (r < 0) return 1;
     if (r > 0) continue;

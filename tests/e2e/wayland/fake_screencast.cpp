@@ -8,7 +8,8 @@
 //             778899, AABBCC on top, gray 80 below
 //
 // Modes: "cast" answers everything; "cast-refuse" answers Start with 1 (the
-// user said no); "cast-silent" starts the streams but never sends a frame.
+// user said no); "cast-silent" starts the streams but never sends a frame;
+// "cast-slow:MS" answers Start after MS ms, as a user deciding would.
 // Prints "select KEY=VALUE..." for each SelectSources, "start", "remote" and
 // "session-close" for the calls.
 #include <pipewire/pipewire.h>
@@ -55,6 +56,14 @@ Monitor monitors[2] = {
 std::string cast_mode;
 pw_thread_loop* loop = nullptr;
 int starts = 0;
+sd_bus_message* held = nullptr;  // Start's answer, sent at held_until_ms
+long long held_until_ms = 0;
+
+long long Ms() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return t.tv_sec * 1000LL + t.tv_nsec / 1'000'000;
+}
 
 void OnState(void*, pw_stream_state, pw_stream_state, const char*) {
   pw_thread_loop_signal(loop, false);
@@ -276,7 +285,10 @@ int OnCall(sd_bus_message* call, void*, sd_bus_error*) {
     sd_bus_message_close_container(signal);
   }
   std::fflush(stdout);
-  if (signal) {
+  if (signal && method == "Start" && cast_mode.starts_with("cast-slow:")) {
+    held = signal;
+    held_until_ms = Ms() + std::atoi(cast_mode.c_str() + 10);
+  } else if (signal) {
     sd_bus_send(bus, signal, nullptr);
     sd_bus_message_unref(signal);
   }
@@ -305,6 +317,13 @@ const sd_bus_vtable kScreenCastVtable[] = {
 };
 
 }  // namespace
+
+void SendHeldAnswer(sd_bus* bus) {
+  if (!held || Ms() < held_until_ms) return;
+  sd_bus_send(bus, held, nullptr);
+  sd_bus_message_unref(held);
+  held = nullptr;
+}
 
 bool AddScreencast(sd_bus* bus, const std::string& mode) {
   cast_mode = mode;

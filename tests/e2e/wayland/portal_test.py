@@ -74,7 +74,7 @@ def screenshot_cases():
     out, fake, left = run("late:600", ["want", "1", "wait", "live", "5000", "read", "0", "1",
                                        "want", "0", "want", "1", "state", "read", "0", "1",
                                        "wait", "live", "5000", "read", "0", "1"])
-    check("late: steps", out[1:], ["state live ", "pixel 0 1 282828 current", "state waiting ",
+    check("late: steps", out[1:], ["state live ", "pixel 0 1 282828 current", "state asking ",
                                    "pixel 0 1 282828 stale", "state live ", "pixel 0 1 505050 current"])
     check("late: requests", [line.split()[0:2] for line in fake], [["request", "1"], ["request", "2"]])
 
@@ -184,6 +184,20 @@ def screencast_cases(env, state_home):
     out, fake, _ = run("cast", ["want", "1", "wait", "live", "10000"], kind="screencast", env=env)
     check("bad token: a miss", [line for line in fake if line.startswith("select")],
           ["select types=1 multiple=1 persist_mode=2 cursor_mode=1"])
+
+    # A Start the user takes long to answer: asking from the start (no token
+    # was sent), told as no answer past our wait, the answer still taken, and
+    # a new wish waits for it with no second session.
+    os.remove(token_file)
+    out, fake, _ = run("cast-slow:1500", ["want", "1", "wait", "asking", "700", "wait", "failed",
+                                          "3000",
+                                          "want", "0", "want", "1", "state",
+                                          "wait", "live", "5000", "read", "0", "0"],
+                       timeout_ms=800, kind="screencast", env=env)
+    check("slow start", out[1:], ["state asking ", "state failed the desktop portal did not "
+                                  "answer in time", "state asking ", "state live ",
+                                  "pixel 0 0 FF0000 current"])
+    check("slow start: one session", [line for line in fake if line == "start"], ["start"])
 
     # A refusal: told as one, reads fail; under auto the screenshot takes over.
     out, fake, _ = run("cast-refuse", ["want", "1", "wait", "refused", "5000", "read", "0", "0"],

@@ -16,6 +16,8 @@ board below. Each case runs in a session of its own:
   dots, the marker);
 - quick picks: flicks released a few milliseconds after the press, each onto
   a color unlike the previous one, copy their own color;
+- keys: the arrow keys move the picked point across a stripe's edge as an
+  offset from the pointer, and Esc backs out of a pick;
 - help panel: it opens right below the main window too;
 - the compositor's pointer: a pick driven by a mouse inside the compositor
   (xdotool moves only Xwayland's pointer, which sway neither moves nor
@@ -111,6 +113,31 @@ def quick_picks(s, checks):
                      "#" + color)
 
 
+def keys(s, checks):
+    """The arrow keys during a pick move the point across a stripe's edge.
+    Xwayland's warps move only its own idea of the pointer, so the nudge is
+    an offset from the pointer instead: the pointer stays where it was."""
+    y = pick_test.stripe_centre("FF0000")[1]
+    shot = s.screenshot()
+    edge = next(x for x in range(*[pick_test.stripe_centre(c)[0] for c in ("FF0000", "00FF00")])
+                if shot.rgb(x, y) == pick_test.rgb("00FF00"))
+    checks.equal("keys: clipboard cleared first", s.clear_clipboard(), "")
+    s.keyed_pick((edge - 10, y), ["shift+Right", "Left"], release=False)
+    checks.equal("keys: the pointer stays", s.pointer(), (edge - 10, y))
+    checks.equal(f"keys: swatch short of the edge {NEEDS}", s.client_pixel(s.SWATCH),
+                 pick_test.rgb("FF0000"))
+    s.xdotool("key", "Right")
+    time.sleep(0.05)
+    s.xdotool("mouseup", 1)
+    checks.equal(f"keys: xclip {NEEDS}", s.wait_clipboard("#00FF00"), "#00FF00")
+    checks.equal("Esc: clipboard cleared first", s.clear_clipboard(), "")
+    s.keyed_pick(pick_test.stripe_centre("0000FF"), ["Escape"])
+    time.sleep(0.1)
+    checks.equal("Esc: nothing copied", s.clipboard(), "")
+    checks.equal(f"Esc: swatch as before the pick {NEEDS}", s.client_pixel(s.SWATCH),
+                 pick_test.rgb("00FF00"))
+
+
 def below_main_window(s, checks, name, window):
     """Flush under the main window's outer frame where the compositor tells X
     clients what frame it draws (_NET_FRAME_EXTENTS), else under the client
@@ -188,7 +215,7 @@ def pointer_drawn(s, checks):
         mouse.close()
 
 
-CASES = [picks, quick_picks, magnifier, help_panel, pointer_drawn]
+CASES = [picks, quick_picks, keys, magnifier, help_panel, pointer_drawn]
 
 
 def test():

@@ -12,6 +12,7 @@ event from any pick, though it does log a click of its own at the end.
 
 import os
 import tempfile
+import time
 
 from harness import session
 
@@ -64,6 +65,37 @@ def test():
             checks.equal(f"{what}: swatch", shot.rgb(*s.screen_point(s.SWATCH)), rgb(color))
             checks.equal(f"{what}: crosshair back", shot.rgb(*s.screen_point(s.CROSSHAIR)),
                          (0, 0, 0))
+
+        # Flicks, each onto a color unlike the one before, copy their own
+        # color: never the previous pick's, nor the box's where they began.
+        for color in ["FF0000", "000000", "FFFFFF", "000000"]:
+            s.clear_clipboard()
+            s.flick(stripe_centre(color))
+            checks.equal(f"flick to #{color}: xclip", s.wait_clipboard("#" + color), "#" + color)
+
+        # The arrow keys move the picked point and the pointer during a pick
+        # (ten pixels with Shift), across the edge between two stripes.
+        # (The board's place depends on the window manager's frame: the edge
+        # is found on the screen.)
+        y = stripe_centre("FF0000")[1]
+        shot = s.screenshot()
+        edge = next(x for x in range(stripe_centre("FF0000")[0], stripe_centre("00FF00")[0])
+                    if shot.rgb(x, y) == rgb("00FF00"))
+        s.clear_clipboard()
+        s.keyed_pick((edge - 10, y), ["shift+Right", "Left"], release=False)
+        checks.equal("keys: the pointer moved with the point", s.pointer(), (edge - 1, y))
+        checks.equal("keys: swatch", s.client_pixel(s.SWATCH), rgb("FF0000"))
+        s.xdotool("key", "Right")
+        time.sleep(0.05)
+        s.xdotool("mouseup", 1)
+        checks.equal("keys: xclip", s.wait_clipboard("#00FF00"), "#00FF00")
+        # Esc backs out: nothing copied, the swatch back to the pick before.
+        s.clear_clipboard()
+        s.keyed_pick(stripe_centre("0000FF"), ["Escape"])
+        time.sleep(0.1)
+        checks.equal("Esc: nothing copied", s.clipboard(), "")
+        checks.equal("Esc: swatch as before the pick", s.client_pixel(s.SWATCH), rgb("00FF00"))
+        checks.equal("Esc: crosshair back", s.client_pixel(s.CROSSHAIR), (0, 0, 0))
 
         # A click on the crosshair without moving samples the box under it,
         # the crosshair itself having left it.

@@ -14,6 +14,7 @@ namespace {
 class NoScreen : public huevex::soft::ScreenSource {
  public:
   bool CursorPos(huevex::Point*) override { return false; }
+  bool WarpCursor(huevex::Point) override { return false; }
   bool OnScreen(huevex::Point) override { return false; }
   bool Read(huevex::Rect, std::uint32_t*) override { return false; }
 };
