@@ -11,7 +11,7 @@ answered at the first pick, the screenshot permission stored):
 - slow picks: the clipboard (cleared first, read while the program runs),
   the swatch in the compositor's picture, and the codes pixel for pixel as
   the simulated desktop paints them for the same color;
-- quick picks, released within 0.2 s of the press onto a color unlike the
+- quick picks, released 50 ms after the press onto a color unlike the
   pick before's: the clipboard holds the new color, never the old one;
 - the magnifier live (where the stream brings frames): its box follows the
   picture under a still pointer when the board there goes away.
@@ -67,17 +67,6 @@ def show_board(s):
     return s.board(*BOARD, pick_test.STRIPES, log)
 
 
-def flick(s, target):
-    """Press on the crosshair, straight to the target, release, in one xdotool
-    (one process start, not three, on a busy machine); the time it took is at
-    most the press's hold."""
-    s.xdotool("mousemove", *s.screen_point(s.CROSSHAIR))
-    time.sleep(0.03)
-    started = time.monotonic()
-    s.xdotool("mousedown", 1, "sleep", 0.02, "mousemove", *target, "sleep", 0.03, "mouseup", 1)
-    return time.monotonic() - started
-
-
 # With the permission stored
 
 
@@ -123,8 +112,7 @@ def quick_picks(s, checks, calls, board):
     for color in QUICK:
         what = f"quick pick #{color} after #{previous}"
         checks.equal(f"{what}: clipboard cleared first", s.clear_clipboard(), "")
-        held = flick(s, stripe_centre(board, color))
-        checks.true(f"{what}: released {held:.2f} s after the press", held < 0.2)
+        s.flick(stripe_centre(board, color))
         checks.equal(f"{what}: xclip", s.wait_clipboard("#" + color, timeout=5), "#" + color)
         checks.equal(f"{what}: title", s.title(), "HUEVEX")
         previous = color
@@ -231,11 +219,19 @@ def unanswered(s, checks, board):
         time.sleep(0.5)
         dismiss_boxes(s)
         what = "unanswered, then answered late: the next pick"
-        if question(s) == "screenshot":  # the permission store took the late answer
-            pick_unasked(s, checks, what, "FF0000", board)
-        else:  # a screen cast's answer lives only in its session: asked again
-            s.pick(stripe_centre(board, "FF0000"), hold=lambda: answer_if_asked(s))
-            checks.equal(f"{what}: copies", s.wait_clipboard("#FF0000", timeout=5), "#FF0000")
+        if question(s) == "screenshot" and "'yes'" in s.screenshot_permission():
+            pick_unasked(s, checks, what, "FF0000", board)  # the desktop kept the answer
+            return
+        # The portal had given up on the question, so the desktop kept no answer
+        # (GNOME 43 keeps none then), and a screen cast's answer lives only in its
+        # session: the next pick asks anew, and completes once answered.
+        def answer():
+            if not eventually(lambda: s.question_shown(question(s)), 10, step=0.2):
+                raise Failure("the desktop did not ask anew")
+            s.answer_question(question(s), allow=True)
+            time.sleep(1.0)
+        s.pick(stripe_centre(board, "FF0000"), hold=answer)
+        checks.equal(f"{what}: copies", s.wait_clipboard("#FF0000", timeout=5), "#FF0000")
 
 
 FIRST_USE = [answered, refused, unanswered]
