@@ -78,6 +78,8 @@ class Form {
   void RaiseEvent(const Control& control, std::string_view event);
   void RaiseMouse(const Control& control, std::string_view event, MouseButton button, Point client);
   void ChangeDpi(int dpi);
+  // A window the monitors no longer show goes back to where it opened.
+  void ComeBackOnScreen();
   Hgdiobj FontFor(const FontDesc& font);
   // Unloads: Form_Unload, then the window and controls go. False if cancelled.
   bool UnloadForm();
@@ -93,6 +95,7 @@ class Form {
 
  private:
   void Build();
+  Rect StartWorkArea();
   Rect ClientArea() const;
   void PaintContainer(const std::vector<Control*>& layer, Rect clip, Hdc dc);
   Control* HitIn(const std::vector<Control*>& layer, Point client);
