@@ -58,6 +58,8 @@ void Form::Load() {
 Rect Form::StartWorkArea() {
   const std::vector<MonitorInfo> monitors = runtime_.windows().GetMonitors();
   if (const MonitorInfo* primary = PrimaryMonitor(monitors)) return primary->work;
+  // The pointer is asked about only where it can make a difference.
+  if (monitors.size() == 1) return monitors.front().work;
   Point pointer{};
   runtime_.gdi().GetCursorPos(&pointer);
   return MonitorFromPoint(monitors, pointer).work;
