@@ -10,6 +10,7 @@
 #include <chrono>
 #include <string>
 
+#include "shell/platform/monitors.h"
 #include "shell/platform/x11/x11_handles.h"
 #include "shell/platform/x11/x11_pixels.h"
 #include "shell/platform/x11/x11_properties.h"
@@ -197,7 +198,7 @@ namespace {
 // with no width or height are left out.
 std::vector<Rect> Rects(const std::vector<long>& values, size_t first, size_t count) {
   std::vector<Rect> rects;
-  for (size_t i = first; i < first + count && 4 * i + 3 < values.size(); ++i) {
+  for (size_t i = first; i < values.size() / 4 && i - first < count; ++i) {
     const long* v = &values[4 * i];
     if (v[2] <= 0 || v[3] <= 0) continue;
     // Any client can write these: far-off values are kept within 32 bits.
@@ -223,17 +224,16 @@ void WindowManager::SetWorkAreas(std::vector<MonitorInfo>& monitors) {
   }
   if (areas.empty()) {
     const std::vector<long> values = ReadLongs(display_, root_, atoms_.net_workarea, XA_CARDINAL);
-    areas = Rects(values, values.size() >= 4 * (index + 1) ? index : 0, 1);
+    areas = Rects(values, index < values.size() / 4 ? index : 0, 1);
   }
   // Each monitor takes the area it has the most of.
   for (MonitorInfo& m : monitors) {
     m.work = m.monitor;
-    long long most = 0;
+    std::int64_t most = 0;
     for (const Rect& area : areas) {
       const Rect shared = Intersect(area, m.monitor);
-      const long long size = static_cast<long long>(shared.Width()) * shared.Height();
-      if (size > most) {
-        most = size;
+      if (AreaOf(shared) > most) {
+        most = AreaOf(shared);
         m.work = shared;
       }
     }
