@@ -51,6 +51,10 @@ class Failure(Exception):
     pass
 
 
+class ServerUnavailable(Failure):
+    """The machine cannot start the server a session needs: a test skips."""
+
+
 def _brief(value):
     """A value as one line: a longer text's first line and how many follow."""
     text = str(value)
@@ -664,19 +668,19 @@ EndSection
             number += chunk
         os.close(read_end)
         if not number.endswith(b"\n"):
-            raise Failure(f"Xorg did not start: {self._log_tail()}")
+            raise ServerUnavailable(f"Xorg did not start: {self._log_tail()}")
         self.display = ":" + number.decode().strip()
         self.env = dict(os.environ, DISPLAY=self.display)
         self.env.pop("XAUTHORITY", None)
         if self.root_size() != self.size:
-            raise Failure(f"Xorg's screen is {self.root_size()}, not {self.size}: "
+            raise ServerUnavailable(f"Xorg's screen is {self.root_size()}, not {self.size}: "
                           f"{self._log_tail()}")
         self.output_name = self.output(["xrandr"]).split("\n")[1].split()[0]
 
     def _log_tail(self):
         try:
             with open(os.path.join(self.folder, "log"), errors="replace") as f:
-                return "".join(line for line in f.readlines() if "(EE)" in line)[-800:]
+                return "".join([line for line in f if "(EE)" in line][-4:])
         except OSError:
             return "no log"
 
