@@ -21,7 +21,10 @@ foreach(source screencopy portal)
 endforeach()
 add_test(NAME wayland_no_source
          COMMAND ${Python3_EXECUTABLE} ${wayland_dir}/no_source_test.py ${wayland_args})
-set_tests_properties(wayland_screencopy wayland_portal wayland_no_source PROPERTIES
+# Outputs of scales 1, 2 and 1.5 side by side, one added and one moved mid-run.
+add_test(NAME wayland_outputs
+         COMMAND ${Python3_EXECUTABLE} ${wayland_dir}/outputs_test.py ${wayland_args})
+set_tests_properties(wayland_screencopy wayland_portal wayland_no_source wayland_outputs PROPERTIES
   TIMEOUT 300 LABELS "e2e;wayland" RESOURCE_LOCK sway SKIP_RETURN_CODE 77)
 
 # GNOME Shell headless (a session of its own, a few seconds to start): the
