@@ -58,10 +58,8 @@ void FrmMain::picCursor_MouseDown(int, int, Single, Single) {
 // and that is copied. If the wait ends first, the pick's own last read is
 // copied, and where it made none, nothing: never an earlier pick's code.
 void FrmMain::picCursor_MouseUp(int, int, Single, Single) {
-  if (cancelled_) {
-    cancelled_ = false;
-    return;
-  }
+  // After Esc, no release copies anything until the next press.
+  if (cancelled_) return;
   picking_ = false;
   MousePointer(vbDefault);
   picCursor().Visible(true);

@@ -51,7 +51,7 @@ class FrmMain : public Form {
   Form& frmAbout_;
   // Between a press on the crosshair and its release or Esc.
   bool picking_ = false;
-  // Esc ended the pick: its release does nothing.
+  // Esc ended the pick: its releases do nothing.
   bool cancelled_ = false;
   // Whether a tick of the current pick has read the screen, and where it last did.
   bool pickSampled_ = false;

@@ -14,13 +14,14 @@
 #   bench    the benchmarks and the programs they are measured beside
 set -euo pipefail
 
-build=(build-essential cmake pkg-config libx11-dev libxext-dev libxi-dev libfreetype-dev
-       libfontconfig-dev fonts-liberation fonts-dejavu-core libwayland-dev wayland-protocols
-       libsystemd-dev libpng-dev libpipewire-0.3-dev libspa-0.2-dev)
+build=(build-essential cmake pkg-config libx11-dev libxext-dev libxi-dev libxrandr-dev
+       libxinerama-dev libfreetype-dev libfontconfig-dev fonts-liberation fonts-dejavu-core
+       libwayland-dev wayland-protocols libsystemd-dev libpng-dev libpipewire-0.3-dev
+       libspa-0.2-dev)
 test=(googletest libgtest-dev libbenchmark-dev libxtst-dev libxfixes-dev
       g++-mingw-w64-x86-64-win32 wine wine64 xvfb xdotool xclip xsel openbox
-      x11-xserver-utils x11-utils x11-apps imagemagick icoutils python3 valgrind
-      lintian appstream desktop-file-utils dpkg-dev unzip procps)
+      x11-xserver-utils x11-utils x11-apps xserver-xorg-video-dummy imagemagick icoutils
+      python3 valgrind lintian appstream desktop-file-utils dpkg-dev unzip procps)
 wayland=(sway xwayland swaybg grim xdg-desktop-portal xdg-desktop-portal-wlr
          xdg-desktop-portal-gtk pipewire wireplumber dbus-user-session dbus-bin libglib2.0-bin
          x11-xserver-utils x11-utils xdotool xclip python3)

@@ -75,6 +75,7 @@ class PickMeter : public WindowEvents {
     if (picking_) ticks_.push_back(Now() - start);
   }
   void OnDpiChanged(Hwnd window, int dpi) override { inner_->OnDpiChanged(window, dpi); }
+  void OnMonitorsChanged() override { inner_->OnMonitorsChanged(); }
 
  private:
   WindowEvents* inner_ = nullptr;
@@ -120,7 +121,7 @@ class MeteredWindows : public WindowSystem {
     return inner_.SetClipboardText(owner, utf8);
   }
   int GetDpi(Hwnd window) override { return inner_.GetDpi(window); }
-  Rect PrimaryWorkArea() override { return inner_.PrimaryWorkArea(); }
+  std::vector<MonitorInfo> GetMonitors() override { return inner_.GetMonitors(); }
   void ShowError(Hwnd owner, std::string_view title, std::string_view message) override {
     inner_.ShowError(owner, title, message);
   }

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "shell/forms/runtime.h"
+#include "shell/platform/monitors.h"
 
 namespace huevex {
 
@@ -29,13 +30,11 @@ void Form::Load() {
   const int client_width = TwipsToPixels(layout_.client_width, dpi_);
   const int client_height = TwipsToPixels(layout_.client_height, dpi_);
   const Insets frame = layout_.framed ? ws.FrameInsets(true, dpi_) : Insets{};
-  const Rect work = ws.PrimaryWorkArea();
+  const Rect work = StartWorkArea();
   Point position{work.left, work.top};
   if (layout_.start_up == StartUpPosition::CenterScreen) {
-    const int outer_width = client_width + frame.left + frame.right;
-    const int outer_height = client_height + frame.top + frame.bottom;
-    position = {work.left + (work.Width() - outer_width) / 2,
-                work.top + (work.Height() - outer_height) / 2};
+    position = CentredIn(work, client_width + frame.left + frame.right,
+                         client_height + frame.top + frame.bottom);
   }
   WindowDesc desc;
   desc.title = caption_;
@@ -52,6 +51,26 @@ void Form::Load() {
   back_buffer_ = MemorySurface(runtime_.gdi(), client_width, client_height);
   dirty_ = true;
   Form_Load();
+}
+
+// The work area a window opens on: the primary monitor's, else, where no
+// monitor is primary, that of the monitor under the pointer (or nearest it).
+Rect Form::StartWorkArea() {
+  const std::vector<MonitorInfo> monitors = runtime_.windows().GetMonitors();
+  if (const MonitorInfo* primary = PrimaryMonitor(monitors)) return primary->work;
+  // The pointer is asked about only where it can make a difference.
+  if (monitors.size() == 1) return monitors.front().work;
+  Point pointer{};
+  runtime_.gdi().GetCursorPos(&pointer);
+  return MonitorFromPoint(monitors, pointer).work;
+}
+
+void Form::ComeBackOnScreen() {
+  if (!loaded_) return;
+  WindowSystem& ws = runtime_.windows();
+  const Rect outer = ws.GetOuterRect(window_);
+  if (OnAnyMonitor(ws.GetMonitors(), outer)) return;
+  ws.MoveTopLevel(window_, CentredIn(StartWorkArea(), outer.Width(), outer.Height()));
 }
 
 void Form::Build() {

@@ -92,6 +92,8 @@ class Form {
   // A key for the form (it has the keyboard, or holds the mouse); shift is vbShiftMask or 0.
   void RaiseKeyDown(int keyCode, int shift);
   void ChangeDpi(int dpi);
+  // A window the monitors no longer show goes back to where it opened.
+  void ComeBackOnScreen();
   Hgdiobj FontFor(const FontDesc& font);
   // Unloads: Form_Unload, then the window and controls go. False if cancelled.
   bool UnloadForm();
@@ -111,6 +113,7 @@ class Form {
 
  private:
   void Build();
+  Rect StartWorkArea();
   Rect ClientArea() const;
   void PaintContainer(const std::vector<Control*>& layer, Rect clip, Hdc dc);
   Control* HitIn(const std::vector<Control*>& layer, Point client);

@@ -154,4 +154,11 @@ void Runtime::OnDpiChanged(Hwnd window, int dpi) {
   });
 }
 
+// Only the main window is brought back: the panels open under it anew.
+void Runtime::OnMonitorsChanged() {
+  Dispatch([&] {
+    if (Form* form = FormOf(MainWindow())) form->ComeBackOnScreen();
+  });
+}
+
 }  // namespace huevex

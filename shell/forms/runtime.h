@@ -49,6 +49,7 @@ class Runtime : public WindowEvents {
   void OnTimer(TimerId timer) override;
   void OnDpiChanged(Hwnd window, int dpi) override;
   void OnScreenAccess(bool readable, std::string_view reason) override;
+  void OnMonitorsChanged() override;
   // Told when the screen can no longer be read, or can again.
   void OnScreenAccessChange(std::function<void(bool readable, std::string_view reason)> listener) {
     screen_access_listener_ = std::move(listener);

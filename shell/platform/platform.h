@@ -199,6 +199,8 @@ class WindowEvents {
     (void)readable;
     (void)reason;
   }
+  // Monitors were added, removed, moved or resized.
+  virtual void OnMonitorsChanged() {}
 };
 
 // Every window is a top-level window of its own: none is owned by another.
@@ -210,6 +212,16 @@ struct WindowDesc {
   int client_width = 0;   // pixels
   int client_height = 0;  // pixels
   const Picture* icon = nullptr;
+};
+
+// One monitor as the window system describes it (GetMonitorInfo's shape):
+// its rectangle on the virtual screen, the part of it that windows may use
+// (without docks and panels), and whether it is the primary.
+struct MonitorInfo {
+  Rect monitor;
+  Rect work;
+  bool primary = false;
+  friend bool operator==(const MonitorInfo&, const MonitorInfo&) = default;
 };
 
 struct Insets {
@@ -264,7 +276,10 @@ class WindowSystem {
   virtual bool SetClipboardText(Hwnd owner, std::string_view utf8) = 0;
 
   virtual int GetDpi(Hwnd window) = 0;  // Hwnd{}: the primary monitor's
-  virtual Rect PrimaryWorkArea() = 0;
+  // Every monitor, as EnumDisplayMonitors lists them; at most one is the
+  // primary, and there may be none. Never empty: a screen with no monitor
+  // known is one monitor. A change is told through OnMonitorsChanged.
+  virtual std::vector<MonitorInfo> GetMonitors() = 0;
   // A modal message box, over its owner (Hwnd{}: none) and tied to it.
   virtual void ShowError(Hwnd owner, std::string_view title, std::string_view message) = 0;
   // Whether the desktop is asking the user if the program may read the screen

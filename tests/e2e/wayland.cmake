@@ -21,18 +21,27 @@ foreach(source screencopy portal)
 endforeach()
 add_test(NAME wayland_no_source
          COMMAND ${Python3_EXECUTABLE} ${wayland_dir}/no_source_test.py ${wayland_args})
-set_tests_properties(wayland_screencopy wayland_portal wayland_no_source PROPERTIES
+# Outputs of scales 1, 2 and 1.5 side by side, one added and one moved mid-run.
+add_test(NAME wayland_outputs
+         COMMAND ${Python3_EXECUTABLE} ${wayland_dir}/outputs_test.py ${wayland_args})
+set_tests_properties(wayland_screencopy wayland_portal wayland_no_source wayland_outputs PROPERTIES
   TIMEOUT 300 LABELS "e2e;wayland" RESOURCE_LOCK sway SKIP_RETURN_CODE 77)
 
 # GNOME Shell headless (a session of its own, a few seconds to start): the
-# screen through GNOME's desktop portal. Skips where the shell or a private
-# mount namespace cannot be had.
-add_test(NAME wayland_gnome
-         COMMAND ${Python3_EXECUTABLE} ${wayland_dir}/gnome_test.py ${wayland_args}
-                 --sim-frame $<TARGET_FILE:huevex_sim_frame>
-                 --colorboard $<TARGET_FILE:huevex_colorboard>)
-set_tests_properties(wayland_gnome PROPERTIES
-  TIMEOUT 400 LABELS "e2e;wayland" RESOURCE_LOCK sway SKIP_RETURN_CODE 77)
+# screen through the portal's screen cast, and through its Screenshot, the
+# fallback. Skips where the shell or a private mount namespace cannot be had.
+foreach(source screencast portal)
+  set(name wayland_gnome_${source})
+  if(source STREQUAL "screencast")
+    set(name wayland_gnome)
+  endif()
+  add_test(NAME ${name}
+           COMMAND ${Python3_EXECUTABLE} ${wayland_dir}/gnome_test.py --source ${source}
+                   ${wayland_args} --sim-frame $<TARGET_FILE:huevex_sim_frame>
+                   --colorboard $<TARGET_FILE:huevex_colorboard>)
+  set_tests_properties(${name} PROPERTIES
+    TIMEOUT 400 LABELS "e2e;wayland" RESOURCE_LOCK sway SKIP_RETURN_CODE 77)
+endforeach()
 
 # KWin (KDE Plasma) with a virtual output and KDE's desktop portal: the
 # Screenshot forced, then the program's own choice (the ScreenCast first).

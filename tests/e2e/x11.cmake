@@ -76,6 +76,11 @@ set_tests_properties(x11_wm_restart PROPERTIES TIMEOUT 300 LABELS "e2e;x11")
 add_test(NAME x11_screen_resize COMMAND ${Python3_EXECUTABLE}
          ${CMAKE_CURRENT_SOURCE_DIR}/x11/screen_resize_test.py ${x11_args})
 set_tests_properties(x11_screen_resize PROPERTIES TIMEOUT 120 LABELS "e2e;x11")
+# Monitors (RandR 1.5) need a real X server: Xorg with the dummy driver, run
+# as root; skipped with the reason where it cannot start.
+add_test(NAME x11_monitors COMMAND ${Python3_EXECUTABLE}
+         ${CMAKE_CURRENT_SOURCE_DIR}/x11/monitors_test.py ${x11_args})
+set_tests_properties(x11_monitors PROPERTIES TIMEOUT 120 LABELS "e2e;x11" SKIP_RETURN_CODE 77)
 add_test(NAME x11_pointer_edge COMMAND ${Python3_EXECUTABLE}
          ${CMAKE_CURRENT_SOURCE_DIR}/x11/pointer_edge_test.py ${x11_args})
 set_tests_properties(x11_pointer_edge PROPERTIES TIMEOUT 120 LABELS "e2e;x11")

@@ -11,8 +11,11 @@ namespace huevex::testing {
 
 class Desktop {
  public:
-  explicit Desktop(std::vector<sim::Monitor> monitors = {{{0, 0, 1920, 1080}, 96}})
-      : sim(std::move(monitors)), project(sim.gdi(), sim) {
+  // The program starts with the pointer where `pointer` says.
+  explicit Desktop(std::vector<sim::Monitor> monitors = {{{0, 0, 1920, 1080}, 96}}, int primary = 0,
+                   Point pointer = {})
+      : sim(std::move(monitors), primary), project(sim.gdi(), sim) {
+    sim.MoveCursor(pointer);
     project.Start();
   }
 

@@ -24,6 +24,85 @@ TEST(Lifetime, StartShowsOnlyTheMainWindowTopmostAndCentred) {
   EXPECT_FLOAT_EQ(desk.main().Left(), 872 * 15);
 }
 
+// The main window opens centred on one monitor's work area: the primary's,
+// wherever it lies in the list or on the desktop, else the one under the
+// pointer (or nearest it). The magnifier still opens flush under it.
+TEST(Lifetime, TheMainWindowOpensOnOneMonitor) {
+  const Rect hd{0, 0, 1920, 1080}, right{1920, 0, 3200, 1024};
+  const struct {
+    const char* layout;
+    std::vector<sim::Monitor> monitors;
+    int primary;
+    Point pointer;
+    Rect expected;  // outer, 175 x 131
+  } cases[] = {
+      {"one", {{hd}}, 0, {}, {872, 474, 1047, 605}},
+      {"the screen's centre on the seam",
+       {{hd}, {{1920, 0, 3840, 1080}}},
+       0,
+       {},
+       {872, 474, 1047, 605}},
+      {"the primary second", {{hd}, {right}}, 1, {}, {2472, 446, 2647, 577}},
+      {"the primary left of and above the other",
+       {{hd}, {{-1280, -300, 0, 724}}},
+       1,
+       {},
+       {-728, 146, -553, 277}},
+      {"a panel along the top", {{hd, 96, {0, 40, 1920, 1080}}}, 0, {}, {872, 494, 1047, 625}},
+      {"none primary, the pointer on the second",
+       {{hd}, {right}},
+       sim::kNoPrimary,
+       {2500, 9},
+       {2472, 446, 2647, 577}},
+      {"none primary, the pointer in a gap",
+       {{{0, 0, 1000, 800}}, {{1200, 0, 2200, 800}}},
+       sim::kNoPrimary,
+       {1150, 100},
+       {1612, 334, 1787, 465}},
+  };
+  for (const auto& c : cases) {
+    Desktop desk(c.monitors, c.primary, c.pointer);
+    const Rect outer = desk.sim.GetOuterRect(desk.MainWindow());
+    EXPECT_EQ(outer, c.expected) << c.layout;
+    desk.project.frmZoom().Show();
+    const Rect zoom = desk.sim.GetOuterRect(desk.project.frmZoom().Window());
+    EXPECT_EQ((Point{zoom.left, zoom.top}), (Point{outer.left, outer.bottom})) << c.layout;
+  }
+}
+
+// After the monitors change, a main window none of them shows comes back
+// onto the primary (or the pointer's monitor); one still partly shown stays.
+TEST(Lifetime, AMainWindowLeftOnNoMonitorComesBack) {
+  const Rect hd{0, 0, 1920, 1080}, second{1920, 0, 3840, 1080}, above{-1280, -300, 0, 724};
+  const struct {
+    const char* change;
+    Point moved_to;
+    std::vector<sim::Monitor> after;
+    int primary;
+    Point pointer;
+    Point expected;  // outer top-left
+  } cases[] = {
+      {"its monitor removed", {2500, 400}, {{hd}}, 0, {}, {872, 474}},
+      {"half on the one removed", {1850, 400}, {{hd}}, 0, {}, {1850, 400}},
+      {"onto a primary of negative origin", {2500, 400}, {{hd}, {above}}, 1, {}, {-728, 146}},
+      {"its monitor moved away", {100, 100}, {{{2000, 0, 3920, 1080}}}, 0, {}, {2872, 474}},
+      {"none primary after", {2500, 400}, {{hd}, {above}}, sim::kNoPrimary, {-5, -5}, {-728, 146}},
+  };
+  for (const auto& c : cases) {
+    Desktop desk({{hd}, {second}});
+    desk.sim.DragWindow(desk.MainWindow(), c.moved_to);
+    desk.sim.MoveCursor(c.pointer);
+    desk.sim.SetMonitors(c.after, c.primary);
+    const Rect outer = desk.sim.GetOuterRect(desk.MainWindow());
+    EXPECT_EQ((Point{outer.left, outer.top}), c.expected) << c.change;
+    // Still the program's own: a pick from where it now is works.
+    desk.sim.FillBackground(
+        {c.expected.x - 20, c.expected.y + 60, c.expected.x - 10, c.expected.y + 70}, RGB(7, 8, 9));
+    desk.Pick({c.expected.x - 15, c.expected.y + 65});
+    EXPECT_EQ(desk.sim.ClipboardText(), "#070809") << c.change;
+  }
+}
+
 // A monitor's DPI comes from outside the program; one no monitor can have
 // still gives a main window that fits the screen, and a pick that works, at
 // startup and when the DPI changes later.

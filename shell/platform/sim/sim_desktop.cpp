@@ -13,20 +13,22 @@ std::string Number(std::int64_t v) { return std::to_string(v); }
 
 }  // namespace
 
-SimDesktop::SimDesktop(std::vector<Monitor> monitors) : gdi_(*this, &log_) {
-  SetMonitors(std::move(monitors));
+SimDesktop::SimDesktop(std::vector<Monitor> monitors, int primary) : gdi_(*this, &log_) {
+  SetMonitors(std::move(monitors), primary);
 }
 
 SimDesktop::~SimDesktop() = default;
 
-void SimDesktop::SetMonitors(std::vector<Monitor> monitors) {
+void SimDesktop::SetMonitors(std::vector<Monitor> monitors, int primary) {
   monitors_ = std::move(monitors);
+  primary_ = primary >= 0 && primary < static_cast<int>(monitors_.size()) ? primary : kNoPrimary;
   bounds_ = monitors_.front().area;
   for (const Monitor& m : monitors_) {
     bounds_ = {std::min(bounds_.left, m.area.left), std::min(bounds_.top, m.area.top),
                std::max(bounds_.right, m.area.right), std::max(bounds_.bottom, m.area.bottom)};
   }
   background_.assign(static_cast<size_t>(bounds_.Width()) * bounds_.Height(), kDesktopTeal);
+  if (listener_) listener_->OnMonitorsChanged();
 }
 
 // The background.
@@ -371,12 +373,19 @@ const Monitor& SimDesktop::MonitorOf(Point point) const {
 
 int SimDesktop::GetDpi(Hwnd window) {
   const Window* w = Find(window);
-  if (!w) return monitors_.front().dpi;
+  if (!w) return monitors_[primary_ == kNoPrimary ? 0 : primary_].dpi;
   return MonitorOf({w->outer.left + w->outer.Width() / 2, w->outer.top + w->outer.Height() / 2})
       .dpi;
 }
 
-Rect SimDesktop::PrimaryWorkArea() { return monitors_.front().area; }
+std::vector<MonitorInfo> SimDesktop::GetMonitors() {
+  std::vector<MonitorInfo> list;
+  for (size_t i = 0; i < monitors_.size(); ++i) {
+    const Monitor& m = monitors_[i];
+    list.push_back({m.area, m.work.Width() > 0 ? m.work : m.area, static_cast<int>(i) == primary_});
+  }
+  return list;
+}
 
 void SimDesktop::ShowError(Hwnd owner, std::string_view title, std::string_view message) {
   log_.Add("ShowError(" + HandleText(owner) + "," + std::string(title) + ")");

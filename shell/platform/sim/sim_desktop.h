@@ -23,20 +23,24 @@ namespace huevex::sim {
 struct Monitor {
   Rect area;
   int dpi = 96;
+  Rect work{};  // none: the whole monitor
 };
+
+// Which monitor is the primary, by its place in the list.
+inline constexpr int kNoPrimary = -1;
 
 class SimDesktop : public soft::ScreenSource, public WindowSystem {
  public:
-  // The primary monitor comes first.
-  explicit SimDesktop(std::vector<Monitor> monitors = {{{0, 0, 1920, 1080}, 96}});
+  // The first monitor is the primary unless `primary` names another, or none.
+  explicit SimDesktop(std::vector<Monitor> monitors = {{{0, 0, 1920, 1080}, 96}}, int primary = 0);
   ~SimDesktop() override;
 
   soft::SoftGdi& gdi() { return gdi_; }
   CallLog& log() { return log_; }
 
   // The screen's layout changes (a monitor added, removed or resized); the
-  // background starts afresh.
-  void SetMonitors(std::vector<Monitor> monitors);
+  // background starts afresh, and the program is told.
+  void SetMonitors(std::vector<Monitor> monitors, int primary = 0);
 
   // The background picture.
   void FillBackground(Rect area, ColorValue color);
@@ -117,7 +121,7 @@ class SimDesktop : public soft::ScreenSource, public WindowSystem {
   void KillTimer(TimerId timer) override;
   bool SetClipboardText(Hwnd owner, std::string_view utf8) override;
   int GetDpi(Hwnd window) override;
-  Rect PrimaryWorkArea() override;
+  std::vector<MonitorInfo> GetMonitors() override;
   void ShowError(Hwnd owner, std::string_view title, std::string_view message) override;
   bool ScreenAwaitsAnswer() override { return asking_; }
   std::uint32_t GetTickCount() override { return static_cast<std::uint32_t>(now_); }
@@ -158,6 +162,7 @@ class SimDesktop : public soft::ScreenSource, public WindowSystem {
   const Monitor& MonitorOf(Point point) const;
 
   std::vector<Monitor> monitors_;
+  int primary_ = 0;
   Rect bounds_;  // the bounding box of all monitors
   std::vector<std::uint32_t> background_;
   CallLog log_;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 #include "shell/platform/wayland/portal_request.h"
 #include "shell/platform/wayland/snapshot_file.h"
@@ -83,9 +84,10 @@ class Portal final : public Source {
   // The request on its way. Past our deadline it stays out (closing it would
   // take the desktop's question away): late, its answer is still taken, and
   // no second request goes out meanwhile (GNOME refuses one as "already
-  // showing").
+  // showing") until capturing is wished for anew.
   bool pending_ = false;
   bool late_ = false;
+  bool renew_ = false;  // a wish came while it was out: another picture follows
   PortalRequest request_;
   std::int64_t requested_ns_ = 0;           // CLOCK_MONOTONIC
   std::int64_t requested_realtime_ns_ = 0;  // for the file's time
@@ -183,11 +185,18 @@ void Portal::SetWanted(bool wanted) {
     if (!pending_) {
       Request();
     } else if (late_) {
-      // This wish waits for the answer still out, as long as a new one would.
-      late_ = false;
+      // xdg-desktop-portal gives up on the desktop's question after its own
+      // 25 s and never answers; the desktop still keeps what the user said,
+      // so this wish asks anew (with the answer kept, no question comes).
+      request_.Reset();
+      pending_ = false;
       outcome_ = State::Idle;
       reason_.clear();
-      deadline_ns_ = MonotonicNs() + std::int64_t{timeout_ms_} * 1'000'000;
+      Request();
+    } else {
+      // The answer on its way was asked for before this wish: it is kept, but
+      // a picture taken after the wish is asked for once it is in.
+      renew_ = true;
     }
   }
   wanted_ = wanted;
@@ -297,12 +306,17 @@ void Portal::Answered(std::uint32_t response, std::optional<std::string> uri) {
   }
   snapshot_ = std::move(snapshot.image);
   snapshot_ns_ = requested_ns_;  // the picture is no older than the request
-  snapshot_current_ = true;
   EndRequest(State::Live, "");
+  if (std::exchange(renew_, false) && wanted_) {
+    Request();
+  } else {
+    snapshot_current_ = true;
+  }
 }
 
 void Portal::EndRequest(State state, std::string_view why) {
   pending_ = late_ = false;
+  if (state != State::Live) renew_ = false;
   request_.Reset();
   permission_call_.reset();
   outcome_ = state;

@@ -180,6 +180,11 @@ LRESULT Win32Windows::Handle(HWND window, UINT message, WPARAM wparam, LPARAM lp
       Notify([&](WindowEvents& events) { events.OnDpiChanged(FromHwnd(window), dpi); });
       return 0;
     }
+    case WM_DISPLAYCHANGE:
+      // Windows brings windows back from a monitor that went itself; the
+      // program checks again all the same, as on the other platforms.
+      Notify([&](WindowEvents& events) { events.OnMonitorsChanged(); });
+      break;
     case WM_NCDESTROY:
       if (Window* state = Find(window)) {
         if (state->cursor && ::GetCursor() == state->cursor.get()) ::SetCursor(Arrow());
@@ -455,12 +460,36 @@ int Win32Windows::GetDpi(Hwnd handle) {
   return dpi_.ForWindow(ToHwnd(handle));
 }
 
-Rect Win32Windows::PrimaryWorkArea() {
-  RECT r{};
-  if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &r, 0)) {
-    r = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+namespace {
+
+BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (::GetMonitorInfoW(monitor, &info)) {
+    const RECT& m = info.rcMonitor;
+    const RECT& w = info.rcWork;
+    reinterpret_cast<std::vector<MonitorInfo>*>(list)->push_back(
+        {{m.left, m.top, m.right, m.bottom},
+         {w.left, w.top, w.right, w.bottom},
+         (info.dwFlags & MONITORINFOF_PRIMARY) != 0});
   }
-  return {r.left, r.top, r.right, r.bottom};
+  return TRUE;
+}
+
+}  // namespace
+
+std::vector<MonitorInfo> Win32Windows::GetMonitors() {
+  std::vector<MonitorInfo> list;
+  ::EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&list));
+  if (list.empty()) {
+    RECT r{};
+    if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &r, 0)) {
+      r = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    }
+    const Rect screen{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    list.push_back({screen, {r.left, r.top, r.right, r.bottom}, true});
+  }
+  return list;
 }
 
 void Win32Windows::ShowError(Hwnd owner, std::string_view title, std::string_view message) {

@@ -43,7 +43,7 @@ class Win32Windows final : public WindowSystem {
   void KillTimer(TimerId timer) override;
   bool SetClipboardText(Hwnd owner, std::string_view utf8) override;
   int GetDpi(Hwnd window) override;
-  Rect PrimaryWorkArea() override;
+  std::vector<MonitorInfo> GetMonitors() override;
   void ShowError(Hwnd owner, std::string_view title, std::string_view message) override;
   std::uint32_t GetTickCount() override;
   void Run() override;

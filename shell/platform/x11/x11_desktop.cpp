@@ -264,7 +264,15 @@ int X11Desktop::ReadDpi() {
   return read.dpi;
 }
 
-Rect X11Desktop::PrimaryWorkArea() { return wm_.WorkArea(screen_.Bounds()); }
+std::vector<MonitorInfo> X11Desktop::GetMonitors() {
+  std::vector<MonitorInfo> monitors = screen_.Monitors();
+  wm_.SetWorkAreas(monitors);
+  return monitors;
+}
+
+void X11Desktop::TellMonitors() {
+  if (listener_) listener_->OnMonitorsChanged();
+}
 
 void X11Desktop::ShowError(Hwnd owner, std::string_view title, std::string_view message) {
   std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(title.size()), title.data(),

@@ -60,7 +60,7 @@ class X11Desktop : public WindowSystem {
   void KillTimer(TimerId timer) override;
   bool SetClipboardText(Hwnd owner, std::string_view utf8) override;
   int GetDpi(Hwnd window) override;
-  Rect PrimaryWorkArea() override;
+  std::vector<MonitorInfo> GetMonitors() override;
   void ShowError(Hwnd owner, std::string_view title, std::string_view message) override;
   std::uint32_t GetTickCount() override;
   bool ScreenAwaitsAnswer() override { return screen_.AwaitsAnswer(); }
@@ -127,6 +127,7 @@ class X11Desktop : public WindowSystem {
   void HandleConfigure(const XConfigureEvent& event);
   void HandleDestroy(const XDestroyWindowEvent& event);
   void TellScreenAccess();
+  void TellMonitors();
 
   Display* display_;
   X11Screen& screen_;

@@ -49,6 +49,10 @@ std::optional<MouseButton> ButtonOf(unsigned button) {
 
 void X11Desktop::Handle(XEvent& event) {
   if (clipboard_.Handle(event) || screen_.Handle(event)) return;
+  if (screen_.MonitorsChanged(event)) {
+    TellMonitors();
+    return;
+  }
   switch (event.type) {
     case Expose:
       if (event.xexpose.count == 0) {
@@ -161,7 +165,9 @@ void X11Desktop::HandleProperty(const XPropertyEvent& event) {
 
 void X11Desktop::HandleConfigure(const XConfigureEvent& event) {
   if (event.window == root_) {
+    // Also all that a monitor set or deleted by a client (xrandr --setmonitor) sends.
     screen_.SetSize(event.width, event.height);
+    TellMonitors();
     return;
   }
   TopLevel* top = Find(event.window);

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "shell/platform/gdi_owners.h"
+#include "shell/platform/monitors.h"
 #include "shell/platform/x11/x11_desktop.h"
 
 namespace huevex::x11 {
@@ -35,12 +36,16 @@ bool Closes(XEvent& event, Rect ok) {
   return key == XK_Return || key == XK_KP_Enter || key == XK_Escape || key == XK_space;
 }
 
-// Where a box of this outer size lies centred over its owner (or the work
-// area). Over an owner on the work area it is kept inside that area, so that
-// an owner near an edge leaves no part of the box off the screen.
+// Where a box of this outer size lies centred over its owner (or the primary
+// monitor's work area). Over an owner on its monitor's work area it is kept
+// inside that area, so that an owner near an edge or a seam leaves no part of
+// the box off that monitor.
 Point Centred(X11Desktop& desktop, Hwnd owner, Rect box) {
-  const Rect work = desktop.PrimaryWorkArea();
-  const Rect over = owner != Hwnd{} ? desktop.GetOuterRect(owner) : work;
+  const std::vector<MonitorInfo> monitors = desktop.GetMonitors();
+  const MonitorInfo* primary = PrimaryMonitor(monitors);
+  const Rect over =
+      owner != Hwnd{} ? desktop.GetOuterRect(owner) : (primary ? *primary : monitors.front()).work;
+  const Rect work = MonitorFromRect(monitors, over).work;
   const Point at{over.left + (over.Width() - box.Width()) / 2,
                  over.top + (over.Height() - box.Height()) / 2};
   if (!work.Contains({over.left + over.Width() / 2, over.top + over.Height() / 2})) return at;

@@ -14,7 +14,8 @@ X11Screen::X11Screen(Display* display)
       root_(DefaultRootWindow(display)),
       width_(DisplayWidth(display, DefaultScreen(display))),
       height_(DisplayHeight(display, DefaultScreen(display))),
-      pointer_watch_(display) {
+      pointer_watch_(display),
+      monitors_(display) {
   Visual* visual = DefaultVisual(display, DefaultScreen(display));
   true_color_ = visual->c_class == TrueColor || visual->c_class == DirectColor;
   if (true_color_) format_ = {visual->red_mask, visual->green_mask, visual->blue_mask};
@@ -111,6 +112,7 @@ bool X11Screen::Handle(XEvent& event) { return pointer_watch_.Handle(event); }
 void X11Screen::SetSize(int width, int height) {
   width_ = std::max(1, width);
   height_ = std::max(1, height);
+  monitors_.Changed();
   if (wayland_) wayland_->SetRootSize(width_, height_);
 }
 
@@ -155,7 +157,7 @@ bool X11Screen::WarpCursor(Point point) {
   return true;
 }
 
-bool X11Screen::OnScreen(Point point) { return Bounds().Contains(point); }
+bool X11Screen::OnScreen(Point point) { return monitors_.Covers(Bounds(), point); }
 
 bool X11Screen::Read(Rect block, std::uint32_t* out) {
   const int block_width = block.Width();
@@ -169,9 +171,22 @@ bool X11Screen::Read(Rect block, std::uint32_t* out) {
   if (area.left >= area.right || area.top >= area.bottom) return true;
   if (true_color_ && area.Width() * area.Height() >= kShmMinPixels && ShmWorks() &&
       ReadShm(area, block, out)) {
+    BlankOffMonitors(block, out);
     return true;
   }
-  return ReadPlain(area, block, out);
+  if (!ReadPlain(area, block, out)) return false;
+  BlankOffMonitors(block, out);
+  return true;
+}
+
+// The root window also has pixels where no monitor shows them.
+void X11Screen::BlankOffMonitors(Rect block, std::uint32_t* out) {
+  if (monitors_.Holds(Bounds(), block)) return;
+  for (int y = block.top; y < block.bottom; ++y) {
+    for (int x = block.left; x < block.right; ++x, ++out) {
+      if (!monitors_.Covers(Bounds(), {x, y})) *out = 0;
+    }
+  }
 }
 
 bool X11Screen::ShmWorks() {

@@ -6,7 +6,8 @@
 // (x11_screen_source): on a real X server the root window, through XGetImage
 // (XShmGetImage for large blocks where MIT-SHM works), with the block clamped
 // to the screen so that no read can fail with BadMatch, pixels off the screen
-// reading black; on Xwayland the capture module. A change in whether the
+// reading black, as do those in the gaps between monitors; on Xwayland the
+// capture module. A change in whether the
 // screen can be read waits in TakeNotice for the loop to tell the program.
 #pragma once
 
@@ -16,9 +17,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "shell/platform/soft/soft_gdi.h"
 #include "shell/platform/x11/x11_handles.h"
+#include "shell/platform/x11/x11_monitors.h"
 #include "shell/platform/x11/x11_pixels.h"
 #include "shell/platform/x11/x11_pointer_watch.h"
 #include "shell/platform/x11/x11_screen_source.h"
@@ -70,6 +73,10 @@ class X11Screen : public soft::ScreenSource {
   bool Read(Rect block, std::uint32_t* out) override;
   // Takes the events that tell of the pointer's movement.
   bool Handle(XEvent& event);
+  // The monitors (x11_monitors): pixels on none of them read black.
+  const std::vector<MonitorInfo>& Monitors() { return monitors_.Get(Bounds()); }
+  // Takes RandR's screen change event: true for it, the monitors having changed.
+  bool MonitorsChanged(const XEvent& event) { return monitors_.Handle(event); }
 
   // Where the grabbed pointer is, as its events report it; none when the
   // program does not hold the pointer and must ask the server.
@@ -86,6 +93,7 @@ class X11Screen : public soft::ScreenSource {
   bool ShmWorks();
   bool ReadShm(Rect area, Rect block, std::uint32_t* out);
   void Convert(XImage* image, Rect area, Rect block, std::uint32_t* out);
+  void BlankOffMonitors(Rect block, std::uint32_t* out);
   void Tell(const AccessNotice& notice);
   void TellPointer();
 
@@ -104,6 +112,7 @@ class X11Screen : public soft::ScreenSource {
   std::function<void(Point)> on_offset_;
   std::optional<Rect> cursor_;  // the grab's cursor around the hot spot
   PointerWatch pointer_watch_;
+  MonitorList monitors_;
   bool xwayland_ = false;
   std::unique_ptr<WaylandScreen> wayland_;
   bool unreadable_ = false;  // a Wayland source was to be used and cannot be had

@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <string>
 
+#include "shell/platform/monitors.h"
 #include "shell/platform/x11/x11_handles.h"
 #include "shell/platform/x11/x11_pixels.h"
 #include "shell/platform/x11/x11_properties.h"
@@ -190,21 +192,52 @@ Insets WindowManager::TypicalFrame(int dpi) const {
   return {ScaleForDpi(3, dpi), ScaleForDpi(23, dpi), ScaleForDpi(3, dpi), ScaleForDpi(3, dpi)};
 }
 
-Rect WindowManager::WorkArea(Rect screen) {
-  const std::vector<long> area = ReadLongs(display_, root_, atoms_.net_workarea, XA_CARDINAL);
+namespace {
+
+// Rectangles as a property lists them: x, y, width and height each; those
+// with no width or height are left out.
+std::vector<Rect> Rects(const std::vector<long>& values, size_t first, size_t count) {
+  std::vector<Rect> rects;
+  for (size_t i = first; i < values.size() / 4 && i - first < count; ++i) {
+    const long* v = &values[4 * i];
+    if (v[2] <= 0 || v[3] <= 0) continue;
+    // Any client can write these: far-off values are kept within 32 bits.
+    const auto side = [](long a) {
+      return static_cast<int>(std::clamp<long>(a, -(1l << 30), 1l << 30));
+    };
+    rects.push_back({side(v[0]), side(v[1]), side(v[0] + v[2]), side(v[1] + v[3])});
+  }
+  return rects;
+}
+
+}  // namespace
+
+void WindowManager::SetWorkAreas(std::vector<MonitorInfo>& monitors) {
   const std::vector<long> desktop =
       ReadLongs(display_, root_, atoms_.net_current_desktop, XA_CARDINAL);
-  size_t index = desktop.empty() ? 0 : static_cast<size_t>(std::max(0l, desktop[0]));
-  if (area.size() < 4 * (index + 1)) index = 0;
-  if (area.size() < 4 || area[4 * index + 2] <= 0 || area[4 * index + 3] <= 0) return screen;
-  // Any client can write the property: only the part on the screen counts.
-  const long* a = &area[4 * index];
-  const long left = std::max<long>(a[0], screen.left), top = std::max<long>(a[1], screen.top);
-  const long right = std::min<long>(a[0] + a[2], screen.right);
-  const long bottom = std::min<long>(a[1] + a[3], screen.bottom);
-  if (right <= left || bottom <= top) return screen;
-  return {static_cast<int>(left), static_cast<int>(top), static_cast<int>(right),
-          static_cast<int>(bottom)};
+  const size_t index = desktop.empty() ? 0 : static_cast<size_t>(std::max(0l, desktop[0]));
+  std::vector<Rect> areas;
+  const std::string name = "_GTK_WORKAREAS_D" + std::to_string(index);
+  if (const Atom per_monitor = XInternAtom(display_, name.c_str(), True)) {
+    const std::vector<long> values = ReadLongs(display_, root_, per_monitor, XA_CARDINAL);
+    areas = Rects(values, 0, values.size() / 4);
+  }
+  if (areas.empty()) {
+    const std::vector<long> values = ReadLongs(display_, root_, atoms_.net_workarea, XA_CARDINAL);
+    areas = Rects(values, index < values.size() / 4 ? index : 0, 1);
+  }
+  // Each monitor takes the area it has the most of.
+  for (MonitorInfo& m : monitors) {
+    m.work = m.monitor;
+    std::int64_t most = 0;
+    for (const Rect& area : areas) {
+      const Rect shared = Intersect(area, m.monitor);
+      if (AreaOf(shared) > most) {
+        most = AreaOf(shared);
+        m.work = shared;
+      }
+    }
+  }
 }
 
 // Topmost windows.

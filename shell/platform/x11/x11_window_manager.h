@@ -49,8 +49,11 @@ class WindowManager {
   // tells its frame (then the client area is all that can be known).
   Insets TypicalFrame(int dpi) const;
 
-  // The work area of the current desktop (_NET_WORKAREA), else the screen.
-  Rect WorkArea(Rect screen);
+  // Sets each monitor's work area on the current desktop: the window
+  // manager's own for that monitor (_GTK_WORKAREAS_D<n>) where it gives them,
+  // else _NET_WORKAREA cut to the monitor; the whole monitor where neither
+  // leaves anything of it.
+  void SetWorkAreas(std::vector<MonitorInfo>& monitors);
 
   // Asks the window manager to keep a mapped window above the others.
   void AskAbove(Window window);

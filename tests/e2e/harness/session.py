@@ -5,7 +5,8 @@ on it, drives the pointer with xdotool, reads the clipboard with xclip and
 xsel, looks at windows with xwininfo and xprop and at pixels in xwd
 screenshots. Where the display comes from is a subclass's business:
 `XvfbSession` starts a private Xvfb (the server picks the display number
-through -displayfd) and, if asked, openbox. The program is the Linux one
+through -displayfd) and, if asked, openbox; `XorgSession` a private Xorg with
+the dummy driver, for RandR 1.5 monitors. The program is the Linux one
 here; tests of HUEVEX.exe use the Wine session beside this module.
 
 Everything a session starts is killed when it ends, also when the test fails
@@ -48,6 +49,10 @@ def arguments(extra=None):
 
 class Failure(Exception):
     pass
+
+
+class ServerUnavailable(Failure):
+    """The machine cannot start the server a session needs: a test skips."""
 
 
 def _brief(value):
@@ -476,15 +481,12 @@ class Session:
 
     def flick(self, target, button=1):
         """A pick as quick as a hand makes it: press on the crosshair, jump to
-        target and release there a few milliseconds later."""
-        start = self.screen_point(self.CROSSHAIR)
-        self.xdotool("mousemove", *start)
+        target and release there, all in one xdotool (one process, so that a
+        busy machine does not stretch the gesture): about 50 ms."""
+        self.xdotool("mousemove", *self.screen_point(self.CROSSHAIR))
         time.sleep(0.03)
-        self.xdotool("mousedown", button)
-        time.sleep(0.005)
-        self.xdotool("mousemove", *target)
-        time.sleep(0.005)
-        self.xdotool("mouseup", button)
+        self.xdotool("mousedown", button, "sleep", 0.02, "mousemove", *target, "sleep", 0.03,
+                     "mouseup", button)
 
     # The magnifier
 
@@ -598,6 +600,161 @@ class XvfbSession(Session):
         self.spawn(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.wait_for(lambda: "window id" in self.output(
             ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]), "openbox to start", 20)
+
+
+class XorgSession(Session):
+    """A session on a private Xorg with the dummy video driver, whose virtual
+    screen (`size`) is as large as asked: RandR 1.5 monitors are then made on
+    it with `xrandr --setmonitor` (Xvfb's RandR ignores those). Xorg runs as
+    root with a config this session writes into a temporary folder; its one
+    output's mode covers the whole screen, so the pointer reaches every part
+    of it, gaps between monitors included. No window manager runs."""
+
+    # The dummy driver's pixel clock is at most 300 MHz: a slow refresh keeps
+    # a large mode under it (the blanking must not look reduced, or Xorg drops it).
+    CONFIG = """Section "ServerFlags"
+  Option "AutoAddDevices" "false"
+  Option "AutoAddGPU" "false"
+  Option "DontVTSwitch" "true"
+EndSection
+Section "Device"
+  Identifier "dummy"
+  Driver "dummy"
+  VideoRam {video_ram}
+EndSection
+Section "Monitor"
+  Identifier "monitor"
+  HorizSync 5.0 - 1000.0
+  VertRefresh 5.0 - 200.0
+  Modeline "huevex" 150.00 {w} {hs} {he} {ht} {h} {vs} {ve} {vt}
+EndSection
+Section "Screen"
+  Identifier "screen"
+  Device "dummy"
+  Monitor "monitor"
+  DefaultDepth 24
+  SubSection "Display"
+    Depth 24
+    Virtual {w} {h}
+    Modes "huevex"
+  EndSubSection
+EndSection
+"""
+
+    def __init__(self, args, size=(3200, 1600)):
+        super().__init__(args)
+        self.size = size
+        self.folder = None
+        self.monitor_specs = []
+
+    @staticmethod
+    def missing():
+        """Why this machine cannot start the server, or None."""
+        if not os.path.exists("/usr/lib/xorg/modules/drivers/dummy_drv.so"):
+            return "the dummy video driver is not installed (tools/packages.sh test)"
+        for tool in ["Xorg", "xrandr", "xdotool", "xclip", "xwininfo", "xwd"]:
+            if not shutil.which(tool):
+                return f"{tool} is not installed (tools/packages.sh test)"
+        if os.geteuid() != 0:
+            return "Xorg with the dummy driver must run as root"
+        return None
+
+    def __enter__(self):
+        try:
+            self._start_server()
+        except BaseException:
+            self.close()
+            raise
+        return self
+
+    def close(self):
+        super().close()
+        if self.folder:
+            shutil.rmtree(self.folder, ignore_errors=True)
+            self.folder = None
+
+    def _start_server(self):
+        self.folder = tempfile.mkdtemp(prefix="huevex-xorg-")
+        w, h = self.size
+        config = os.path.join(self.folder, "xorg.conf")
+        with open(config, "w") as f:
+            f.write(self.CONFIG.format(w=w, hs=w + 64, he=w + 160, ht=w + 320, h=h, vs=h + 3,
+                                       ve=h + 13, vt=h + 40,
+                                       video_ram=(w * h * 4) // 1024 + 16384))
+        os.mkdir(os.path.join(self.folder, "conf.d"))
+        read_end, write_end = os.pipe()
+        server = subprocess.Popen(
+            ["Xorg", "-displayfd", str(write_end), "-config", config, "-configdir",
+             os.path.join(self.folder, "conf.d"), "-logfile", os.path.join(self.folder, "log"),
+             "-noreset", "-nolisten", "tcp", "-novtswitch", "-sharevts"],
+            pass_fds=(write_end,), preexec_fn=_die_with_parent, start_new_session=True,
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.processes.append(server)
+        os.close(write_end)
+        number = b""
+        deadline = time.monotonic() + 30
+        while not number.endswith(b"\n"):
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([read_end], [], [], left)[0]:
+                break
+            chunk = os.read(read_end, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(read_end)
+        if not number.endswith(b"\n"):
+            raise ServerUnavailable(f"Xorg did not start: {self._log_tail()}")
+        self.display = ":" + number.decode().strip()
+        self.env = dict(os.environ, DISPLAY=self.display)
+        self.env.pop("XAUTHORITY", None)
+        if self.root_size() != self.size:
+            raise ServerUnavailable(f"Xorg's screen is {self.root_size()}, not {self.size}: "
+                          f"{self._log_tail()}")
+        self.output_name = self.output(["xrandr"]).split("\n")[1].split()[0]
+
+    def _log_tail(self):
+        try:
+            with open(os.path.join(self.folder, "log"), errors="replace") as f:
+                return "".join([line for line in f if "(EE)" in line][-4:])
+        except OSError:
+            return "no log"
+
+    def root_size(self):
+        info = self.output(["xwininfo", "-root"])
+        values = dict(line.strip().split(":", 1) for line in info.splitlines()
+                      if line.strip().startswith(("Width:", "Height:")))
+        return int(values.get("Width", 0)), int(values.get("Height", 0))
+
+    def set_monitors(self, monitors):
+        """Makes these monitors, [(x, y, width, height, primary)], the
+        screen's: the first takes the output, which otherwise shows as a
+        monitor of its own. The server will not change a monitor in place: one
+        that changes goes and comes back; those beyond the list go."""
+        old = self.monitor_specs
+        for i, spec in enumerate(monitors):
+            if i < len(old) and old[i] == spec:
+                continue
+            if i < len(old):
+                self.run(["xrandr", "--delmonitor", f"M{i}"])
+            x, y, width, height, primary = spec
+            self.run(["xrandr", "--setmonitor", ("*" if primary else "") + f"M{i}",
+                      f"{width}/{width // 4}x{height}/{height // 4}+{x}+{y}",
+                      self.output_name if i == 0 else "none"])
+        for i in range(len(monitors), len(old)):
+            self.run(["xrandr", "--delmonitor", f"M{i}"])
+        self.monitor_specs = list(monitors)
+
+    def monitors(self):
+        """The monitors as RandR lists them: [(x, y, width, height, primary)]."""
+        found = []
+        for line in self.output(["xrandr", "--listmonitors"]).splitlines()[1:]:
+            words = line.split()
+            geometry = words[2]
+            size, x, y = geometry.split("+")
+            width, height = (int(v.split("/")[0]) for v in size.split("x"))
+            found.append((int(x), int(y), width, height, words[1].startswith("+*")
+                          or words[1].startswith("*")))
+        return sorted(found)
 
 
 def main(test):

@@ -50,10 +50,20 @@ PERMISSION_STORE = ["org.freedesktop.impl.portal.PermissionStore",
                     "/org/freedesktop/impl/portal/PermissionStore",
                     "org.freedesktop.impl.portal.PermissionStore"]
 
-# The shell's "Allow Applications to Take Screenshots?": a modal dialog
-# centred on the monitor, its two buttons along the bottom.
-QUESTION_CENTRE = (640, 470)
-DENY, ALLOW = (515, 608), (762, 608)
+# The desktop's questions, where they show on the 1280 x 1024 monitor: a
+# point of their face (with its color) where the desktop's blue lies
+# otherwise, and the points a person clicks to allow (in turn) and to deny.
+# The shell's "Allow Applications to Take Screenshots?" is a dark modal
+# dialog centred on the monitor, Deny and Allow along its bottom; the portal's
+# "Screen Share" a light window with Cancel and Share in its header and the
+# monitor's row to select first (its left end: the program's main window
+# lies over the middle).
+QUESTIONS = {
+    "screenshot": {"face": ((640, 470), (53, 53, 53)), "allow": [(762, 608)],
+                   "deny": [(515, 608)]},
+    "screencast": {"face": ((400, 620), (250, 250, 250)), "allow": [(469, 554), (853, 400)],
+                   "deny": [(430, 400)]},
+}
 
 
 def gnome_missing():
@@ -193,6 +203,9 @@ class GnomeSession(sway_session.SwaySession):
                          "XDG_SESSION_TYPE=wayland", "WAYLAND_DISPLAY=wayland-0",
                          "PATH=/usr/bin:/bin", "LANG=C.UTF-8"]
         self.wayland_env = self.user_env
+        # wireplumber once PipeWire listens: it links each stream to its node.
+        self.wait_for(lambda: os.path.exists(os.path.join(self.rundir, "pipewire-0")),
+                      "PipeWire's socket", 10)
         with open(os.path.join(self.rundir, "wireplumber.log"), "wb") as log:
             subprocess.Popen(["runuser", "-u", self.user, "--", "env", "-i", *self.user_env,
                               "wireplumber"], stdin=subprocess.DEVNULL, stdout=log, stderr=log,
@@ -287,14 +300,15 @@ class GnomeSession(sway_session.SwaySession):
         except (Failure, OSError) as error:
             print(f"no screenshot: {error}", flush=True)
 
-    def question_shown(self):
-        """Whether the shell's screenshot question is up: the dialog's dark
-        face where the desktop's blue lies otherwise."""
-        r, g, b = self.screenshot().rgb(*QUESTION_CENTRE)
-        return max(r, g, b) < 80 and abs(r - b) < 16
+    def question_shown(self, kind):
+        """Whether the desktop's question ("screenshot" or "screencast") is up."""
+        point, color = QUESTIONS[kind]["face"]
+        return all(abs(a - b) <= 8 for a, b in zip(self.screenshot().rgb(*point), color))
 
-    def answer_question(self, allow):
-        self.hands().do("click", *(ALLOW if allow else DENY))
+    def answer_question(self, kind, allow):
+        for point in QUESTIONS[kind]["allow" if allow else "deny"]:
+            self.hands().do("click", *point)
+            time.sleep(0.3)
 
     def outer_rect(self, window=None):
         return session.Session.outer_rect(self, window)

@@ -7,7 +7,7 @@ picks land on unlike colors, so a stale value cannot pass.
 The Screenshot forced (HUEVEX_SCREEN=portal), then the program's own choice,
 each in a session of its own, the cases in turn in one program:
 - a slow pick: the clipboard and the swatch;
-- quick picks, released within 0.2 s of the press: the clipboard holds the
+- quick picks, released 50 ms after the press: the clipboard holds the
   new color, never the previous pick's;
 - clicks on the help button and the code boxes: no call to the portal
   (counted on the session bus);
@@ -49,10 +49,7 @@ def quick_picks(s, board, checks):
     for color, _ in pick_test.PICKS[:5]:
         what = f"quick pick #{color} after {earlier[-1]}"
         checks.equal(f"{what}: clipboard cleared first", s.clear_clipboard(), "")
-        started = time.monotonic()
         s.flick(stripe(board, color))
-        checks.true(f"{what}: released within 0.2 s of the press",
-                    time.monotonic() - started < 0.2)
         copied = s.wait_clipboard("#" + color, timeout=4)
         checks.true(f"{what}: no earlier pick's color ({copied})", copied not in earlier)
         checks.equal(f"{what}: xclip", copied, "#" + color)

@@ -103,15 +103,25 @@ def screenshot_cases():
             check("never: the request is left out", [line.split()[0] for line in fake],
                   ["request"])
 
-    # An answer after our deadline is still taken, and the next wish waits
-    # for it instead of sending a second request.
+    # A wish while a request is out is served by a picture asked for after it.
+    out, fake, left = run("late:300", ["want", "1", "want", "0", "want", "1", "wait", "live",
+                                       "5000", "read", "0", "1"])
+    check("renewed: steps", out[1:], ["state live ", "pixel 0 1 505050 current"])
+    check("renewed: requests", [line.split()[0] for line in fake], ["request", "request"])
+
+    # An answer after our deadline is still taken.
     out, fake, left = run("slow:1200", ["want", "1", "wait", "asking", "1000", "wait", "failed",
-                                        "1000", "want", "0", "want", "1", "state",
-                                        "wait", "live", "3000", "read", "0", "0"], 500)
+                                        "1000", "wait", "live", "3000", "read", "0", "0"], 500)
     check("slow: steps", out[1:], ["state asking ", "state failed the desktop portal did not "
-                                   "answer in time", "state asking ", "state live ",
-                                   "pixel 0 0 FF0000 current"])
+                                   "answer in time", "state live ", "pixel 0 0 FF0000 current"])
     check("slow: one request", [line.split()[0] for line in fake], ["request"])
+    # xdg-desktop-portal never answers a question it gave up on, so a wish
+    # after our deadline asks anew (the desktop keeps what the user said).
+    out, fake, left = run("never", ["want", "1", "wait", "failed", "1000", "want", "0", "want",
+                                     "1", "state", "sleep", "200"], 500)
+    check("gave up: steps", out[1:], ["state failed the desktop portal did not answer in time",
+                                      "state asking "])
+    check("gave up: asked anew", [line.split()[0] for line in fake], ["request", "request"])
 
 
 def start_pipewire(runtime, env):

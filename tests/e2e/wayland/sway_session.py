@@ -418,7 +418,8 @@ class SwaySession(session.Session):
         return answered
 
     def screenshot(self):
-        return GrimShot(self.as_user(["grim", "-t", "ppm", "-"]).stdout)
+        # One pixel a layout pixel, whatever the outputs' scales.
+        return GrimShot(self.as_user(["grim", "-s", "1", "-t", "ppm", "-"]).stdout)
 
     def save_screenshot(self, name):
         path = os.path.join(self.args.artifacts, name)

@@ -1,8 +1,8 @@
 // Checks of the Win32 backend against the real user32 and gdi32, run as a
 // Windows program (under Wine in the end-to-end tests, or on Windows itself):
 // drawing with masks, fonts, fills, the window frame, mouse and close events,
-// DPI changes, capture taken away, the pointer, timers, the clipboard and
-// what WM_PAINT shows. Prints one line per check and ends with status 0 only
+// DPI changes, capture taken away, the pointer, timers, the clipboard, the
+// monitors and what WM_PAINT shows. Prints one line per check and ends with status 0 only
 // if every check held.
 #include <cstdio>
 #include <string>
@@ -38,6 +38,11 @@ void Check(const char* what, const std::string& expected, const std::string& act
     std::printf("    expected: %s\n    got:      %s\n", expected.c_str(), actual.c_str());
     ++failures;
   }
+}
+
+std::string ToText(Rect r) {
+  return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) +
+         "," + std::to_string(r.bottom);
 }
 
 std::string Hex(ColorValue color) {
@@ -331,6 +336,28 @@ void Windows(Win32Gdi& gdi, Win32Windows& windows, Recorder& events) {
   windows.DestroyTopLevel(panel);
 }
 
+// The monitors as Windows lists them; the primary's work area is the one the
+// program has always centred on.
+void MonitorsWithOnePrimary(Win32Windows& windows) {
+  const std::vector<MonitorInfo> monitors = windows.GetMonitors();
+  int primaries = 0;
+  MonitorInfo primary;
+  for (const MonitorInfo& m : monitors) {
+    if (m.primary) primary = m;
+    primaries += m.primary ? 1 : 0;
+  }
+  Check("one primary monitor", 1, primaries);
+  RECT work{};
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  Check("primary work area",
+        std::string(ToText(Rect{work.left, work.top, work.right, work.bottom})),
+        ToText(primary.work));
+  Check("primary at the origin",
+        std::string(
+            ToText(Rect{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)})),
+        ToText(primary.monitor));
+}
+
 void TimersTickUntilQuit(Win32Windows& windows, Recorder& events) {
   events.watched = windows.SetTimer(5);
   const TimerId other = windows.SetTimer(5);
@@ -360,6 +387,7 @@ int main() {
   WidenReadsUtf8();
   CursorHasItsHotSpotAtTheCentre();
   Windows(gdi, windows, events);
+  MonitorsWithOnePrimary(windows);
   TimersTickUntilQuit(windows, events);
 
   windows.SetListener(nullptr);

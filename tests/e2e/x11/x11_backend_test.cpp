@@ -275,29 +275,56 @@ TEST_F(X11Backend, WorkAreaFromTheWindowManagerOrTheScreen) {
   soft::SoftGdi gdi(screen);
   X11Desktop desktop(display(), screen, gdi);
   const Atom workarea = XInternAtom(display(), "_NET_WORKAREA", False);
-  XDeleteProperty(display(), root_, workarea);
-  XSync(display(), False);
+  const Atom per_monitor = XInternAtom(display(), "_GTK_WORKAREAS_D1", False);
+  const Atom current = XInternAtom(display(), "_NET_CURRENT_DESKTOP", False);
+  const long desktop_one[] = {1};
+  XChangeProperty(display(), root_, current, XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(desktop_one), 1);
   const Rect all = screen.Bounds();
-  EXPECT_EQ(desktop.PrimaryWorkArea(), all);
-  // Any client can write the property, and only the part on the screen counts.
+  // Xvfb's RandR has one monitor, the whole screen (no output is primary).
+  ASSERT_EQ(desktop.GetMonitors().size(), 1u);
+  ASSERT_EQ(desktop.GetMonitors().front().monitor, all);
+  // Any client can write the properties, and only the part on the monitor
+  // counts; the current desktop's (the second) is the one.
   const struct {
-    std::vector<long> area;
+    std::vector<long> area;  // _NET_WORKAREA
+    std::vector<long> gtk;   // _GTK_WORKAREAS_D1, the desktop's per monitor
     Rect expected;
   } cases[] = {
-      {{0, 30, 1000, 700, 5, 5, 10, 10}, {0, 30, 1000, 730}},
-      {{-500, -500, 100000, 100000}, all},
-      {{all.right - 10, 0, 0x7FFFFFFF, 0x7FFFFFFF}, {all.right - 10, 0, all.right, all.bottom}},
-      {{5000, 5000, 100, 100}, all},  // wholly off the screen
-      {{0, 0, -1, 100}, all},
+      {{}, {}, all},
+      {{0, 0, 9, 9, 0, 30, 1000, 700}, {}, {0, 30, 1000, 730}},
+      {{0, 30, 1000, 700}, {}, {0, 30, 1000, 730}},  // no second desktop: the first's
+      {{0, 0, 9, 9, -500, -500, 100000, 100000}, {}, all},
+      {{0, 0, 9, 9, all.right - 10, 0, 0x7FFFFFFF, 0x7FFFFFFF},
+       {},
+       {all.right - 10, 0, all.right, all.bottom}},
+      {{0, 0, 9, 9, 5000, 5000, 100, 100}, {}, all},  // wholly off the screen
+      {{0, 0, 9, 9, 0, 0, -1, 100}, {}, all},
+      // Per monitor where given, the one the monitor has most of.
+      {{0, 30, 1000, 700, 0, 30, 1000, 700}, {0, 0, 200, 20, 40, 0, 500, 600}, {40, 0, 540, 600}},
+      {{0, 0, 9, 9, 0, 30, 1000, 700}, {5000, 0, 10, 10}, all},              // only off the screen
+      {{0, 0, 9, 9, 0, 30, 1000, 700}, {0, 0, 0, 100}, {0, 30, 1000, 730}},  // none usable
   };
   for (const auto& c : cases) {
-    XChangeProperty(display(), root_, workarea, XA_CARDINAL, 32, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(c.area.data()),
-                    static_cast<int>(c.area.size()));
+    XDeleteProperty(display(), root_, workarea);
+    XDeleteProperty(display(), root_, per_monitor);
+    if (!c.area.empty()) {
+      XChangeProperty(display(), root_, workarea, XA_CARDINAL, 32, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(c.area.data()),
+                      static_cast<int>(c.area.size()));
+    }
+    if (!c.gtk.empty()) {
+      XChangeProperty(display(), root_, per_monitor, XA_CARDINAL, 32, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(c.gtk.data()),
+                      static_cast<int>(c.gtk.size()));
+    }
     XSync(display(), False);
-    EXPECT_EQ(desktop.PrimaryWorkArea(), c.expected) << c.area[0] << "," << c.area[2];
+    EXPECT_EQ(desktop.GetMonitors().front().work, c.expected)
+        << (c.area.empty() ? 0 : c.area.back()) << "," << c.gtk.size();
   }
   XDeleteProperty(display(), root_, workarea);
+  XDeleteProperty(display(), root_, per_monitor);
+  XDeleteProperty(display(), root_, current);
 }
 
 TEST_F(X11Backend, WindowsCarryTheirHintsAndKeepTheirPlace) {

@@ -11,6 +11,7 @@
 
 #include "resources/pictures.h"
 #include "shell/platform/x11/x11_capture.h"
+#include "shell/platform/x11/x11_monitors.h"
 #include "shell/platform/x11/x11_pixels.h"
 #include "shell/platform/x11/x11_poll.h"
 #include "shell/platform/x11/x11_properties.h"
@@ -148,6 +149,27 @@ TEST(X11Pixels, Latin1ForStringRequestors) {
   EXPECT_EQ(Latin1FromUtf8("#050AC8"), "#050AC8");
   EXPECT_EQ(Latin1FromUtf8("caf\xC3\xA9"), "caf\xE9");
   EXPECT_EQ(Latin1FromUtf8("1\xE2\x82\xAC"), "1?");  // the euro sign is not Latin-1
+}
+
+// What the server lists is cut to the screen; a monitor off it goes, a
+// second primary is none, and a screen with no monitor left is one.
+TEST(X11Monitors, CutToTheScreenWithOnePrimaryAtMost) {
+  const Rect screen{0, 0, 3000, 1200};
+  const Rect left{0, 0, 1920, 1080}, right{1920, 100, 3000, 1124};
+  const struct {
+    std::vector<MonitorInfo> found;
+    std::vector<MonitorInfo> expected;
+  } cases[] = {
+      {{}, {{screen, screen, true}}},
+      {{{left, {}, false}, {right, {}, true}}, {{left, left, false}, {right, right, true}}},
+      {{{left, {}, true}, {right, {}, true}}, {{left, left, true}, {right, right, false}}},
+      {{{{2900, 0, 3300, 600}, {}, true}}, {{{2900, 0, 3000, 600}, {2900, 0, 3000, 600}, true}}},
+      {{{{3000, 0, 3400, 600}, {}, true}, {left, {}, false}}, {{left, left, false}}},
+      {{{{0, 0, 0, 600}, {}, true}}, {{screen, screen, true}}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(huevex::x11::UsableMonitors(c.found, screen), c.expected) << c.found.size();
+  }
 }
 
 TEST(X11Timers, DeadlinesAreAbsoluteLateTicksAreMadeUpButNeverBurst) {
