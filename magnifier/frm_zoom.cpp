@@ -7,7 +7,6 @@
 namespace huevex {
 namespace {
 
-constexpr std::uint32_t kTopmostQuietly = SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE;
 constexpr ColorValue kGridGray = 0x808080;
 constexpr ColorValue kGridSilver = 0xC0C0C0;
 
@@ -29,7 +28,7 @@ void FrmZoom::Form_Load() {
 void FrmZoom::InitZoom() {
   ZoomFactor = 10.0f;
   LastCursorX = -100;  // the first tick sees the cursor as moved
-  runtime().windows().SetWindowPos(hWnd(), HWND_TOPMOST, 0, 0, 0, 0, kTopmostQuietly);
+  runtime().windows().KeepOnTop(hWnd(), false);
 }
 
 // A frame when the cursor moved, or every 250 ms of ticks at rest; the timed
@@ -42,7 +41,7 @@ void FrmZoom::tmrZoom_Timer() {
   if (point.x != LastCursorX || point.y != LastCursorY || ElapsedMs > 249) {
     DrawZoom(point);
     if (ElapsedMs > 249) {
-      runtime().windows().SetWindowPos(hWnd(), HWND_TOPMOST, 0, 0, 0, 0, kTopmostQuietly);
+      runtime().windows().KeepOnTop(hWnd(), false);
     }
     ElapsedMs = 0;
   }

@@ -21,9 +21,7 @@ FrmMain::FrmMain(Runtime& runtime, Form& frmZoom, Form& frmAbout)
   Bind(c::imgQuestion, Event::Click, [this] { imgQuestion_Click(); });
 }
 
-void FrmMain::Form_Load() {
-  runtime().windows().SetWindowPos(hWnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-}
+void FrmMain::Form_Load() { runtime().windows().KeepOnTop(hWnd(), true); }
 
 void FrmMain::Form_Unload(int&) {
   Unload(*this);

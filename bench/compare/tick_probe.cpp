@@ -104,10 +104,7 @@ class MeteredWindows : public WindowSystem {
   void ShowTopLevel(Hwnd window, bool visible) override { inner_.ShowTopLevel(window, visible); }
   bool IsMinimized(Hwnd window) override { return inner_.IsMinimized(window); }
   void SetTitle(Hwnd window, std::string_view utf8) override { inner_.SetTitle(window, utf8); }
-  bool SetWindowPos(Hwnd window, Hwnd after, int x, int y, int cx, int cy,
-                    std::uint32_t flags) override {
-    return inner_.SetWindowPos(window, after, x, y, cx, cy, flags);
-  }
+  bool KeepOnTop(Hwnd window, bool activate) override { return inner_.KeepOnTop(window, activate); }
   void DrawTitleBarActive(Hwnd window) override { inner_.DrawTitleBarActive(window); }
   void Present(Hwnd window, Hdc surface) override { inner_.Present(window, surface); }
   void SetCapture(Hwnd window) override { inner_.SetCapture(window); }

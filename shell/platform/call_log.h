@@ -33,7 +33,7 @@ class CallLog {
   void Clear() { entries_.clear(); }
   const std::vector<std::string>& Entries() const { return entries_; }
 
-  // How many entries start with the given call name ("GetDC", "SetWindowPos(").
+  // How many entries start with the given call name ("GetDC", "KeepOnTop(").
   int Count(std::string_view prefix) const {
     return static_cast<int>(
         std::count_if(entries_.begin(), entries_.end(),

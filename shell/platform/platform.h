@@ -97,11 +97,6 @@ enum class Hdc : std::uintptr_t {};
 enum class Hgdiobj : std::uintptr_t {};  // bitmaps, brushes, fonts
 enum class TimerId : std::uintptr_t {};
 
-inline const Hwnd HWND_TOPMOST = static_cast<Hwnd>(~std::uintptr_t{0});
-
-inline constexpr std::uint32_t SWP_NOSIZE = 0x0001;
-inline constexpr std::uint32_t SWP_NOMOVE = 0x0002;
-inline constexpr std::uint32_t SWP_NOACTIVATE = 0x0010;
 inline constexpr std::uint32_t SRCCOPY = 0x00CC0020;
 inline constexpr std::uint32_t PATCOPY = 0x00F00021;
 
@@ -246,12 +241,10 @@ class WindowSystem {
   virtual void ShowTopLevel(Hwnd window, bool visible) = 0;
   virtual bool IsMinimized(Hwnd window) = 0;
   virtual void SetTitle(Hwnd window, std::string_view utf8) = 0;
-  // The window's place in the stacking order, in Win32's shape. Only the
-  // order is changed here (windows move and size through the calls above):
-  // HWND_TOPMOST puts it above every window that is not topmost, where it
-  // stays; SWP_NOACTIVATE leaves the activation where it is.
-  virtual bool SetWindowPos(Hwnd window, Hwnd insert_after, int x, int y, int cx, int cy,
-                            std::uint32_t flags) = 0;
+  // Puts the window above every window that is not kept on top, and keeps it
+  // there. Only the stacking changes (windows move and size through the calls
+  // above); with `activate` false the active window stays as it is.
+  virtual bool KeepOnTop(Hwnd window, bool activate) = 0;
   // Draws the window's title bar and frame as those of the active window,
   // though another window may have the focus (WM_NCACTIVATE on Windows).
   virtual void DrawTitleBarActive(Hwnd window) = 0;

@@ -12,7 +12,7 @@ TEST(Lifetime, StartShowsOnlyTheMainWindowTopmostAndCentred) {
   EXPECT_EQ(desk.sim.Windows(), std::vector<Hwnd>{main});
   EXPECT_TRUE(desk.sim.IsVisible(main));
   EXPECT_TRUE(desk.sim.IsTopmost(main));
-  EXPECT_EQ(desk.sim.log().Count("SetWindowPos(" + HandleText(main) + ",-1,0,0,0,0,0x3)"), 1);
+  EXPECT_EQ(desk.sim.log().Count("KeepOnTop(" + HandleText(main) + ",activate)"), 1);
   EXPECT_EQ(desk.sim.Title(main), "HUEVEX");
   EXPECT_TRUE(desk.sim.HasTaskbarButton(main));
   // 169 x 105 inside, 175 x 131 outside, in the middle of the 1920 x 1080 screen.

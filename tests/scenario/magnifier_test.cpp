@@ -7,8 +7,6 @@
 namespace huevex::testing {
 namespace {
 
-constexpr std::uint32_t kTopmostQuietly = 0x13;
-
 class MagnifierTest : public ::testing::Test {
  protected:
   MagnifierTest() {
@@ -38,8 +36,7 @@ class MagnifierTest : public ::testing::Test {
   // Copies from the screen into the box (the toolkit's own painting uses BitBlt).
   int Frames() { return desk.sim.log().Count("StretchBlt(0,0,140,80<-"); }
   int Reassertions() {
-    return desk.sim.log().Count("SetWindowPos(" + HandleText(zoom().Window()) + ",-1,0,0,0,0," +
-                                HandleText(kTopmostQuietly) + ")");
+    return desk.sim.log().Count("KeepOnTop(" + HandleText(zoom().Window()) + ",quietly)");
   }
   // The magnifier's picture on screen, box pixel (x, y).
   ColorValue BoxPixel(int x, int y) {

@@ -163,18 +163,12 @@ void SimDesktop::SetTitle(Hwnd window, std::string_view utf8) {
   if (Window* w = Find(window)) w->title = utf8;
 }
 
-bool SimDesktop::SetWindowPos(Hwnd window, Hwnd insert_after, int x, int y, int cx, int cy,
-                              std::uint32_t flags) {
-  log_.Add("SetWindowPos(" + HandleText(window) + "," +
-           (insert_after == HWND_TOPMOST ? std::string("-1") : HandleText(insert_after)) + "," +
-           Number(x) + "," + Number(y) + "," + Number(cx) + "," + Number(cy) + "," +
-           HandleText(flags) + ")");
+bool SimDesktop::KeepOnTop(Hwnd window, bool activate) {
+  log_.Add("KeepOnTop(" + HandleText(window) + (activate ? ",activate)" : ",quietly)"));
   Window* w = Find(window);
   if (!w) return false;
-  if (insert_after == HWND_TOPMOST) {
-    w->topmost = true;
-    Raise(window);
-  }
+  w->topmost = true;
+  Raise(window);
   return true;
 }
 

@@ -404,9 +404,9 @@ void Win32Windows::SetTitle(Hwnd window, std::string_view utf8) {
   ::SetWindowTextW(ToHwnd(window), Widen(utf8).c_str());
 }
 
-bool Win32Windows::SetWindowPos(Hwnd window, Hwnd insert_after, int x, int y, int cx, int cy,
-                                std::uint32_t flags) {
-  return ::SetWindowPos(ToHwnd(window), ToHwnd(insert_after), x, y, cx, cy, flags) != FALSE;
+bool Win32Windows::KeepOnTop(Hwnd window, bool activate) {
+  const UINT flags = SWP_NOMOVE | SWP_NOSIZE | (activate ? 0 : SWP_NOACTIVATE);
+  return ::SetWindowPos(ToHwnd(window), HWND_TOPMOST, 0, 0, 0, 0, flags) != FALSE;
 }
 
 void Win32Windows::DrawTitleBarActive(Hwnd window) {

@@ -1,7 +1,7 @@
 // The one way the Win32 backend includes <windows.h>.
 //
 // The seam comes first: it declares constants under Win32's own names
-// (COLOR_WINDOW, SWP_NOSIZE, ...), which <windows.h> then defines as macros.
+// (COLOR_WINDOW, SRCCOPY, ...), which <windows.h> then defines as macros.
 // The other order would turn those declarations into nonsense. The numbers
 // are taken here while the names are still ours, and checked against the
 // macros once <windows.h> is in.
@@ -23,9 +23,7 @@ inline constexpr int kColorWindow = huevex::COLOR_WINDOW,
                      kColorBtnHighlight = huevex::COLOR_BTNHIGHLIGHT,
                      kColor3dDkShadow = huevex::COLOR_3DDKSHADOW,
                      kColor3dLight = huevex::COLOR_3DLIGHT;
-inline constexpr std::uint32_t kSwpNoSize = huevex::SWP_NOSIZE, kSwpNoMove = huevex::SWP_NOMOVE,
-                               kSwpNoActivate = huevex::SWP_NOACTIVATE, kSrcCopy = huevex::SRCCOPY,
-                               kPatCopy = huevex::PATCOPY;
+inline constexpr std::uint32_t kSrcCopy = huevex::SRCCOPY, kPatCopy = huevex::PATCOPY;
 inline constexpr int kVkEscape = huevex::VK_ESCAPE, kVkLeft = huevex::VK_LEFT,
                      kVkUp = huevex::VK_UP, kVkRight = huevex::VK_RIGHT, kVkDown = huevex::VK_DOWN;
 }  // namespace huevex::win32::seam
@@ -55,8 +53,7 @@ static_assert(kColorWindow == COLOR_WINDOW && kColorWindowFrame == COLOR_WINDOWF
               kColorBtnShadow == COLOR_BTNSHADOW && kColorBtnText == COLOR_BTNTEXT &&
               kColorBtnHighlight == COLOR_BTNHIGHLIGHT && kColor3dDkShadow == COLOR_3DDKSHADOW &&
               kColor3dLight == COLOR_3DLIGHT);
-static_assert(kSwpNoSize == SWP_NOSIZE && kSwpNoMove == SWP_NOMOVE &&
-              kSwpNoActivate == SWP_NOACTIVATE && kSrcCopy == SRCCOPY && kPatCopy == PATCOPY);
+static_assert(kSrcCopy == SRCCOPY && kPatCopy == PATCOPY);
 static_assert(kVkEscape == VK_ESCAPE && kVkLeft == VK_LEFT && kVkUp == VK_UP &&
               kVkRight == VK_RIGHT && kVkDown == VK_DOWN);
 }  // namespace huevex::win32::seam

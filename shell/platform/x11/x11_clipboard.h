@@ -26,7 +26,6 @@ class ClipboardOwner {
   // caused the copy; 0 asks the server for its time). False when another
   // client kept the selection.
   bool Own(std::string_view utf8, Time time);
-  bool Owns() const { return owned_; }
   Window window() const { return window_.get(); }
 
   // Handles an event about the selection (requests for the text, loss of

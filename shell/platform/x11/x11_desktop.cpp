@@ -165,20 +165,19 @@ void X11Desktop::SetTitle(Hwnd handle, std::string_view utf8) {
   }
 }
 
-bool X11Desktop::SetWindowPos(Hwnd handle, Hwnd insert_after, int, int, int, int, std::uint32_t) {
+// X has no activation to spare here: raising a window does not focus it.
+bool X11Desktop::KeepOnTop(Hwnd handle, bool) {
   TopLevel* top = Find(static_cast<Window>(handle));
   if (!top) return false;
-  if (insert_after == HWND_TOPMOST) {
-    top->topmost = true;
-    if (!top->shown) {
-      wm_.WriteState(top->window.get(), top->topmost, top->taskbar);
-    } else if (wm_.Running()) {
-      if (!top->above_asked) wm_.AskAbove(top->window.get());
-      top->above_asked = true;
-      XRaiseWindow(display_, top->window.get());
-    } else {
-      wm_.KeepAbove(TopmostShown());
-    }
+  top->topmost = true;
+  if (!top->shown) {
+    wm_.WriteState(top->window.get(), top->topmost, top->taskbar);
+  } else if (wm_.Running()) {
+    if (!top->above_asked) wm_.AskAbove(top->window.get());
+    top->above_asked = true;
+    XRaiseWindow(display_, top->window.get());
+  } else {
+    wm_.KeepAbove(TopmostShown());
   }
   return true;
 }

@@ -49,8 +49,7 @@ class X11Desktop : public WindowSystem {
   void ShowTopLevel(Hwnd window, bool visible) override;
   bool IsMinimized(Hwnd window) override;
   void SetTitle(Hwnd window, std::string_view utf8) override;
-  bool SetWindowPos(Hwnd window, Hwnd insert_after, int x, int y, int cx, int cy,
-                    std::uint32_t flags) override;
+  bool KeepOnTop(Hwnd window, bool activate) override;
   void DrawTitleBarActive(Hwnd window) override;
   void Present(Hwnd window, Hdc surface) override;
   void SetCapture(Hwnd window) override;

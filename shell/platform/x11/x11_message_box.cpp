@@ -87,7 +87,7 @@ void ShowMessageBox(X11Desktop& desktop, Gdi& gdi, Hwnd owner, std::string_view 
   // The window reads the surface until it is destroyed, so it goes first.
   const Hwnd box = desktop.CreateTopLevel(desc);
   if (owner != Hwnd{}) desktop.SetTransientFor(box, owner);
-  desktop.SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  desktop.KeepOnTop(box, true);
   desktop.Present(box, surface.dc());
   desktop.ShowTopLevel(box, true);
   desktop.RunModal(box, [ok](XEvent& event) { return Closes(event, ok); });

@@ -84,9 +84,6 @@ class X11Screen : public soft::ScreenSource {
   void SetSize(int width, int height);
   Rect Bounds() const { return {0, 0, width_, height_}; }
   const PixelFormat& format() const { return format_; }
-  bool IsTrueColor() const { return true_color_; }
-  // Turns shared memory off, so that tests can compare both ways of reading.
-  void DisableShm() { shm_ = false; }
 
  private:
   bool ReadPlain(Rect area, Rect block, std::uint32_t* out);
@@ -96,6 +93,8 @@ class X11Screen : public soft::ScreenSource {
   void BlankOffMonitors(Rect block, std::uint32_t* out);
   void Tell(const AccessNotice& notice);
   void TellPointer();
+  // The backend's tests turn shared memory off to compare both ways of reading.
+  friend struct ScreenForTests;
 
   Display* display_;
   Window root_;

@@ -29,6 +29,11 @@
 #include "shell/platform/x11/x11_screen.h"
 
 namespace huevex::x11 {
+
+struct ScreenForTests {
+  static void DisableShm(X11Screen& screen) { screen.shm_ = false; }
+};
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -161,7 +166,7 @@ TEST_F(X11Backend, SharedMemoryAndPlainReadsAgree) {
   std::vector<std::uint32_t> shared(static_cast<size_t>(block.Width()) * block.Height());
   std::vector<std::uint32_t> plain(shared.size());
   ASSERT_TRUE(screen.Read(block, shared.data()));
-  screen.DisableShm();
+  ScreenForTests::DisableShm(screen);
   ASSERT_TRUE(screen.Read(block, plain.data()));
   EXPECT_EQ(shared, plain);
   const auto at = [&](int x, int y) {
@@ -346,7 +351,7 @@ TEST_F(X11Backend, WindowsCarryTheirHintsAndKeepTheirPlace) {
                                              .position = {100, 305},
                                              .client_width = 175,
                                              .client_height = 106});
-  desktop.SetWindowPos(main, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  desktop.KeepOnTop(main, true);
   desktop.ShowTopLevel(main, true);
   desktop.Step(10ms);
   XSync(display(), False);
@@ -405,7 +410,7 @@ TEST_F(X11Backend, TopmostWindowRisesAgainWhenCovered) {
   X11Desktop desktop(display(), screen, gdi);
   const Hwnd main = desktop.CreateTopLevel(
       {.title = "top", .position = {0, 0}, .client_width = 50, .client_height = 50});
-  desktop.SetWindowPos(main, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  desktop.KeepOnTop(main, true);
   desktop.ShowTopLevel(main, true);
   for (int i = 0; i < 5; ++i) desktop.Step(10ms);
   Paint({0, 0, 100, 100}, 0xFF0000);  // another client's window over it
@@ -427,7 +432,7 @@ TEST_F(X11Backend, NoRaisingDuelWithAnotherWindowThatStaysOnTop) {
   X11Desktop desktop(display(), screen, gdi);
   const Hwnd main = desktop.CreateTopLevel(
       {.title = "top", .position = {0, 0}, .client_width = 50, .client_height = 50});
-  desktop.SetWindowPos(main, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  desktop.KeepOnTop(main, true);
   desktop.ShowTopLevel(main, true);
   for (int i = 0; i < 5; ++i) desktop.Step(10ms);
   // Another program's window that stays on top itself, mapped over ours.
