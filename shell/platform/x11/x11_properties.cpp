@@ -2,6 +2,10 @@
 
 #include <X11/Xatom.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
 #include "shell/platform/soft/utf8.h"
 
 namespace huevex::x11 {
@@ -60,6 +64,34 @@ std::string Latin1FromUtf8(std::string_view utf8) {
     out.push_back(code <= 0xFF ? static_cast<char>(code) : '?');
   }
   return out;
+}
+
+XftDpi ParseXftDpi(std::string_view resources) {
+  constexpr std::string_view kName = "Xft.dpi:";
+  size_t at = 0;
+  while (at < resources.size()) {
+    const size_t end = std::min(resources.find('\n', at), resources.size());
+    std::string_view line = resources.substr(at, end - at);
+    at = end + 1;
+    if (!line.starts_with(kName)) continue;
+    std::string value(line.substr(kName.size()));
+    value.erase(0, value.find_first_not_of(" \t"));
+    char* rest = nullptr;
+    const double asked = std::strtod(value.c_str(), &rest);
+    const std::string quoted = "Xft.dpi \"" + value.substr(0, 40) + "\"";
+    if (rest == value.c_str() || std::isnan(asked)) {
+      return {96, quoted + " is not a number; using 96"};
+    }
+    // Clamped before rounding, so that no value overflows an int.
+    const auto rounded = static_cast<int>(std::lround(std::clamp(asked, -1.0, 1e6)));
+    const int dpi = UsableDpi(rounded);
+    if (dpi != rounded) {
+      return {dpi, quoted + " is not the DPI of a monitor (" + std::to_string(kLeastDpi) + " to " +
+                       std::to_string(kMostDpi) + "); using " + std::to_string(dpi)};
+    }
+    return {dpi, {}};
+  }
+  return {};
 }
 
 }  // namespace huevex::x11

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "shell/platform/platform.h"
 #include "shell/platform/x11/x11_atoms.h"
 
 namespace huevex::x11 {
@@ -22,6 +23,16 @@ std::string ReadText(Display* display, Window window, Atom property);
 // Replaces a property with a list of 32-bit items.
 void WriteLongs(Display* display, Window window, Atom property, Atom type,
                 std::span<const long> items);
+// The DPI the Xft.dpi value in the resource database text asks for, as the
+// program uses it (UsableDpi): rounded, 96 when the value is missing. A value
+// no monitor has (no number, zero or less, out of range) comes with a note of
+// what was made of it, to be said once.
+struct XftDpi {
+  int dpi = 96;
+  std::string note;
+};
+XftDpi ParseXftDpi(std::string_view resources);
+
 // UTF-8 text as Latin-1; characters beyond Latin-1 become "?".
 std::string Latin1FromUtf8(std::string_view utf8);
 

@@ -268,4 +268,21 @@ void WindowManager::RiseOver(Window other, const std::vector<Window>& ours) {
   KeepAbove(ours);
 }
 
+std::vector<unsigned long> IconProperty(const Picture& picture) {
+  std::vector<unsigned long> out;
+  out.reserve(2 + static_cast<size_t>(picture.width) * picture.height);
+  out.push_back(static_cast<unsigned long>(picture.width));
+  out.push_back(static_cast<unsigned long>(picture.height));
+  for (size_t i = 0; i < static_cast<size_t>(picture.width) * picture.height; ++i) {
+    if (picture.mask[i] != 0) {
+      out.push_back(0);
+      continue;
+    }
+    const std::uint32_t c = picture.color[i];
+    out.push_back(0xFF000000ul | (static_cast<unsigned long>(GetRValue(c)) << 16) |
+                  (static_cast<unsigned long>(GetGValue(c)) << 8) | GetBValue(c));
+  }
+  return out;
+}
+
 }  // namespace huevex::x11

@@ -19,6 +19,11 @@
 
 namespace huevex::x11 {
 
+// The _NET_WM_ICON value of a picture: width, height, then one ARGB value per
+// pixel, rows top first; pixels the picture does not draw have alpha 0.
+// Elements are longs, as Xlib takes 32-bit property data.
+std::vector<unsigned long> IconProperty(const Picture& picture);
+
 class WindowManager {
  public:
   WindowManager(Display* display, const Atoms& atoms, Window root);

@@ -18,6 +18,7 @@
 #include "shell/platform/x11/x11_screen.h"
 #include "shell/platform/x11/x11_screen_source.h"
 #include "shell/platform/x11/x11_timers.h"
+#include "shell/platform/x11/x11_window_manager.h"
 
 // A capture module's source as a test makes it: what the program asked of it,
 // and what it answers.
