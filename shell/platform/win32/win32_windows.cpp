@@ -1,9 +1,5 @@
 #include "shell/platform/win32/win32_windows.h"
 
-#include <algorithm>
-#include <cstdlib>
-
-#include "shell/platform/moved_picture.h"
 #include "shell/platform/win32/picture_bitmaps.h"
 
 namespace huevex::win32 {
@@ -16,38 +12,11 @@ constexpr DWORD kBorderlessStyle = WS_POPUP;
 
 DWORD StyleFor(bool framed) { return framed ? kFramedStyle : kBorderlessStyle; }
 
-// Client coordinates are signed: left of or above the window while captured.
-Point ClientPoint(LPARAM lparam) {
-  return {static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
-}
-
-bool PointerOver(HWND window) {
-  POINT p{};
-  return ::GetCursorPos(&p) && ::WindowFromPoint(p) == window;
-}
-
-HCURSOR Arrow() { return ::LoadCursorW(nullptr, IDC_ARROW); }
-
 // Wine's ntdll has a function of its own that Windows' has not.
 bool RunsOnWine() {
   const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
   return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
-
-// The clipboard is closed on every path once it was opened.
-class OpenedClipboard {
- public:
-  explicit OpenedClipboard(HWND owner) : open_(::OpenClipboard(owner) != FALSE) {}
-  ~OpenedClipboard() {
-    if (open_) ::CloseClipboard();
-  }
-  OpenedClipboard(const OpenedClipboard&) = delete;
-  OpenedClipboard& operator=(const OpenedClipboard&) = delete;
-  bool open() const { return open_; }
-
- private:
-  bool open_;
-};
 
 }  // namespace
 
@@ -91,16 +60,6 @@ LRESULT CALLBACK Win32Windows::WindowProc(HWND window, UINT message, WPARAM wpar
   auto* self = reinterpret_cast<Win32Windows*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
   if (!self) return ::DefWindowProcW(window, message, wparam, lparam);
   return self->Handle(window, message, wparam, lparam);
-}
-
-template <typename Call>
-void Win32Windows::Notify(Call&& call) noexcept {
-  if (!listener_ || failed_) return;
-  try {
-    call(*listener_);
-  } catch (...) {
-    Fail();
-  }
 }
 
 void Win32Windows::Fail() noexcept {
@@ -212,117 +171,6 @@ void Win32Windows::Paint(HWND window) {
   ::EndPaint(window, &paint);
 }
 
-// Mouse buttons.
-
-void Win32Windows::ButtonDown(HWND window, MouseButton button, LPARAM lparam) {
-  const int bit = static_cast<int>(button);
-  buttons_down_ = captured_ ? buttons_down_ | bit : bit;
-  const Point client = ClientPoint(lparam);
-  Notify([&](WindowEvents& events) { events.OnMouseDown(FromHwnd(window), button, client); });
-}
-
-void Win32Windows::ButtonUp(HWND window, MouseButton button, LPARAM lparam) {
-  buttons_down_ &= ~static_cast<int>(button);
-  const Point client = ClientPoint(lparam);
-  Notify([&](WindowEvents& events) { events.OnMouseUp(FromHwnd(window), button, client); });
-}
-
-// Capture taken away by someone else (another program, a system dialog): the
-// buttons still down will never be reported released to us, so report them
-// now and the press that took the capture ends as a release would end it.
-void Win32Windows::CaptureLost(HWND window) {
-  if (releasing_capture_ || window != captured_) return;
-  ForgetNudge(captured_);
-  captured_ = nullptr;
-  POINT p{};
-  ::GetCursorPos(&p);
-  ::ScreenToClient(window, &p);
-  const Point client{p.x, p.y};
-  for (const MouseButton button : {MouseButton::Left, MouseButton::Right, MouseButton::Middle}) {
-    if (!(buttons_down_ & static_cast<int>(button))) continue;
-    buttons_down_ &= ~static_cast<int>(button);
-    Notify([&](WindowEvents& events) { events.OnMouseUp(FromHwnd(window), button, client); });
-  }
-}
-
-void Win32Windows::SetCapture(Hwnd window) {
-  ForgetNudge(captured_);
-  captured_ = ToHwnd(window);
-  ::SetCapture(captured_);
-}
-
-void Win32Windows::ReleaseCapture() {
-  ForgetNudge(captured_, true);
-  captured_ = nullptr;
-  releasing_capture_ = true;
-  ::ReleaseCapture();
-  releasing_capture_ = false;
-}
-
-// The pointer.
-
-HCURSOR Win32Windows::CustomCursor(HWND window) {
-  const Window* state = Find(window);
-  if (!state || !state->pointer) return nullptr;
-  return window == captured_ && state->nudged_cursor ? state->nudged_cursor.get()
-                                                     : state->cursor.get();
-}
-
-bool Win32Windows::NudgePointer(Point to) {
-  if (!on_wine_ || !captured_) return false;
-  POINT p{};
-  ::GetCursorPos(&p);
-  const Rect screen{::GetSystemMetrics(SM_XVIRTUALSCREEN), ::GetSystemMetrics(SM_YVIRTUALSCREEN),
-                    ::GetSystemMetrics(SM_XVIRTUALSCREEN) + ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                    ::GetSystemMetrics(SM_YVIRTUALSCREEN) + ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
-  to = {std::clamp(to.x, screen.left, screen.right - 1),
-        std::clamp(to.y, screen.top, screen.bottom - 1)};
-  nudge_ = {to.x - p.x, to.y - p.y};
-  nudged_from_ = {p.x, p.y};
-  if (Window* state = Find(captured_); state && state->pointer) {
-    const bool shown = nudge_ != Point{} && std::abs(nudge_.x) <= kMostPictureOffset &&
-                       std::abs(nudge_.y) <= kMostPictureOffset;
-    state->nudged_cursor =
-        shown ? CursorFromPicture(MovedPicture(*state->pointer, nudge_)) : UniqueIcon{};
-    if (const HCURSOR cursor = CustomCursor(captured_)) ::SetCursor(cursor);
-  }
-  return true;
-}
-
-// The offset holds while the capture lasts, however the pointer moves, and
-// after it until the pointer moves (the release's own place is asked for
-// once the capture is gone).
-Point Win32Windows::Nudged(Point pointer) const {
-  if (nudge_ == Point{} || (!captured_ && pointer != nudged_from_)) return pointer;
-  return {pointer.x + nudge_.x, pointer.y + nudge_.y};
-}
-
-void Win32Windows::ForgetNudge(HWND window, bool keep_offset) {
-  if (!keep_offset) nudge_ = {};
-  if (Window* state = Find(window)) state->nudged_cursor = UniqueIcon{};
-}
-
-void Win32Windows::SetPointer(Hwnd handle, const Picture* picture) {
-  const HWND window = ToHwnd(handle);
-  Window* state = Find(window);
-  if (!state) return;
-  state->pointer = picture;
-  if (picture && picture != state->cursor_picture) {
-    UniqueIcon cursor = CursorFromPicture(*picture);
-    if (::GetCursor() == state->cursor.get() && cursor) ::SetCursor(cursor.get());
-    state->cursor = std::move(cursor);
-    state->cursor_picture = picture;
-  }
-  // Show the change now rather than at the next mouse move.
-  if (picture) {
-    if (state->cursor && (window == captured_ || PointerOver(window))) {
-      ::SetCursor(state->cursor.get());
-    }
-  } else if (state->cursor && ::GetCursor() == state->cursor.get()) {
-    ::SetCursor(Arrow());
-  }
-}
-
 // Windows.
 
 Hwnd Win32Windows::CreateTopLevel(const WindowDesc& desc) {
@@ -421,94 +269,5 @@ void Win32Windows::Present(Hwnd handle, Hdc surface) {
   ::InvalidateRect(window, nullptr, FALSE);
   ::UpdateWindow(window);
 }
-
-// Timers live on the message-only window; their ids are the TimerIds.
-
-TimerId Win32Windows::SetTimer(unsigned interval_ms) {
-  const UINT_PTR id = next_timer_++;
-  if (!::SetTimer(timer_window_.get(), id, interval_ms, nullptr)) return TimerId{};
-  return TimerId{id};
-}
-
-void Win32Windows::KillTimer(TimerId timer) {
-  ::KillTimer(timer_window_.get(), static_cast<UINT_PTR>(timer));
-}
-
-// The clipboard: plain text as CF_UNICODETEXT, owned by the main window.
-
-bool Win32Windows::SetClipboardText(Hwnd owner, std::string_view utf8) {
-  const OpenedClipboard clipboard(ToHwnd(owner));
-  if (!clipboard.open() || !::EmptyClipboard()) return false;
-  const std::wstring text = Widen(utf8);
-  const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-  UniqueGlobal memory(::GlobalAlloc(GMEM_MOVEABLE, bytes));
-  if (!memory) return false;
-  void* target = ::GlobalLock(memory.get());
-  if (!target) return false;
-  std::copy(text.c_str(), text.c_str() + text.size() + 1, static_cast<wchar_t*>(target));
-  ::GlobalUnlock(memory.get());
-  if (!::SetClipboardData(CF_UNICODETEXT, memory.get())) return false;
-  memory.release();  // the clipboard owns it now
-  return true;
-}
-
-// Monitors.
-
-int Win32Windows::GetDpi(Hwnd handle) {
-  if (handle == Hwnd{}) return dpi_.ForPrimaryMonitor();
-  if (const Window* state = Find(ToHwnd(handle))) return state->dpi;
-  return dpi_.ForWindow(ToHwnd(handle));
-}
-
-namespace {
-
-BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
-  MONITORINFO info{};
-  info.cbSize = sizeof info;
-  if (::GetMonitorInfoW(monitor, &info)) {
-    const RECT& m = info.rcMonitor;
-    const RECT& w = info.rcWork;
-    reinterpret_cast<std::vector<MonitorInfo>*>(list)->push_back(
-        {{m.left, m.top, m.right, m.bottom},
-         {w.left, w.top, w.right, w.bottom},
-         (info.dwFlags & MONITORINFOF_PRIMARY) != 0});
-  }
-  return TRUE;
-}
-
-}  // namespace
-
-std::vector<MonitorInfo> Win32Windows::GetMonitors() {
-  std::vector<MonitorInfo> list;
-  ::EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&list));
-  if (list.empty()) {
-    RECT r{};
-    if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &r, 0)) {
-      r = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
-    }
-    const Rect screen{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
-    list.push_back({screen, {r.left, r.top, r.right, r.bottom}, true});
-  }
-  return list;
-}
-
-void Win32Windows::ShowError(Hwnd owner, std::string_view title, std::string_view message) {
-  ::MessageBoxW(ToHwnd(owner), Widen(message).c_str(), Widen(title).c_str(),
-                MB_OK | MB_ICONERROR | MB_TOPMOST | MB_SETFOREGROUND);
-}
-
-std::uint32_t Win32Windows::GetTickCount() { return ::GetTickCount(); }
-
-// The message loop.
-
-void Win32Windows::Run() {
-  MSG message{};
-  while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
-    ::TranslateMessage(&message);
-    ::DispatchMessageW(&message);
-  }
-}
-
-void Win32Windows::Quit() { ::PostQuitMessage(0); }
 
 }  // namespace huevex::win32

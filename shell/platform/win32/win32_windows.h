@@ -59,6 +59,7 @@ class Win32Windows final : public WindowSystem {
   Point Nudged(Point pointer) const;
 
  private:
+  static HCURSOR Arrow();
   struct Window {
     DWORD style = 0;
     DWORD ex_style = 0;
@@ -86,7 +87,14 @@ class Win32Windows final : public WindowSystem {
 
   // Runs a call into the toolkit; an exception stops the program here.
   template <typename Call>
-  void Notify(Call&& call) noexcept;
+  void Notify(Call&& call) noexcept {
+    if (!listener_ || failed_) return;
+    try {
+      call(*listener_);
+    } catch (...) {
+      Fail();
+    }
+  }
   void Fail() noexcept;
 
   HINSTANCE instance_;
