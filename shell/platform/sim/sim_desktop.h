@@ -128,6 +128,9 @@ class SimDesktop : public soft::ScreenSource, public WindowSystem {
   void Quit() override;
 
  private:
+  // A window's frame and caption, as Windows draws them by default.
+  static constexpr std::uint32_t kCaptionBlue = 0xD77800;  // RGB(0, 120, 215)
+  static constexpr std::uint32_t kFrameGray = 0xF0F0F0;
   struct Window {
     bool ours = true;
     bool framed = false;
