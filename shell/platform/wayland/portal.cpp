@@ -114,32 +114,15 @@ Portal::~Portal() {
 }
 
 bool Portal::Start(std::string* why) {
-  // The portal's name losing its owner ends a request on its way.
-  sd_bus_slot* slot = nullptr;
-  int r = sd_bus_add_match_async(bus_, &slot,
-                                 "type='signal',sender='org.freedesktop.DBus',"
-                                 "path='/org/freedesktop/DBus',interface='org.freedesktop.DBus',"
-                                 "member='NameOwnerChanged',arg0='org.freedesktop.portal.Desktop'",
-                                 OnOwnerChanged, nullptr, this);
-  owner_match_.reset(slot);
-  if (r < 0 || !StartPortal()) {
+  if (!WatchPortalName(bus_, &owner_match_, OnOwnerChanged, this) || !StartPortal()) {
     *why = kBusGone;
     return false;
   }
   return true;
 }
 
-bool Portal::StartPortal() {
-  // Calls that reach a portal while the bus is still starting it can go
-  // unanswered (seen with xdg-desktop-portal 1.16), so the bus is asked to
-  // start it first, and calls go out once it runs.
-  sd_bus_slot* slot = nullptr;
-  const int r = sd_bus_call_method_async(bus_, &slot, "org.freedesktop.DBus",
-                                         "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                                         "StartServiceByName", OnStarted, this, "su", kService, 0u);
-  start_call_.reset(slot);
-  return r >= 0 && sd_bus_flush(bus_) >= 0;
-}
+// Calls go out once the portal runs.
+bool Portal::StartPortal() { return StartPortalService(bus_, &start_call_, OnStarted, this); }
 
 int Portal::OnStarted(sd_bus_message*, void* data, sd_bus_error*) {
   auto* self = static_cast<Portal*>(data);
@@ -170,9 +153,7 @@ int Portal::OnVersion(sd_bus_message* reply, void* data, sd_bus_error*) {
 
 int Portal::OnOwnerChanged(sd_bus_message* signal, void* data, sd_bus_error*) {
   auto* self = static_cast<Portal*>(data);
-  const char *name = nullptr, *old_owner = nullptr, *new_owner = nullptr;
-  if (sd_bus_message_read(signal, "sss", &name, &old_owner, &new_owner) < 0) return 0;
-  if (!new_owner || *new_owner) return 0;
+  if (!PortalNameLost(signal)) return 0;
   // Gone: a later request starts it again before calling it.
   self->started_ = false;
   if (self->pending_) self->EndRequest(State::Failed, kPortalGone);
@@ -331,9 +312,9 @@ void Portal::BusFailed() {
 
 int Portal::PollFds(pollfd* fds, int max) {
   if (bus_failed_ || max < 1) return 0;
-  const int events = sd_bus_get_events(bus_);
-  if (events < 0) return 0;
-  fds[0] = {sd_bus_get_fd(bus_), static_cast<short>(events), 0};
+  const std::optional<pollfd> bus = BusPollFd(bus_);
+  if (!bus) return 0;
+  fds[0] = *bus;
   return 1;
 }
 
@@ -342,24 +323,18 @@ int Portal::TimeoutMs() {
   const std::int64_t now = MonotonicNs();
   std::int64_t until = -1;
   if (pending_ && !late_) until = std::max<std::int64_t>(deadline_ns_ - now, 0);
-  std::uint64_t bus_usec = 0;  // sd-bus's own deadline, for its calls' replies
-  if (sd_bus_get_timeout(bus_, &bus_usec) > 0 && bus_usec != UINT64_MAX) {
-    const std::int64_t bus_ns = static_cast<std::int64_t>(bus_usec) * 1000 - now;
-    until = until < 0 ? std::max<std::int64_t>(bus_ns, 0)
-                      : std::min(until, std::max<std::int64_t>(bus_ns, 0));
+  if (const std::optional<std::int64_t> bus = BusDeadlineNs(bus_)) {
+    const std::int64_t bus_ns = std::max<std::int64_t>(*bus - now, 0);
+    until = until < 0 ? bus_ns : std::min(until, bus_ns);
   }
   return until < 0 ? -1 : static_cast<int>((until + 999'999) / 1'000'000);
 }
 
 void Portal::Dispatch() {
   if (bus_failed_) return;
-  for (;;) {
-    const int r = sd_bus_process(bus_, nullptr);
-    if (r < 0) {
-      BusFailed();
-      return;
-    }
-    if (r == 0) break;
+  if (!ProcessBus(bus_)) {
+    BusFailed();
+    return;
   }
   if (pending_ && !late_ && MonotonicNs() >= deadline_ns_) {
     late_ = true;

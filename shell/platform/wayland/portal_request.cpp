@@ -5,6 +5,53 @@
 
 namespace huevex::wayland {
 
+bool WatchPortalName(sd_bus* bus, Slot* match, sd_bus_message_handler_t on_change, void* data) {
+  sd_bus_slot* slot = nullptr;
+  const int r = sd_bus_add_match_async(
+      bus, &slot,
+      "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
+      "interface='org.freedesktop.DBus',member='NameOwnerChanged',"
+      "arg0='org.freedesktop.portal.Desktop'",
+      on_change, nullptr, data);
+  match->reset(slot);
+  return r >= 0;
+}
+
+bool StartPortalService(sd_bus* bus, Slot* call, sd_bus_message_handler_t on_started, void* data) {
+  sd_bus_slot* slot = nullptr;
+  const int r = sd_bus_call_method_async(
+      bus, &slot, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+      "StartServiceByName", on_started, data, "su", kPortalService, 0u);
+  call->reset(slot);
+  return r >= 0 && sd_bus_flush(bus) >= 0;
+}
+
+bool PortalNameLost(sd_bus_message* signal) {
+  const char *name = nullptr, *old_owner = nullptr, *new_owner = nullptr;
+  if (sd_bus_message_read(signal, "sss", &name, &old_owner, &new_owner) < 0) return false;
+  return new_owner && !*new_owner;
+}
+
+std::optional<pollfd> BusPollFd(sd_bus* bus) {
+  const int events = sd_bus_get_events(bus);
+  if (events < 0) return std::nullopt;
+  return pollfd{sd_bus_get_fd(bus), static_cast<short>(events), 0};
+}
+
+std::optional<std::int64_t> BusDeadlineNs(sd_bus* bus) {
+  std::uint64_t usec = 0;
+  if (sd_bus_get_timeout(bus, &usec) <= 0 || usec == UINT64_MAX) return std::nullopt;
+  return static_cast<std::int64_t>(usec) * 1000;
+}
+
+bool ProcessBus(sd_bus* bus) {
+  for (;;) {
+    const int r = sd_bus_process(bus, nullptr);
+    if (r < 0) return false;
+    if (r == 0) return true;
+  }
+}
+
 std::string NewToken() {
   static unsigned count = 0;
   return "huevex" + std::to_string(++count);

@@ -4,6 +4,7 @@
 // before the call goes out, so an answer cannot slip past.
 #pragma once
 
+#include <poll.h>
 #include <systemd/sd-bus.h>
 
 #include <cstdint>
@@ -25,6 +26,24 @@ struct SlotFree {
   void operator()(sd_bus_slot* slot) const { sd_bus_slot_unref(slot); }
 };
 using Slot = std::unique_ptr<sd_bus_slot, SlotFree>;
+
+// The portal's name on the bus, for both sources: watched, so that a portal
+// that stops ends what was on its way (`on_change` hears NameOwnerChanged
+// for it); and started before anything is called, since calls that reach a
+// portal still being started can go unanswered (seen with
+// xdg-desktop-portal 1.16). Both false when the call cannot go out.
+bool WatchPortalName(sd_bus* bus, Slot* match, sd_bus_message_handler_t on_change, void* data);
+bool StartPortalService(sd_bus* bus, Slot* call, sd_bus_message_handler_t on_started, void* data);
+// Whether a NameOwnerChanged signal says the portal's name lost its owner.
+bool PortalNameLost(sd_bus_message* signal);
+
+// The bus in a poll loop: its descriptor and events (none when it has none),
+// the deadline of its calls' replies (CLOCK_MONOTONIC; none when none is
+// due), and the handling of whatever has arrived (false when the
+// connection failed).
+std::optional<pollfd> BusPollFd(sd_bus* bus);
+std::optional<std::int64_t> BusDeadlineNs(sd_bus* bus);
+bool ProcessBus(sd_bus* bus);
 
 // A new token, unique in this process ("huevex1", "huevex2", ...).
 std::string NewToken();

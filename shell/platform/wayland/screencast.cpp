@@ -17,27 +17,10 @@ Screencast::~Screencast() {
 }
 
 bool Screencast::Start() {
-  sd_bus_slot* slot = nullptr;
-  const int r = sd_bus_add_match_async(
-      bus_, &slot,
-      "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
-      "interface='org.freedesktop.DBus',member='NameOwnerChanged',"
-      "arg0='org.freedesktop.portal.Desktop'",
-      OnOwnerChanged, nullptr, this);
-  owner_match_.reset(slot);
-  return r >= 0 && StartPortal();
+  return WatchPortalName(bus_, &owner_match_, OnOwnerChanged, this) && StartPortal();
 }
 
-bool Screencast::StartPortal() {
-  // As for the screenshot: a portal still being started may leave calls
-  // unanswered, so the bus starts it first.
-  sd_bus_slot* slot = nullptr;
-  const int r = sd_bus_call_method_async(
-      bus_, &slot, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-      "StartServiceByName", OnStarted, this, "su", kPortalService, 0u);
-  start_call_.reset(slot);
-  return r >= 0 && sd_bus_flush(bus_) >= 0;
-}
+bool Screencast::StartPortal() { return StartPortalService(bus_, &start_call_, OnStarted, this); }
 
 int Screencast::OnStarted(sd_bus_message*, void* data, sd_bus_error*) {
   auto* self = static_cast<Screencast*>(data);
@@ -93,9 +76,7 @@ int Screencast::OnProperties(sd_bus_message* reply, void* data, sd_bus_error*) {
 
 int Screencast::OnOwnerChanged(sd_bus_message* signal, void* data, sd_bus_error*) {
   auto* self = static_cast<Screencast*>(data);
-  const char *name = nullptr, *old_owner = nullptr, *new_owner = nullptr;
-  if (sd_bus_message_read(signal, "sss", &name, &old_owner, &new_owner) < 0) return 0;
-  if (!new_owner || *new_owner) return 0;
+  if (!PortalNameLost(signal)) return 0;
   self->started_ = self->props_known_ = false;
   if (self->step_ != CastStep::None) self->End(State::Failed, kPortalGone);
   return 0;
@@ -143,8 +124,10 @@ void Screencast::End(State state, std::string_view why, bool fall_back) {
 
 int Screencast::PollFds(pollfd* fds, int max) {
   int n = 0;
-  const int events = bus_failed_ ? -1 : sd_bus_get_events(bus_);
-  if (events >= 0 && n < max) fds[n++] = {sd_bus_get_fd(bus_), static_cast<short>(events), 0};
+  if (const std::optional<pollfd> bus = bus_failed_ ? std::nullopt : BusPollFd(bus_);
+      bus && n < max) {
+    fds[n++] = *bus;
+  }
   if (cast_ && cast_->Fd() >= 0 && n < max) fds[n++] = {cast_->Fd(), POLLIN, 0};
   return n;
 }
@@ -164,22 +147,15 @@ int Screencast::TimeoutMs() {
     at(frame_deadline_ns_);
   }
   if (!wanted_ && step_ != CastStep::None) at(warm_until_ns_);
-  std::uint64_t bus_usec = 0;  // sd-bus's own deadline, for its calls' replies
-  if (sd_bus_get_timeout(bus_, &bus_usec) > 0 && bus_usec != UINT64_MAX) {
-    at(static_cast<std::int64_t>(bus_usec) * 1000);
-  }
+  if (const std::optional<std::int64_t> bus = BusDeadlineNs(bus_)) at(*bus);
   return until == INT64_MAX ? -1 : static_cast<int>((until + 999'999) / 1'000'000);
 }
 
 void Screencast::Dispatch() {
   if (bus_failed_) return;
-  for (;;) {
-    const int r = sd_bus_process(bus_, nullptr);
-    if (r < 0) {
-      BusFailed();
-      return;
-    }
-    if (r == 0) break;
+  if (!ProcessBus(bus_)) {
+    BusFailed();
+    return;
   }
   if (cast_) {
     cast_->Iterate();
