@@ -206,20 +206,5 @@ TEST_F(SoftGdiTest, ALineBreakStartsANewLine) {
   gdi().DeleteObject(font);
 }
 
-TEST_F(SoftGdiTest, CallsAreLoggedInOrder) {
-  desktop.log().Clear();
-  Point p;
-  gdi().GetCursorPos(&p);
-  const Hdc screen = gdi().GetDC(Hwnd{});
-  gdi().GetPixel(screen, 1, 2);
-  gdi().ReleaseDC(Hwnd{}, screen);
-  const auto& log = desktop.log().Entries();
-  ASSERT_EQ(log.size(), 4u);
-  EXPECT_EQ(log[0], "GetCursorPos");
-  EXPECT_TRUE(log[1].starts_with("GetDC(0)="));
-  EXPECT_EQ(log[2], "GetPixel(1,2)");
-  EXPECT_TRUE(log[3].starts_with("ReleaseDC(0,"));
-}
-
 }  // namespace
 }  // namespace huevex::soft
