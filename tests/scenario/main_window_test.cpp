@@ -1,6 +1,9 @@
 // The main window as drawn, read back at known pixels of its client area.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <string_view>
+
 #include "scenario/harness.h"
 
 namespace huevex::testing {
@@ -17,42 +20,34 @@ class MainWindowTest : public ::testing::Test {
 };
 
 TEST_F(MainWindowTest, KnownPixels) {
-  const ColorValue face = Sys(COLOR_BTNFACE), white = 0xFFFFFF, gray = 0xA0A0A0;
   const struct {
     const char* what;
     int x, y;
-    ColorValue want;
+    std::string_view color;
   } cases[] = {
-      {"swatch inside", 20, 15, Sys(COLOR_WINDOW)},
-      {"swatch border", 8, 8, Sys(COLOR_WINDOWFRAME)},
-      {"swatch border, right", 40, 15, Sys(COLOR_WINDOWFRAME)},
-      {"code table inside", 120, 40, white},
-      {"table top line", 100, 16, gray},
-      {"table HEX/DEC line", 100, 32, gray},
-      {"table DEC/RGB line", 100, 48, gray},
-      {"table bottom line", 100, 64, gray},
-      {"table left line", 80, 40, gray},
-      {"table right line", 152, 40, gray},
-      {"white line beside the table", 153, 40, white},
-      {"white line under the table", 100, 65, white},
-      {"under the white line", 100, 66, face},
-      {"beside the white line", 154, 40, face},
-      {"question mark stroke", 150, 81, 0},
-      {"question picture, transparent", 146, 80, face},
-      {"question picture over the frame's edge", 144, 80, Sys(COLOR_BTNSHADOW)},
-      {"magnifier lens", 24, 81, 0},
-      {"magnifier picture, transparent", 16, 80, face},
-      {"caret edge", 115, 85, 0},
-      {"caret picture, transparent", 112, 80, face},
-      {"crosshair tick", 23, 48, 0},
-      {"crosshair centre dot", 23, 55, 0},
-      {"crosshair, transparent", 16, 48, face},
-      {"picker box shadow edge", 8, 30, Sys(COLOR_BTNSHADOW)},
-      {"swatch over the picker box", 8, 24, Sys(COLOR_WINDOWFRAME)},
-      {"picker box light edge", 9, 30, Sys(COLOR_BTNHIGHLIGHT)},
-      {"window face", 2, 2, face},
+#define PIXEL(what, x, y, color) {what, x, y, color},
+#include "scenario/main_window_pixels.inc"
+#undef PIXEL
   };
-  for (const auto& c : cases) EXPECT_EQ(At(c.x, c.y), c.want) << c.what;
+  const struct {
+    std::string_view name;
+    int index;
+  } system[] = {{"WINDOW", COLOR_WINDOW},
+                {"WINDOWFRAME", COLOR_WINDOWFRAME},
+                {"BTNFACE", COLOR_BTNFACE},
+                {"BTNSHADOW", COLOR_BTNSHADOW},
+                {"BTNHIGHLIGHT", COLOR_BTNHIGHLIGHT}};
+  for (const auto& c : cases) {
+    ColorValue want = CLR_INVALID;
+    for (const auto& s : system) {
+      if (s.name == c.color) want = Sys(s.index);
+    }
+    if (want == CLR_INVALID) {
+      const unsigned long rgb = std::stoul(std::string(c.color), nullptr, 16);
+      want = RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+    }
+    EXPECT_EQ(At(c.x, c.y), want) << c.what;
+  }
 }
 
 TEST_F(MainWindowTest, TitleAndFixedCaptions) {
