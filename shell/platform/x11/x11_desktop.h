@@ -82,13 +82,13 @@ class X11Desktop : public WindowSystem {
   // manager keeps it over its owner and gives it no taskbar entry of its own.
   void SetTransientFor(Hwnd box, Hwnd owner);
 
-  // What the backend found out about the display.
-  bool WindowManagerRunning() const { return wm_.Running(); }
   // One turn of the loop: handles what has arrived, fires due timers, and
   // waits at most `limit` for more. For tests that drive the loop themselves.
   void Step(std::chrono::milliseconds limit);
 
  private:
+  // The backend's tests ask whether a window manager was found.
+  friend struct DesktopForTests;
   struct TopLevel {
     WindowHandle window;
     bool framed = true;

@@ -34,6 +34,10 @@ struct ScreenForTests {
   static void DisableShm(X11Screen& screen) { screen.shm_ = false; }
 };
 
+struct DesktopForTests {
+  static bool WindowManagerRunning(const X11Desktop& desktop) { return desktop.wm_.Running(); }
+};
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -336,7 +340,7 @@ TEST_F(X11Backend, WindowsCarryTheirHintsAndKeepTheirPlace) {
   X11Screen screen(display());
   soft::SoftGdi gdi(screen);
   X11Desktop desktop(display(), screen, gdi);
-  ASSERT_FALSE(desktop.WindowManagerRunning());
+  ASSERT_FALSE(DesktopForTests::WindowManagerRunning(desktop));
   // No window manager: no frame, the outer rectangle is the client's.
   EXPECT_EQ(desktop.FrameInsets(true, 96).top, 0);
 
