@@ -203,6 +203,31 @@ class CpuMeter:
                 for name, pid in self.pids.items()}
 
 
+def at_rest(pids, seconds):
+    """Each process's CPU (% of a core) and wake-ups a second over `seconds`
+    of wall time in which nothing is asked of it."""
+    meter = CpuMeter(pids)
+    woken = {name: switches(pid) for name, pid in pids.items()}
+    time.sleep(seconds)
+    cpu = meter.stop()
+    return {name: (cpu[name], (switches(pid) - woken[name]) / seconds)
+            for name, pid in pids.items()}
+
+
+def during_pick(pids, seconds, move, hold):
+    """Each process's CPU (% of a core) during a pick: over `seconds` while
+    move(seconds) moves the pointer across the board, then over `seconds`
+    once hold() has put it on one stripe."""
+    meter = CpuMeter(pids)
+    move(seconds)
+    moving = meter.stop()
+    hold()
+    time.sleep(0.2)
+    meter = CpuMeter(pids)
+    time.sleep(seconds)
+    return moving, meter.stop()
+
+
 # Driving the pointer
 
 def wiggle(s, seconds, y):
@@ -395,13 +420,10 @@ def linux_run(s, args, programs, order, results, home):
             results.add("startup", program.name, run.startup_ms)
             results.add("memory", program.name, rss_mib(run.pid))
 
-        meter = CpuMeter({name: run.pid for name, run in started.items()})
-        woken = {name: switches(run.pid) for name, run in started.items()}
-        time.sleep(args.idle)
-        for name, value in meter.stop().items():
-            results.add("idle", name, value)
-            results.add("idle_wakeups", name,
-                        (switches(started[name].pid) - woken[name]) / args.idle)
+        for name, (cpu, wakeups) in at_rest({name: run.pid for name, run in started.items()},
+                                            args.idle).items():
+            results.add("idle", name, cpu)
+            results.add("idle_wakeups", name, wakeups)
         if "grabc" in started:  # it holds the pointer until a click
             started.pop("grabc").stop()
 
@@ -421,14 +443,10 @@ def linux_run(s, args, programs, order, results, home):
                 continue
             run = started[program.name]
             end = program.picker(s, run)
-            meter = CpuMeter({"program": run.pid, "server": s.server.pid})
-            wiggle(s, args.pick, board_y())
-            moving = meter.stop()
-            s.xdotool("mousemove", stripe_x(3), board_y())
-            time.sleep(0.2)
-            meter = CpuMeter({"program": run.pid, "server": s.server.pid})
-            time.sleep(args.pick)
-            held = meter.stop()
+            moving, held = during_pick(
+                {"program": run.pid, "server": s.server.pid}, args.pick,
+                lambda seconds: wiggle(s, seconds, board_y()),
+                lambda: s.xdotool("mousemove", stripe_x(3), board_y()))
             end()
             results.add("pick_moving", program.name, moving["program"])
             results.add("pick_held", program.name, held["program"])
@@ -445,13 +463,9 @@ def linux_run(s, args, programs, order, results, home):
         time.sleep(0.5)
         magnified = {p.name: started[p.name].pid for p in programs
                      if p.magnified and p.name in started}
-        meter = CpuMeter(magnified)
-        woken = {name: switches(pid) for name, pid in magnified.items()}
-        time.sleep(args.idle)
-        for name, value in meter.stop().items():
-            results.add("magnifier", name, value)
-        for name, pid in magnified.items():
-            results.add("magnifier_wakeups", name, (switches(pid) - woken[name]) / args.idle)
+        for name, (cpu, wakeups) in at_rest(magnified, args.idle).items():
+            results.add("magnifier", name, cpu)
+            results.add("magnifier_wakeups", name, wakeups)
         for name, run in started.items():
             results.add("memory_end", name, rss_mib(run.pid))
     finally:
@@ -562,11 +576,9 @@ def wayland_run(args, results):
                 "xwayland": session_pid(s, "Xwayland")}
         time.sleep(args.settle)
         results.add("memory", "sway", rss_mib(pids["program"]))
-        meter = CpuMeter({"program": pids["program"]})
-        woken = switches(pids["program"])
-        time.sleep(args.idle)
-        results.add("idle", "sway", meter.stop()["program"])
-        results.add("idle_wakeups", "sway", (switches(pids["program"]) - woken) / args.idle)
+        cpu, wakeups = at_rest({"program": pids["program"]}, args.idle)["program"]
+        results.add("idle", "sway", cpu)
+        results.add("idle_wakeups", "sway", wakeups)
 
         mouse = virtual_pointer.for_session(s)
         try:
@@ -575,14 +587,9 @@ def wayland_run(args, results):
             time.sleep(0.1)
             mouse.press()
             time.sleep(0.1)
-            meter = CpuMeter(pids)
-            mouse_wiggle(mouse, args.pick, board_y())
-            moving = meter.stop()
-            mouse.move(stripe_x(3), board_y())
-            time.sleep(0.2)
-            meter = CpuMeter(pids)
-            time.sleep(args.pick)
-            held = meter.stop()
+            moving, held = during_pick(pids, args.pick,
+                                       lambda seconds: mouse_wiggle(mouse, seconds, board_y()),
+                                       lambda: mouse.move(stripe_x(3), board_y()))
             results.add("memory_capturing", "sway", rss_mib(pids["program"]))
             mouse.release()
             time.sleep(WAYLAND_LINGER + 0.5)  # capturing has stopped and its buffers are gone
@@ -598,12 +605,9 @@ def wayland_run(args, results):
             mouse.release()
             mouse.move(*SWAY_REST)
             time.sleep(0.5 + WAYLAND_LINGER)
-            meter = CpuMeter({"program": pids["program"]})
-            woken = switches(pids["program"])
-            time.sleep(args.idle)
-            results.add("magnifier", "sway", meter.stop()["program"])
-            results.add("magnifier_wakeups", "sway",
-                        (switches(pids["program"]) - woken) / args.idle)
+            cpu, wakeups = at_rest({"program": pids["program"]}, args.idle)["program"]
+            results.add("magnifier", "sway", cpu)
+            results.add("magnifier_wakeups", "sway", wakeups)
         finally:
             mouse.close()
 
@@ -884,26 +888,18 @@ def wine_runs(s, args, results):
                     results.add("memory", program.name, rss_mib(run.pid))
                 pids = {name: run.pid for name, run in started.items()}
                 pids["wineserver"] = server
-                meter = CpuMeter(pids)
-                time.sleep(args.idle)
-                idle = meter.stop()
+                idle = at_rest(pids, args.idle)
                 for program in programs:
-                    results.add("idle", program.name, idle[program.name])
-                results.add("wineserver_idle", "both", idle["wineserver"])
+                    results.add("idle", program.name, idle[program.name][0])
+                results.add("wineserver_idle", "both", idle["wineserver"][0])
                 for program in programs:
                     run = started[program.name]
                     s.run(["xdotool", "windowraise", run.window])
                     end = program.picker(s, run)
-                    meter = CpuMeter({"program": run.pid, "wineserver": server,
-                                      "server": s.server.pid})
-                    wiggle(s, args.pick, board_y())
-                    moving = meter.stop()
-                    s.xdotool("mousemove", stripe_x(3), board_y())
-                    time.sleep(0.2)
-                    meter = CpuMeter({"program": run.pid, "wineserver": server,
-                                      "server": s.server.pid})
-                    time.sleep(args.pick)
-                    held = meter.stop()
+                    moving, held = during_pick(
+                        {"program": run.pid, "wineserver": server, "server": s.server.pid},
+                        args.pick, lambda seconds: wiggle(s, seconds, board_y()),
+                        lambda: s.xdotool("mousemove", stripe_x(3), board_y()))
                     end()
                     results.add("pick_moving", program.name, moving["program"])
                     results.add("pick_held", program.name, held["program"])
