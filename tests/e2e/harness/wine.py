@@ -167,6 +167,17 @@ class WineSession(session.XvfbSession):
 
     # The program
 
+    def start(self, winprobe=False, board=None):
+        """What a script does first: the shared prefix required (and the probe
+        program, for a script that asks it things), HUEVEX.exe started, and a
+        colorboard at board = (x, y, width, height, colors), which is given
+        back, when the script wants one."""
+        self.require_prefix()
+        if winprobe:
+            self.require_winprobe()
+        self.start_huevex()
+        return self.board(*board, self.artifact("colorboard.log")) if board else None
+
     def start_huevex(self, *arguments):
         """HUEVEX.exe under Wine, with any arguments given; waits until its
         main window shows the crosshair. self.huevex is Wine's loader, which

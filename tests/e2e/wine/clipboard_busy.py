@@ -48,10 +48,7 @@ def test():
     args = wine.arguments()
     checks = session.Checks()
     with wine.WineSession(args) as s:
-        s.require_prefix()
-        s.require_winprobe()
-        s.start_huevex()
-        board = s.board(40, 760, 600, 160, COLORS, s.artifact("colorboard.log"))
+        board = s.start(winprobe=True, board=(40, 760, 600, 160, COLORS))
 
         def title():
             return s.window_title(s.main_window)

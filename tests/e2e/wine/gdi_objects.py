@@ -46,10 +46,7 @@ def test():
     args = wine.arguments()
     checks = session.Checks()
     with wine.WineSession(args) as s:
-        s.require_prefix()
-        s.require_winprobe()
-        s.start_huevex()
-        board = s.board(40, 80, 1200, 300, COLORS, s.artifact("colorboard.log"))
+        board = s.start(winprobe=True, board=(40, 80, 1200, 300, COLORS))
 
         with checks.case("the handle table count follows objects made and deleted",
                          s.on_failed_case):

@@ -87,10 +87,7 @@ def test():
     if not args.sim_frame or not os.path.isfile(args.sim_frame):
         raise session.Failure("no huevex_sim_frame (--sim-frame)")
     with wine.WineSession(args) as s:
-        s.require_prefix()
-        s.start_huevex()
-        board = s.board(100, 200, STRIPE * len(COLORS), 120, COLORS,
-                        s.artifact("colorboard.log"))
+        board = s.start(board=(100, 200, STRIPE * len(COLORS), 120, COLORS))
 
         def map_state():
             return s.map_state(zoom)

@@ -33,9 +33,7 @@ def test():
     args = wine.arguments()
     checks = session.Checks()
     with wine.WineSession(args) as s:
-        s.require_prefix()
-        s.require_winprobe()
-        s.start_huevex()
+        s.start(winprobe=True)
 
         with checks.case("system colors are those of the simulated desktop", s.on_failed_case):
             checks.equal("GetSysColor", s.winprobe("colors"), SYSTEM_COLORS)

@@ -13,9 +13,7 @@ def test():
     args = wine.arguments()
     checks = session.Checks()
     with wine.WineSession(args) as s:
-        s.require_prefix()
-        s.start_huevex()
-        board = s.board(40, 700, 1200, 200, COLORS, s.artifact("colorboard.log"))
+        board = s.start(board=(40, 700, 1200, 200, COLORS))
 
         for button, index, name in PICKS:
             with checks.case(f"{name}-button pick of #{COLORS[index]}", s.on_failed_case):

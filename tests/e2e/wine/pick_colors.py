@@ -16,9 +16,7 @@ def test():
     args = wine.arguments()
     checks = session.Checks()
     with wine.WineSession(args) as s:
-        s.require_prefix()
-        s.start_huevex()
-        board = s.board(40, 700, 1200, 200, COLORS, s.artifact("colorboard.log"))
+        board = s.start(board=(40, 700, 1200, 200, COLORS))
 
         with checks.case("before any pick", s.on_failed_case):
             checks.equal("client size at 96 DPI", s.client[2:], (169, 105))

@@ -13,8 +13,7 @@ def test():
     args = wine.arguments()
     checks = session.Checks()
     with wine.WineSession(args) as s:
-        s.require_prefix()
-        s.start_huevex()
+        s.start()
         x, y, width, height = s.client
         swatch, cross = s.at(s.SWATCH), s.at(s.CROSSHAIR)
 
