@@ -1,2 +1,3 @@
-#include "picker/frm_main.h"
 #include <shell/platform/x11/x11.h>
+
+#include "picker/frm_main.h"

@@ -1,3 +1,4 @@
 #pragma once
 #include <shell/platform/platform.h>
+
 #include <vector>

@@ -1,3 +1,5 @@
-#include "../platform.h"
 #include "x11.h"
+
 #include <X11/Xlib.h>
+
+#include "../platform.h"
