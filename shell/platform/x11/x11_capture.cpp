@@ -61,7 +61,16 @@ void PointerCapture::Take(Window window, const Picture* pointer, Point press, Ti
     keyboard_ =
         XGrabKeyboard(display_, window_, False, GrabModeAsync, GrabModeAsync, time) == GrabSuccess;
     screen_.Grabbed(true);
-    screen_.FollowPointer(press);
+    // The pointer may have moved between the press and the grab (a busy
+    // program), unreported: the grab's events tell only what comes after.
+    Point at = press;
+    Window root = 0, child_at = 0;
+    int root_x = 0, root_y = 0, x = 0, y = 0;
+    unsigned mask = 0;
+    if (XQueryPointer(display_, root_, &root, &child_at, &root_x, &root_y, &x, &y, &mask)) {
+      at = {root_x, root_y};
+    }
+    screen_.FollowPointer(at);
     TellCursor(pointer);
   }
 }
