@@ -462,21 +462,10 @@ class Session:
                       self.output(["xdotool", "getmouselocation", "--shell"]).split())
         return int(values["X"]), int(values["Y"])
 
-    def keyed_pick(self, target, keys, release=True):
-        """Press on the crosshair, drag to target, type the keys (xdotool's
-        names) while the button is held, then release unless told not to."""
-        start = self.screen_point(self.CROSSHAIR)
-        self.xdotool("mousemove", *start)
-        time.sleep(0.03)
-        self.xdotool("mousedown", 1)
-        time.sleep(0.03)
-        self.pointer_steps(start, target)
-        time.sleep(0.05)
+    def type_keys(self, *keys):
+        """Keys (xdotool's names) typed one by one, a moment apart."""
         for key in keys:
             self.xdotool("key", key)
-            time.sleep(0.03)
-        if release:
-            self.xdotool("mouseup", 1)
             time.sleep(0.03)
 
     def flick(self, target, button=1):
@@ -645,7 +634,7 @@ EndSection
         super().__init__(args)
         self.size = size
         self.folder = None
-        self.monitor_specs = []
+        self.monitor_layouts = []
 
     @staticmethod
     def missing():
@@ -730,19 +719,19 @@ EndSection
         screen's: the first takes the output, which otherwise shows as a
         monitor of its own. The server will not change a monitor in place: one
         that changes goes and comes back; those beyond the list go."""
-        old = self.monitor_specs
-        for i, spec in enumerate(monitors):
-            if i < len(old) and old[i] == spec:
+        old = self.monitor_layouts
+        for i, layout in enumerate(monitors):
+            if i < len(old) and old[i] == layout:
                 continue
             if i < len(old):
                 self.run(["xrandr", "--delmonitor", f"M{i}"])
-            x, y, width, height, primary = spec
+            x, y, width, height, primary = layout
             self.run(["xrandr", "--setmonitor", ("*" if primary else "") + f"M{i}",
                       f"{width}/{width // 4}x{height}/{height // 4}+{x}+{y}",
                       self.output_name if i == 0 else "none"])
         for i in range(len(monitors), len(old)):
             self.run(["xrandr", "--delmonitor", f"M{i}"])
-        self.monitor_specs = list(monitors)
+        self.monitor_layouts = list(monitors)
 
     def monitors(self):
         """The monitors as RandR lists them: [(x, y, width, height, primary)]."""
