@@ -117,21 +117,20 @@ def keys(s, checks):
     """The arrow keys during a pick move the point across a stripe's edge.
     Xwayland's warps move only its own idea of the pointer, so the nudge is
     an offset from the pointer instead: the pointer stays where it was."""
-    y = pick_test.stripe_centre("FF0000")[1]
-    shot = s.screenshot()
-    edge = next(x for x in range(*[pick_test.stripe_centre(c)[0] for c in ("FF0000", "00FF00")])
-                if shot.rgb(x, y) == pick_test.rgb("00FF00"))
+    edge, y = pick_test.stripe_edge(s, "FF0000", "00FF00")
     checks.equal("keys: clipboard cleared first", s.clear_clipboard(), "")
-    s.keyed_pick((edge - 10, y), ["shift+Right", "Left"], release=False)
-    checks.equal("keys: the pointer stays", s.pointer(), (edge - 10, y))
-    checks.equal(f"keys: swatch short of the edge {NEEDS}", s.client_pixel(s.SWATCH),
-                 pick_test.rgb("FF0000"))
-    s.xdotool("key", "Right")
-    time.sleep(0.05)
-    s.xdotool("mouseup", 1)
+
+    def nudge_across():
+        s.type_keys("shift+Right", "Left")
+        checks.equal("keys: the pointer stays", s.pointer(), (edge - 10, y))
+        checks.equal(f"keys: swatch short of the edge {NEEDS}", s.client_pixel(s.SWATCH),
+                     pick_test.rgb("FF0000"))
+        s.type_keys("Right")
+
+    s.pick((edge - 10, y), hold=nudge_across)
     checks.equal(f"keys: xclip {NEEDS}", s.wait_clipboard("#00FF00"), "#00FF00")
     checks.equal("Esc: clipboard cleared first", s.clear_clipboard(), "")
-    s.keyed_pick(pick_test.stripe_centre("0000FF"), ["Escape"])
+    s.pick(pick_test.stripe_centre("0000FF"), hold=lambda: s.type_keys("Escape"))
     time.sleep(0.1)
     checks.equal("Esc: nothing copied", s.clipboard(), "")
     checks.equal(f"Esc: swatch as before the pick {NEEDS}", s.client_pixel(s.SWATCH),

@@ -38,6 +38,15 @@ def stripe_centre(color):
     return BOARD[0] + STRIPES.index(color) * width + width // 2, BOARD[1] + BOARD[3] // 2
 
 
+def stripe_edge(s, left, right):
+    """Where the stripe `right` begins on the screen, across, and the row
+    through the stripes (a window manager's frame may move the board)."""
+    y = stripe_centre(left)[1]
+    shot = s.screenshot()
+    return next(x for x in range(stripe_centre(left)[0], stripe_centre(right)[0])
+                if shot.rgb(x, y) == rgb(right)), y
+
+
 def rgb(hex_code):
     return tuple(int(hex_code[i:i + 2], 16) for i in (0, 2, 4))
 
@@ -77,21 +86,20 @@ def test():
         # (ten pixels with Shift), across the edge between two stripes.
         # (The board's place depends on the window manager's frame: the edge
         # is found on the screen.)
-        y = stripe_centre("FF0000")[1]
-        shot = s.screenshot()
-        edge = next(x for x in range(stripe_centre("FF0000")[0], stripe_centre("00FF00")[0])
-                    if shot.rgb(x, y) == rgb("00FF00"))
+        edge, y = stripe_edge(s, "FF0000", "00FF00")
         s.clear_clipboard()
-        s.keyed_pick((edge - 10, y), ["shift+Right", "Left"], release=False)
-        checks.equal("keys: the pointer moved with the point", s.pointer(), (edge - 1, y))
-        checks.equal("keys: swatch", s.client_pixel(s.SWATCH), rgb("FF0000"))
-        s.xdotool("key", "Right")
-        time.sleep(0.05)
-        s.xdotool("mouseup", 1)
+
+        def nudge_across():
+            s.type_keys("shift+Right", "Left")
+            checks.equal("keys: the pointer moved with the point", s.pointer(), (edge - 1, y))
+            checks.equal("keys: swatch", s.client_pixel(s.SWATCH), rgb("FF0000"))
+            s.type_keys("Right")
+
+        s.pick((edge - 10, y), hold=nudge_across)
         checks.equal("keys: xclip", s.wait_clipboard("#00FF00"), "#00FF00")
         # Esc backs out: nothing copied, the swatch back to the pick before.
         s.clear_clipboard()
-        s.keyed_pick(stripe_centre("0000FF"), ["Escape"])
+        s.pick(stripe_centre("0000FF"), hold=lambda: s.type_keys("Escape"))
         time.sleep(0.1)
         checks.equal("Esc: nothing copied", s.clipboard(), "")
         checks.equal("Esc: swatch as before the pick", s.client_pixel(s.SWATCH), rgb("00FF00"))
