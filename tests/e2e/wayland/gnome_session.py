@@ -83,12 +83,7 @@ def gnome_missing():
 
 
 def main(test):
-    """Runs test() in a session, or skips it where no session can run."""
-    reason = gnome_missing()
-    if reason:
-        print(f"SKIP: no headless GNOME Shell on this machine: {reason}", flush=True)
-        raise SystemExit(sway_session.SKIP)
-    session.main(test)
+    sway_session.run_or_skip(test, gnome_missing, "headless GNOME Shell")
 
 
 class Stalled(Exception):
@@ -121,6 +116,8 @@ class GnomeSession(sway_session.SwaySession):
     GNOME's desktop portal; `screenshots_allowed` presets the portal's
     screenshot permission (else the first screenshot asks the user)."""
 
+    NAME = "GNOME"
+
     HELP_TITLE = "^Form1$"
 
     def __init__(self, args, screenshots_allowed=True):
@@ -150,7 +147,7 @@ class GnomeSession(sway_session.SwaySession):
             except BaseException:
                 self.close()
                 raise
-        print(f"GNOME session up in {time.monotonic() - started:.1f} s", flush=True)
+        print(f"{self.NAME} session up in {time.monotonic() - started:.1f} s", flush=True)
         return self
 
     def close(self):

@@ -61,12 +61,7 @@ def arguments(extra=None):
 
 
 def main(test):
-    """Runs test() in a session, or skips it where no session can run."""
-    reason = kwin_missing()
-    if reason:
-        print(f"SKIP: no KWin session on this machine: {reason}", flush=True)
-        raise SystemExit(sway_session.SKIP)
-    session.main(test)
+    sway_session.run_or_skip(test, kwin_missing, "KWin session")
 
 
 class KWinSession(sway_session.SwaySession):
@@ -83,16 +78,10 @@ class KWinSession(sway_session.SwaySession):
         self.scripts = 0
         self.monitor_log = None
 
-    def __enter__(self):
-        started = time.monotonic()
-        try:
-            self._make_user()
-            self._start_kwin()
-        except BaseException:
-            self.close()
-            raise
-        print(f"KWin session up in {time.monotonic() - started:.1f} s", flush=True)
-        return self
+    NAME = "KWin"
+
+    def _start_compositor(self):
+        self._start_kwin()
 
     def close(self):
         started = time.monotonic()

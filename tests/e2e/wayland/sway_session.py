@@ -71,13 +71,18 @@ def sway_missing():
     return None
 
 
-def main(test):
-    """Runs test() in a session, or skips it where no session can run."""
-    reason = sway_missing()
+def run_or_skip(test, missing, what):
+    """Runs test(), or skips it (with `missing`'s reason) where this machine
+    cannot run the session `what` names."""
+    reason = missing()
     if reason:
-        print(f"SKIP: no headless sway session on this machine: {reason}", flush=True)
+        print(f"SKIP: no {what} on this machine: {reason}", flush=True)
         sys.exit(SKIP)
     session.main(test)
+
+
+def main(test):
+    run_or_skip(test, sway_missing, "headless sway session")
 
 
 def write_png(path, rows):
@@ -236,16 +241,21 @@ class SwaySession(session.Session):
 
     # Lifetime
 
+    NAME = "sway"
+
     def __enter__(self):
         started = time.monotonic()
         try:
             self._make_user()
-            self._start_sway()
+            self._start_compositor()
         except BaseException:
             self.close()
             raise
-        print(f"sway session up in {time.monotonic() - started:.1f} s", flush=True)
+        print(f"{self.NAME} session up in {time.monotonic() - started:.1f} s", flush=True)
         return self
+
+    def _start_compositor(self):
+        self._start_sway()
 
     def close(self):
         started = time.monotonic()
@@ -260,7 +270,7 @@ class SwaySession(session.Session):
         super().close()  # what this process spawned itself
         if self.rundir:
             _sweep(self.user, self.uid, self.rundir)
-            print(f"sway session down in {time.monotonic() - started:.1f} s", flush=True)
+            print(f"{self.NAME} session down in {time.monotonic() - started:.1f} s", flush=True)
         if self.sway:
             self.sway.wait(10)  # runuser, once sway is gone
         if self.guard_pipe is not None:
