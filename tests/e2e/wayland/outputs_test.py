@@ -13,24 +13,12 @@ while the program runs, and HEADLESS-2 then moves down and is rescaled.
   picks and the magnifier read it where it now is, and black beside it.
 """
 
-import time
 
 import sway_session
 import screen_resize_test as resize  # the magnifier's row of squares
+from screen_resize_test import picked, rest_and_look as look
 
 BACK, RED, GREEN, BLACK = (0x33, 0x66, 0x99), (255, 0, 0), (0, 255, 0), (0, 0, 0)
-
-
-def look(s, point, row):
-    s.xdotool("mousemove", *point)
-    time.sleep(resize.REST)
-    return resize.magnifier_row(s, row)
-
-
-def pick(s, target, expected):
-    s.clear_clipboard()
-    s.pick(target)
-    return s.wait_clipboard(expected, timeout=1.5)
 
 
 def add_output(s, name, mode, x, scale, color):
@@ -55,8 +43,8 @@ def test():
                 checks.equal("centred on it", s.client_rect(),
                              ((1280 - width) // 2, (1024 - height) // 2, width, height))
             with checks.case("picks on each output"):
-                checks.equal("scale 1", pick(s, (600, 900), "#336699"), "#336699")
-                checks.equal("scale 2", pick(s, (1500, 200), "#FF0000"), "#FF0000")
+                checks.equal("scale 1", picked(s, (600, 900), "#336699"), "#336699")
+                checks.equal("scale 2", picked(s, (1500, 200), "#FF0000"), "#FF0000")
             with checks.case("the magnifier across the seam and by the gap"):
                 s.toggle_magnifier(expect_shown=True)
                 checks.soon("across the seam", lambda: look(s, (1280, 200), 6),
@@ -65,15 +53,15 @@ def test():
                 checks.equal("in the gap", resize.magnifier_row(s, 6), [BLACK] * 14)
             with checks.case("an output added mid-run"):
                 add_output(s, "HEADLESS-3", "960x768", 1920, "1.5", "#00FF00")
-                checks.equal("scale 1.5", pick(s, (2200, 200), "#00FF00"), "#00FF00")
+                checks.equal("scale 1.5", picked(s, (2200, 200), "#00FF00"), "#00FF00")
             with checks.case("an output moved down and rescaled mid-run"):
                 # sway 1.7 cannot take a headless output away: HEADLESS-2
                 # moves below the top of the others instead, at scale 4.
                 s.swaymsg("output", "HEADLESS-2", "pos", "1280", "600", "scale", "4")
                 s.wait_for(lambda: s.screenshot().hex(1400, 700) == "FF0000", "HEADLESS-2 to move",
                            20)
-                checks.equal("where it went", pick(s, (1400, 700), "#FF0000"), "#FF0000")
-                checks.equal("the one beside it", pick(s, (2200, 200), "#00FF00"), "#00FF00")
+                checks.equal("where it went", picked(s, (1400, 700), "#FF0000"), "#FF0000")
+                checks.equal("the one beside it", picked(s, (2200, 200), "#00FF00"), "#00FF00")
                 s.toggle_magnifier(expect_shown=True)
                 # The pointer keeps to the outputs: the block reaches past one's edge.
                 checks.soon("above its top edge", lambda: look(s, (1400, 600), 0), [BLACK] * 14)

@@ -17,10 +17,10 @@ monitor (_GTK_WORKAREAS_D0), leaves a 100-pixel panel along its top.
   left monitor, opens centred there.
 """
 
-import time
 
 from harness import session
 import screen_resize_test as resize  # the magnifier's row of squares
+from screen_resize_test import picked, rest_and_look as look
 
 RED, GREEN, BLUE, BLACK = (255, 0, 0), (0, 255, 0), (0, 0, 255), (0, 0, 0)
 LEFT = (0, 0, 1600, 1200)
@@ -35,18 +35,6 @@ def centred(s, area):
     width, height = s.client_size()
     x, y, area_width, area_height = area
     return x + (area_width - width) // 2, y + (area_height - height) // 2, width, height
-
-
-def look(s, point, row):
-    s.xdotool("mousemove", *point)
-    time.sleep(resize.REST)
-    return resize.magnifier_row(s, row)
-
-
-def pick(s, target, expected):
-    s.clear_clipboard()
-    s.pick(target)
-    return s.wait_clipboard(expected, timeout=1.5)
 
 
 def test():
@@ -83,8 +71,8 @@ def run(args, checks, errors):
             with checks.case("opens on the primary"):
                 checks.equal("centred on its work area", s.client_rect(), centred(s, WORK[RIGHT]))
             with checks.case("picks on each monitor"):
-                checks.equal("left", pick(s, (1500, 300), "#FF0000"), "#FF0000")
-                checks.equal("right", pick(s, (1700, 300), "#00FF00"), "#00FF00")
+                checks.equal("left", picked(s, (1500, 300), "#FF0000"), "#FF0000")
+                checks.equal("right", picked(s, (1700, 300), "#00FF00"), "#00FF00")
             with checks.case("the magnifier across the seam and by the gap"):
                 s.toggle_magnifier(expect_shown=True)
                 checks.equal("across the seam", look(s, (1600, 300), 6), [RED] * 6 + [GREEN] * 8)
@@ -102,13 +90,13 @@ def run(args, checks, errors):
                 s.xdotool("mousemove", 700, 1197)
                 checks.soon("the magnifier reads it",
                             lambda: resize.magnifier_row(s, 6), [BLUE] * 14)
-                checks.equal("a pick there", pick(s, (700, 1300), "#0000FF"), "#0000FF")
+                checks.equal("a pick there", picked(s, (700, 1300), "#0000FF"), "#0000FF")
             with checks.case("its monitor removed under the main window"):
                 s.xdotool("windowmove", s.main_window, 300, 1350)
                 s.wait_for(lambda: s.client_origin() == (300, 1350), "the main window to move")
                 s.set_monitors([(*LEFT, False), (*RIGHT, True)])
                 checks.soon("back on the primary", s.client_rect, centred(s, WORK[RIGHT]))
-                checks.equal("a pick after", pick(s, (1500, 300), "#FF0000"), "#FF0000")
+                checks.equal("a pick after", picked(s, (1500, 300), "#FF0000"), "#FF0000")
             checks.equal("still running", huevex.poll(), None)
             huevex.terminate()
             huevex.wait(10)

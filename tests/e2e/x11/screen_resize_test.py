@@ -62,16 +62,22 @@ def grid_dots(s):
     return [shot.rgb(x + BOX[0] + i, y + BOX[1] + j) for i, j in [(0, 0), (130, 1), (1, 70)]]
 
 
-def rest_and_look(s, point):
+def rest_and_look(s, point, row=6):
     s.xdotool("mousemove", *point)
     time.sleep(REST)
-    return magnifier_row(s)
+    return magnifier_row(s, row)
+
+
+def picked(s, target, expected, timeout=3.0):
+    """The clipboard after a pick at target, once it holds `expected` or the
+    time is up; cleared first."""
+    s.clear_clipboard()
+    s.pick(target)
+    return s.wait_clipboard(expected, timeout=timeout)
 
 
 def pick(s, checks, what, target, expected):
-    s.clear_clipboard()
-    s.pick(target)
-    checks.equal(f"{what}: copied", s.wait_clipboard(expected), expected)
+    checks.equal(f"{what}: copied", picked(s, target, expected), expected)
 
 
 def test():
