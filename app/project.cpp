@@ -15,11 +15,20 @@ Project::Project(Gdi& gdi, WindowSystem& windows)
     ShowTroubleInTitle();
   });
   // A screen that cannot be read shows in the title while it lasts, and is
-  // explained once in a message box.
-  runtime_.OnScreenAccessChange([this](bool readable, std::string_view reason) {
-    screen_unreadable_ = !readable;
+  // explained once in a message box. A question of the desktop's left open
+  // is no failure: the box points at it, once.
+  runtime_.OnScreenAccessChange([this](ScreenAccess access, std::string_view reason) {
+    screen_unreadable_ = access == ScreenAccess::Unreadable;
     ShowTroubleInTitle();
-    if (readable || screen_explained_) return;
+    if (access == ScreenAccess::StillAsking && !question_pointed_out_) {
+      question_pointed_out_ = true;
+      runtime_.windows().ShowError(
+          runtime_.MainWindow(), "HUEVEX",
+          "The desktop is asking whether HUEVEX may read the screen, in a dialog of its own "
+          "(it may lie behind other windows).\n\nAnswer it there: until then the swatch, the "
+          "codes and the magnifier show nothing new, and picks copy nothing.");
+    }
+    if (access != ScreenAccess::Unreadable || screen_explained_) return;
     screen_explained_ = true;
     runtime_.windows().ShowError(
         runtime_.MainWindow(), "HUEVEX",

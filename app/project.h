@@ -28,9 +28,10 @@ class Project {
   FrmMain main_;
   FrmZoom zoom_;
   FrmAbout about_;
-  bool not_copied_ = false;         // the last copy was given up
-  bool screen_unreadable_ = false;  // no way to the screen's pixels now
-  bool screen_explained_ = false;   // the message box has been shown
+  bool not_copied_ = false;            // the last copy was given up
+  bool screen_unreadable_ = false;     // no way to the screen's pixels now
+  bool screen_explained_ = false;      // the message box has been shown
+  bool question_pointed_out_ = false;  // the desktop's open question has been
 };
 
 // The whole program on a platform: start, then run the message loop until no
