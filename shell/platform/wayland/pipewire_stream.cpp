@@ -41,9 +41,8 @@ std::uint32_t ShmFormat(std::uint32_t video_format) {
 
 // The producer's own word that a buffer is not a frame to use.
 bool Corrupted(const spa_buffer& buffer) {
-  const auto* header =
-      static_cast<const spa_meta_header*>(spa_buffer_find_meta_data(&buffer, SPA_META_Header,
-                                                                    sizeof(spa_meta_header)));
+  const auto* header = static_cast<const spa_meta_header*>(
+      spa_buffer_find_meta_data(&buffer, SPA_META_Header, sizeof(spa_meta_header)));
   return header && (header->flags & SPA_META_HEADER_FLAG_CORRUPTED) != 0;
 }
 
