@@ -27,6 +27,7 @@ import time
 import kde_session
 import magnifier_test as zoom  # where the magnifier's box lies
 import pick_test
+from harness import session
 
 QUIET = 2  # stderr lines a whole run may write
 CODE_BOXES = [(116, 25), (116, 41), (116, 57)]  # the three code rows of the main window
@@ -41,7 +42,7 @@ def slow_pick(s, board, checks, color="808080"):
     checks.equal(f"slow pick #{color}: clipboard cleared first", s.clear_clipboard(), "")
     s.pick(stripe(board, color), hold=lambda: time.sleep(1.5))
     checks.equal(f"slow pick #{color}: xclip", s.wait_clipboard("#" + color), "#" + color)
-    checks.equal(f"slow pick #{color}: swatch", s.client_pixel(s.SWATCH), pick_test.rgb(color))
+    checks.equal(f"slow pick #{color}: swatch", s.client_pixel(s.SWATCH), session.rgb(color))
 
 
 def quick_picks(s, board, checks):
@@ -98,10 +99,9 @@ def magnifier_live(s, board, checks):
     def square():
         return s.client_pixel((zoom.BOX[0] + 65, zoom.BOX[1] + 35), s.magnifier())
 
-    checks.soon("auto: magnifier on the board", square, pick_test.rgb("FF0000"))
+    checks.soon("auto: magnifier on the board", square, session.rgb("FF0000"))
     s.xdotool("windowmove", board.window, board.x, board.y + 400)
-    checks.soon_not("auto: magnifier follows the picture under it", square,
-                    pick_test.rgb("FF0000"))
+    checks.soon_not("auto: magnifier follows the picture under it", square, session.rgb("FF0000"))
     # KWin puts the frame where the window is moved: back by where it landed.
     x, y = s.client_origin(board.window)
     s.xdotool("windowmove", board.window, 2 * board.x - x, 2 * board.y + 400 - y)
@@ -133,22 +133,23 @@ CASES = {"portal": [slow_pick, quick_picks, no_capture_clicks],
          "auto": [screencast_answered, slow_pick, quick_picks, asked_once, next_run]}
 
 
+def one_run(s, checks, source):
+    """The source's cases in turn, in one program."""
+    board = s.board(*pick_test.BOARD, pick_test.STRIPES, os.path.join(s.rundir, "board.log"))
+    s.watch_portal()
+    s.start_huevex({"HUEVEX_SCREEN": source} if source != "auto" else {})
+    for case in CASES[source]:
+        with checks.case(f"{source}: {case.__name__}"):
+            case(s, board, checks)
+
+
 def test():
-    args = kde_session.arguments()
-    checks = kde_session.Checks()
-    for source, cases in CASES.items():
+    args = session.arguments()
+    checks = session.Checks()
+    for source in CASES:
         print(f"-- HUEVEX_SCREEN={source}", flush=True)
         with kde_session.KWinSession(args) as s:
-            try:
-                board = s.board(*pick_test.BOARD, pick_test.STRIPES,
-                                os.path.join(s.rundir, "board.log"))
-                s.watch_portal()
-                s.start_huevex({"HUEVEX_SCREEN": source} if source != "auto" else {})
-                for case in cases:
-                    print(f"--- {source}: {case.__name__}", flush=True)
-                    case(s, board, checks)
-            except kde_session.Failure as error:
-                checks.equal(f"{source}: the session", str(error), "no failure")
+            checks.run(f"{source}: the session", one_run, s, checks, source)
             if s.huevex:
                 checks.equal(f"{source}: stderr beyond {QUIET} lines",
                              s.stderr().splitlines()[QUIET:], [])
@@ -158,4 +159,4 @@ def test():
 
 
 if __name__ == "__main__":
-    kde_session.main(test)
+    kde_session.KWinSession.main(test)

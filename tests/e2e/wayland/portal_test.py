@@ -19,6 +19,8 @@ import sys
 import tempfile
 import time
 
+from harness import session
+
 parser = argparse.ArgumentParser()
 parser.add_argument("--probe", required=True)
 parser.add_argument("--module", required=True)
@@ -26,13 +28,8 @@ parser.add_argument("--fake", required=True)
 parser.add_argument("--cast", action="store_true")
 args = parser.parse_args()
 
-failed = []
-
-
-def check(what, actual, expected):
-    if actual != expected:
-        failed.append(what)
-        print(f"FAIL {what}: expected {expected!r}, got {actual!r}", flush=True)
+checks = session.Checks()
+check = checks.equal
 
 
 def run(mode, steps, timeout_ms=None, kind="portal", env=None):
@@ -243,5 +240,4 @@ else:
             screencast_cases(env, env["XDG_STATE_HOME"])
         finally:
             stop(daemons)
-print(f"{len(failed)} failed", flush=True)
-sys.exit(1 if failed else 0)
+sys.exit(checks.finish())
