@@ -119,17 +119,20 @@ class KWinSession(UserSession):
 
     # The compositor's windows
 
-    def kwin_windows(self):
+    def kwin_windows(self, stacked=False):
         """KWin's windows (Wayland and X alike) as (caption, resource class,
-        (x, y, width, height)), from a script KWin runs and prints to its log."""
+        (x, y, width, height)), from a script KWin runs and prints to its log;
+        `stacked`: in KWin's stacking order, the lowest first, as (caption,
+        resource class, kept above)."""
         self.scripts += 1
         name = f"huevex-windows-{self.scripts}"
         marker = f"{name}|"
+        fields = "w.keepAbove" if stacked else "g.x, g.y, g.width, g.height"
+        order = ".sort((a, b) => a.stackingOrder - b.stackingOrder)" if stacked else ""
         script = self._own_file(f"{name}.js", (
-            "for (const w of workspace.clientList()) {\n"
+            f"for (const w of workspace.clientList(){order}) {{\n"
             "  const g = w.frameGeometry;\n"
-            f"  print('{marker}' + [w.caption, w.resourceClass, g.x, g.y, g.width, g.height]"
-            ".join('|'));\n"
+            f"  print('{marker}' + [w.caption, w.resourceClass, {fields}].join('|'));\n"
             "}\n"
             f"print('{marker}end');\n").encode())
         self.gdbus("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting.loadScript", script,
@@ -145,9 +148,26 @@ class KWinSession(UserSession):
         self.gdbus("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting.unloadScript", name)
         windows = []
         for line in lines[:-1]:
+            if stacked:
+                caption, resource, above = line.rsplit("|", 2)
+                windows.append((caption, resource, above == "true"))
+                continue
             caption, resource, *rect = line.rsplit("|", 5)
             windows.append((caption, resource, tuple(int(float(v)) for v in rect)))
         return windows
+
+    def dialog_over_huevex(self):
+        """Whether the portal's dialog lies above every window of the
+        program's, none of which is kept above the others meanwhile."""
+        stack = self.kwin_windows(stacked=True)
+        dialog = [i for i, (_, resource, _) in enumerate(stack) if resource == PORTAL_RESOURCE]
+        ours = [i for i, (_, resource, _) in enumerate(stack) if resource.lower() == "huevex"]
+        return bool(dialog and ours) and max(ours) < min(dialog) and not any(
+            above for _, resource, above in stack if resource.lower() == "huevex")
+
+    def huevex_kept_above(self):
+        return [above for _, resource, above in self.kwin_windows(stacked=True)
+                if resource.lower() == "huevex"]
 
     def answer_screencast_dialog(self, timeout=15):
         """Chooses the output in KDE's ScreenCast dialog and shares it, with

@@ -11,12 +11,15 @@ each in a session of its own, the cases in turn in one program:
   new color, never the previous pick's;
 - clicks on the help button and the code boxes: no call to the portal
   (counted on the session bus);
-- with `auto`, the first capture tries the portal's ScreenCast, whose dialog
-  (a Wayland window) the compositor's own pointer answers; KWin's virtual
-  output brings no frame, so the program goes on with the Screenshot, and
-  the picks above still copy the right colors, and the ScreenCast is not
-  tried again; a new run (the token stored) asks nothing, and its first
-  flick copies its color;
+- with `auto`, the first pick tries the portal's ScreenCast, whose dialog
+  (a Wayland window) comes up above the program's windows (they stop
+  staying on top while the desktop asks, and stay on top again once it is
+  answered) and is answered with the compositor's own pointer; KWin's
+  virtual output brings no frame, so the program goes on with the
+  Screenshot: the pick that raised the dialog copies its own color (neither
+  white nor black), the picks above still copy the right colors, and the
+  ScreenCast is not tried again; a new run (the token stored) asks nothing,
+  and its first flick copies its color;
 and the screenshots KDE's portal saves into the user's Pictures folder are
 gone, and the program's stderr stays quiet.
 """
@@ -72,14 +75,21 @@ def no_capture_clicks(s, board, checks):
 
 
 def screencast_answered(s, board, checks):
-    """The magnifier's first capture under `auto` tries the ScreenCast; its
-    dialog is answered with the compositor's pointer. Where the stream then
-    brings no frame (KWin's virtual output here) the Screenshot takes over;
-    where it does, the magnifier is live."""
-    s.toggle_magnifier(expect_shown=True)
+    """The first pick under `auto` tries the ScreenCast; its dialog comes up
+    over the program's windows and is answered with the compositor's pointer,
+    a few seconds after the release. Where the stream then brings no frame
+    (KWin's virtual output here) the Screenshot takes over; either way the
+    pick that raised the dialog copies its own color. Where the stream does
+    bring frames, the magnifier is live."""
+    checks.equal("auto: clipboard cleared first", s.clear_clipboard(), "")
+    s.pick(stripe(board, "050AC8"), hold=lambda: time.sleep(1.0))
+    time.sleep(2.0)  # the dialog is up, the release waiting
+    checks.true("auto: the dialog over the program's windows", s.dialog_over_huevex())
     answered = s.answer_screencast_dialog()
     checks.true("auto: the ScreenCast dialog was shown and answered", answered)
-    time.sleep(4.0)  # the stream's deadline for a first frame
+    checks.equal("auto: the pick that raised the dialog copies its color",
+                 s.wait_clipboard("#050AC8", timeout=10), "#050AC8")
+    checks.soon("auto: on top again once answered", s.huevex_kept_above, [True])
     calls = s.portal_calls()
     checks.true("auto: ScreenCast started", "ScreenCast.Start" in calls)
     checks.true("auto: the desktop's restore token kept", os.path.exists(
@@ -87,8 +97,9 @@ def screencast_answered(s, board, checks):
     if "Screenshot.Screenshot" in calls:
         print("    (no frame from the stream: the Screenshot serves)", flush=True)
     else:
+        s.toggle_magnifier(expect_shown=True)
         magnifier_live(s, board, checks)
-    s.toggle_magnifier(expect_shown=False)
+        s.toggle_magnifier(expect_shown=False)
 
 
 def magnifier_live(s, board, checks):
