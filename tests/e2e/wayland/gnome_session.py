@@ -233,6 +233,15 @@ class GnomeSession(UserSession):
         point, color = QUESTIONS[kind]["face"]
         return all(abs(a - b) <= 8 for a, b in zip(self.screenshot().rgb(*point), color))
 
+    def huevex_covered(self):
+        """The share of the main window's client area that the compositor
+        shows something else over (its pixels on screen unlike its own)."""
+        own, shot = self.window_picture(), self.screenshot()
+        x0, y0 = self.client_origin()
+        width, height = self.client_size()
+        points = [(x, y) for y in range(0, height, 4) for x in range(0, width, 4)]
+        return sum(own.rgb(x, y) != shot.rgb(x0 + x, y0 + y) for x, y in points) / len(points)
+
     def answer_question(self, kind, allow):
         for point in QUESTIONS[kind]["allow" if allow else "deny"]:
             self.hands().do("click", *point)

@@ -161,6 +161,11 @@ def pick_into_question(s, checks, what, color, board):
     shown = session.poll(lambda: s.question_shown(question(s)), 10, step=0.2)
     s.xdotool("mouseup", 1)
     checks.true(f"{what}: the desktop asks", shown)
+    if shown:
+        # The main window, in the middle, gives way to the question over it.
+        covered = s.huevex_covered()
+        checks.true(f"{what}: the question over the program's window ({covered:.2f})",
+                    covered > 0.1)
     return shown
 
 
@@ -187,6 +192,9 @@ def answered(s, checks, board):
         s.answer_question(question(s), allow=True)
         checks.equal("answered: the pick copies", s.wait_clipboard("#00FF00", timeout=10),
                      "#00FF00")
+        checks.soon("answered: the main window on top again",
+                    lambda: "_NET_WM_STATE_ABOVE" in s.output(
+                        ["xprop", "-id", s.main_window, "_NET_WM_STATE"]), True, 5)
     if question(s) == "screenshot":
         checks.equal("answered: stored", s.screenshot_permission().count("'yes'"), 1)
         return

@@ -438,5 +438,11 @@ class UserSession(session.Session):
     def windows(self, name):
         return self.output(["xdotool", "search", "--name", name]).split()
 
+    def window_picture(self, window=None):
+        """A window's own picture (Xwayland gives no client the root's pixels,
+        but each window's own), whatever lies over it on screen."""
+        return session.Screenshot(self.run(["xwd", "-silent", "-id", window or self.main_window],
+                                           timeout=20).stdout)
+
     def title(self, window=None):
         return self.output(["xdotool", "getwindowname", window or self.main_window]).strip()
