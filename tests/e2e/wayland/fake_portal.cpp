@@ -14,7 +14,7 @@
 //   never          never answers; logs the request's Close
 //   vanish         leaves the bus without answering
 //   no-screenshot  owns the portal's name without the Screenshot interface
-//   cast, cast-refuse, cast-silent, cast-slow:MS
+//   cast, cast-refuse, cast-silent, cast-slow:MS, cast-unfilled, cast-closed
 //                  screenshots as "ok", and a ScreenCast (fake_screencast.cpp)
 //
 // Prints "ready" once it owns the name, and one line per request and Close.

@@ -10,7 +10,9 @@
 // Modes: "cast" answers everything; "cast-refuse" answers Start with 1 (the
 // user said no); "cast-silent" starts the streams but never sends a frame;
 // "cast-slow:MS" answers Start after MS ms, as a user deciding would;
-// "cast-unfilled" sends buffers whose chunks hold less than a frame.
+// "cast-unfilled" sends buffers whose chunks hold less than a frame;
+// "cast-closed" closes the session (its Closed signal) 1 s after the remote
+// is opened, as a desktop whose user stops the sharing does.
 // Prints "select KEY=VALUE..." for each SelectSources, "start", "remote" and
 // "session-close" for the calls.
 #include <pipewire/pipewire.h>
@@ -57,7 +59,7 @@ Monitor monitors[2] = {
 std::string cast_mode;
 pw_thread_loop* loop = nullptr;
 int starts = 0;
-sd_bus_message* held = nullptr;  // Start's answer, sent at held_until_ms
+sd_bus_message* held = nullptr;  // Start's answer or the session's end, sent at held_until_ms
 long long held_until_ms = 0;
 
 long long Ms() {
@@ -237,9 +239,15 @@ int OnCall(sd_bus_message* call, void*, sd_bus_error*) {
   sd_bus* bus = sd_bus_message_get_bus(call);
   const std::string method = sd_bus_message_get_member(call);
   const char* session = nullptr;
+  if (method != "CreateSession") sd_bus_message_read(call, "o", &session);
   if (method == "OpenPipeWireRemote") {
     std::printf("remote\n");
     std::fflush(stdout);
+    if (cast_mode == "cast-closed") {
+      sd_bus_message_new_signal(bus, &held, session, "org.freedesktop.portal.Session", "Closed");
+      sd_bus_message_append(held, "a{sv}", 0);
+      held_until_ms = Ms() + 1000;
+    }
     const char* folder = std::getenv("PIPEWIRE_RUNTIME_DIR");
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -250,7 +258,6 @@ int OnCall(sd_bus_message* call, void*, sd_bus_error*) {
     close(fd);
     return r;
   }
-  if (method != "CreateSession") sd_bus_message_read(call, "o", &session);
   if (method == "Start") sd_bus_message_skip(call, "s");
   std::string token;
   const std::string said = ReadOptions(call, &token);

@@ -53,8 +53,6 @@ def run(mode, steps, timeout_ms=None, kind="portal", env=None):
         return probe.stdout.splitlines(), fake_lines, sorted(os.listdir(folder))
 
 
-
-
 def screenshot_cases():
     # The snapshot is read at the root's scale (a 4 x 2 picture over a 2 x 1
     # root), asked for without interaction, and its file goes once read.
@@ -179,10 +177,12 @@ def screencast_cases(env, state_home):
     # The next session gives the token back; a wish that ends closes the
     # session once the warm time is over, and frees the frames.
     out, fake, _ = run("cast", ["want", "1", "wait", "live", "10000", "want", "0",
-                                "wait", "idle", "1000", "pump", "6000", "read", "0", "0"],
+                                "wait", "idle", "1000", "pump", "4000", "read", "0", "0",
+                                "pump", "1500", "read", "0", "0"],
                        kind="screencast", env=env)
     check("token: given back", [line for line in fake if line.startswith("select")],
           ["select types=1 multiple=1 persist_mode=2 cursor_mode=1 restore_token=saved-1"])
+    check("token: still read 4 s after the wish", out[-2], "pixel 0 0 FF0000 current")
     check("token: session closed after the warm time",
           [line for line in fake if line == "session-close"], ["session-close"])
     check("token: no frame at rest", out[-1], "pixel 0 0 noframe")
@@ -207,18 +207,19 @@ def screencast_cases(env, state_home):
                                   "state live ", "pixel 0 0 FF0000 current"])
     check("slow start: one session", [line for line in fake if line == "start"], ["start"])
 
-    # A refusal: told as one, reads fail; under auto the screenshot takes over.
-    out, fake, _ = run("cast-refuse", ["want", "1", "wait", "refused", "5000", "read", "0", "0"],
-                       kind="screencast", env=env)
-    check("refused", out[1:], ["state refused the desktop portal refused to share the screen",
-                               "pixel 0 0 failed"])
-    # No frame within the deadline: forced, a failure; under auto, the
-    # screenshot (its 4 x 2 picture, with a gray of 40 below).
-    out, fake, _ = run("cast-silent", ["want", "1", "wait", "failed", "8000", "read", "0", "0"],
-                       kind="screencast", env=env)
-    check("silent, forced", out[1:], ["state failed the desktop's screen cast sends no pictures",
-                                      "pixel 0 0 failed"])
-    # Buffers no frame has filled are none: the screenshot takes over from them too.
+    # Forced, a session that brings no picture is told, and reads fail: a
+    # refusal, no frame within the deadline, a session the desktop closes
+    # while wanted.
+    for mode, state in [
+            ("cast-refuse", "refused the desktop portal refused to share the screen"),
+            ("cast-silent", "failed the desktop's screen cast sends no pictures"),
+            ("cast-closed", "failed the desktop stopped sharing the screen")]:
+        out, fake, _ = run(mode, ["want", "1", "wait", state.split()[0], "8000", "read", "0", "0"],
+                           kind="screencast", env=env)
+        check(f"{mode}, forced", out[1:], [f"state {state}", "pixel 0 0 failed"])
+    # Under auto the screenshot takes over (its 4 x 2 picture, with a gray of
+    # 40 below) from a refusal, from a stream with no frame, and from buffers
+    # no frame has filled, which are none.
     for mode in ["cast-refuse", "cast-silent", "cast-unfilled", "ok"]:
         out, fake, _ = run(mode, ["kind", "want", "1", "wait", "live", "8000", "kind",
                                   "read", "0", "1"], kind="auto", env=env)
