@@ -160,12 +160,14 @@ bool Cast::Start(int fd, const std::vector<StreamPlace>& places) {
                                                 "Capture", PW_KEY_MEDIA_ROLE, "Screen", nullptr));
     if (!s->stream) return false;
     pw_stream_add_listener(s->stream, &s->listener, &stream_events, s.get());
+    // Ours before it connects: one whose connect fails is destroyed with the
+    // others, its listener with it.
+    pw_stream* stream = streams_.emplace_back(std::move(s))->stream;
     const auto flags =
         static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS);
-    if (pw_stream_connect(s->stream, PW_DIRECTION_INPUT, place.node, flags, params, 1) < 0) {
+    if (pw_stream_connect(stream, PW_DIRECTION_INPUT, place.node, flags, params, 1) < 0) {
       return false;
     }
-    streams_.push_back(std::move(s));
   }
   return true;
 }

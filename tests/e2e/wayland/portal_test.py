@@ -26,15 +26,18 @@ parser.add_argument("--probe", required=True)
 parser.add_argument("--module", required=True)
 parser.add_argument("--fake", required=True)
 parser.add_argument("--cast", action="store_true")
+parser.add_argument("--valgrind")
 args = parser.parse_args()
 
 checks = session.Checks()
 check = checks.equal
 
 
-def run(mode, steps, timeout_ms=None, kind="portal", env=None):
+def run(mode, steps, timeout_ms=None, kind="portal", env=None, probe_env=None, memcheck=False):
     """Runs the probe's steps with the stand-in in mode; returns its lines,
-    the stand-in's lines and the files left in the snapshot folder."""
+    the stand-in's lines and the files left in the snapshot folder. With
+    memcheck (and valgrind given) the probe runs under it, which must find no
+    error and no block definitely lost."""
     with tempfile.TemporaryDirectory(prefix="huevex-portal-") as folder:
         fake = None
         if mode:
@@ -43,8 +46,16 @@ def run(mode, steps, timeout_ms=None, kind="portal", env=None):
             if fake.stdout.readline().strip() != "ready":
                 raise SystemExit(f"the stand-in portal did not start in mode {mode}")
         options = ["--timeout", str(timeout_ms)] if timeout_ms else []
-        probe = subprocess.run([args.probe, args.module, *options, "open", kind, *steps],
-                               capture_output=True, text=True, timeout=60, env=env)
+        prefix = [args.valgrind, "--leak-check=full", "--errors-for-leak-kinds=definite",
+                  "--error-exitcode=99"] if memcheck and args.valgrind else []
+        probe = subprocess.run([*prefix, args.probe, args.module, *options, "open", kind, *steps],
+                               capture_output=True, text=True, timeout=60, env=probe_env or env)
+        if prefix:
+            check(f"{mode}: memcheck's exit status (99: errors or leaks)", probe.returncode, 0)
+            if probe.returncode:
+                print(probe.stderr, flush=True)
+        elif memcheck:
+            print(f"{mode}: memcheck left out: no valgrind", flush=True)
         fake_lines = []
         if fake:
             if fake.poll() is None:
@@ -209,13 +220,22 @@ def screencast_cases(env, state_home):
 
     # Forced, a session that brings no picture is told, and reads fail: a
     # refusal, no frame within the deadline, a session the desktop closes
-    # while wanted.
-    for mode, state in [
-            ("cast-refuse", "refused the desktop portal refused to share the screen"),
-            ("cast-silent", "failed the desktop's screen cast sends no pictures"),
-            ("cast-closed", "failed the desktop stopped sharing the screen")]:
+    # while wanted, and streams PipeWire does not take (a client that cannot
+    # export a node: every connect fails), which go with the connection.
+    no_export = os.path.join(env["XDG_RUNTIME_DIR"], "no-export")
+    os.makedirs(no_export, exist_ok=True)
+    with open(os.path.join(no_export, "client.conf"), "w") as f:
+        f.write("context.spa-libs = { support.* = support/libspa-support }\n"
+                "context.modules = [ { name = libpipewire-module-protocol-native } ]\n")
+    for mode, state, streams_refused in [
+            ("cast-refuse", "refused the desktop portal refused to share the screen", False),
+            ("cast-silent", "failed the desktop's screen cast sends no pictures", False),
+            ("cast-closed", "failed the desktop stopped sharing the screen", False),
+            ("cast", "failed the screen cast's connection to PipeWire could not be made", True)]:
+        probe_env = dict(env, PIPEWIRE_CONFIG_DIR=no_export) if streams_refused else env
         out, fake, _ = run(mode, ["want", "1", "wait", state.split()[0], "8000", "read", "0", "0"],
-                           kind="screencast", env=env)
+                           kind="screencast", env=env, probe_env=probe_env,
+                           memcheck=streams_refused)
         check(f"{mode}, forced", out[1:], [f"state {state}", "pixel 0 0 failed"])
     # Under auto the screenshot takes over (its 4 x 2 picture, with a gray of
     # 40 below) from a refusal, from a stream with no frame, and from buffers
