@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "shell/platform/wayland/output_map.h"
 #include "shell/platform/wayland/source.h"
 
 namespace huevex::wayland {
@@ -19,11 +20,8 @@ constexpr const char* kNoPipeWire = "the screen cast's connection to PipeWire co
 constexpr const char* kPipeWireLost = "the connection to PipeWire was lost";
 constexpr const char* kStreamFailed = "the screen cast stream failed";
 
-// wl_shm codes of the formats reads understand (output_map.h): the same
-// bytes in memory as PipeWire's BGRx, BGRA, RGBx and RGBA.
-constexpr std::uint32_t kArgb8888 = 0, kXrgb8888 = 1;
-constexpr std::uint32_t kAbgr8888 = 0x34324241, kXbgr8888 = 0x34324258;
-
+// PipeWire's BGRx, BGRA, RGBx and RGBA as the wl_shm codes reads take
+// (output_map.h): the same bytes in memory.
 std::uint32_t ShmFormat(std::uint32_t video_format) {
   switch (video_format) {
     case SPA_VIDEO_FORMAT_BGRx:
