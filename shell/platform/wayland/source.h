@@ -55,6 +55,15 @@ class Source {
   std::string reason_;
 };
 
+// A deleter for the C libraries' objects: frees with the library's own call.
+template <auto Free>
+struct FreeWith {
+  template <typename T>
+  void operator()(T* object) const {
+    Free(object);
+  }
+};
+
 // CLOCK_MONOTONIC now, in nanoseconds: the clock of frame times.
 inline std::int64_t MonotonicNs() {
   timespec now{};
