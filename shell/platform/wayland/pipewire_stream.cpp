@@ -44,19 +44,12 @@ bool Corrupted(const spa_buffer& buffer) {
   return header && (header->flags & SPA_META_HEADER_FLAG_CORRUPTED) != 0;
 }
 
-// Owners for the connection's objects, each given back with its own call.
-// Ours is the only loop on its thread and entered for all its life.
+// Ours is the only loop on its thread, and entered for all its life.
 struct LoopFree {
   void operator()(pw_loop* loop) const {
     pw_loop_leave(loop);
     pw_loop_destroy(loop);
   }
-};
-struct ContextFree {
-  void operator()(pw_context* context) const { pw_context_destroy(context); }
-};
-struct CoreFree {
-  void operator()(pw_core* core) const { pw_core_disconnect(core); }
 };
 
 class Cast;
@@ -102,9 +95,9 @@ class Cast final : public PipeWireCast {
   // the core, the context and the loop.
   bool ending_ = false;
   std::unique_ptr<pw_loop, LoopFree> loop_;
-  std::unique_ptr<pw_context, ContextFree> context_;
+  std::unique_ptr<pw_context, FreeWith<pw_context_destroy>> context_;
   spa_hook core_listener_{};
-  std::unique_ptr<pw_core, CoreFree> core_;
+  std::unique_ptr<pw_core, FreeWith<pw_core_disconnect>> core_;
   std::vector<StreamFrame> frames_;  // the streams' frames, in order, for reads
   std::string failure_;
   std::vector<std::unique_ptr<Stream>> streams_;
