@@ -11,8 +11,8 @@
 // user said no); "cast-silent" starts the streams but never sends a frame;
 // "cast-slow:MS" answers Start after MS ms, as a user deciding would;
 // "cast-unfilled" sends buffers whose chunks hold less than a frame;
-// "cast-closed" closes the session (its Closed signal) 1 s after the remote
-// is opened, as a desktop whose user stops the sharing does.
+// "cast-closed" closes the session (its Closed signal) 300 ms after the
+// remote is opened, as a desktop whose user stops the sharing does.
 // Prints "select KEY=VALUE..." for each SelectSources, "start", "remote" and
 // "session-close" for the calls.
 #include <pipewire/pipewire.h>
@@ -246,7 +246,7 @@ int OnCall(sd_bus_message* call, void*, sd_bus_error*) {
     if (cast_mode == "cast-closed") {
       sd_bus_message_new_signal(bus, &held, session, "org.freedesktop.portal.Session", "Closed");
       sd_bus_message_append(held, "a{sv}", 0);
-      held_until_ms = Ms() + 1000;
+      held_until_ms = Ms() + 300;
     }
     const char* folder = std::getenv("PIPEWIRE_RUNTIME_DIR");
     sockaddr_un address{};
