@@ -88,9 +88,9 @@ bool FirstFrame(huevex::x11::X11Screen& screen) {
   return true;
 }
 
-// During a pick the grab's motion events tell the position: one round trip
-// on X11, the pixel's; none through the capture module, which reads the
-// newest frame in memory.
+// During a pick the grab's motion events tell the position: after a move,
+// one round trip on X11, the pixel's; none through the capture module,
+// which reads the newest frame in memory.
 void BM_TickFollowingTheGrab(benchmark::State& state) {
   const huevex::x11::DisplayPtr display(XOpenDisplay(nullptr));
   if (!display) return state.SkipWithError("no X display");
@@ -100,9 +100,31 @@ void BM_TickFollowingTheGrab(benchmark::State& state) {
   screen.FollowPointer(huevex::Point{100, 100});
   if (!FirstFrame(screen)) return state.SkipWithError("the screen source gives no frame");
   huevex::soft::SoftGdi gdi(screen);
-  Tick(gdi, state);
+  int x = 100;
+  Tick(gdi, state, [&] { screen.FollowPointer(huevex::Point{x ^= 1, 100}); });
 }
 BENCHMARK(BM_TickFollowingTheGrab);
+
+// The same with the pointer still over a still screen: on X11 the pixel is
+// given again from memory, once the loop has taken in what the server sent.
+void BM_TickFollowingTheGrabAtRest(benchmark::State& state) {
+  const huevex::x11::DisplayPtr display(XOpenDisplay(nullptr));
+  if (!display) return state.SkipWithError("no X display");
+  huevex::x11::X11Screen screen(display.get());
+  screen.ChooseSource(std::getenv("HUEVEX_SCREEN"));
+  screen.Grabbed(true);
+  screen.FollowPointer(huevex::Point{100, 100});
+  if (!FirstFrame(screen)) return state.SkipWithError("the screen source gives no frame");
+  XSync(display.get(), False);
+  while (XPending(display.get()) > 0) {
+    XEvent event;
+    XNextEvent(display.get(), &event);
+    screen.Handle(event);
+  }
+  huevex::soft::SoftGdi gdi(screen);
+  Tick(gdi, state);
+}
+BENCHMARK(BM_TickFollowingTheGrabAtRest);
 
 // The magnifier's read: a block around the cursor.
 void BM_ReadBlock(benchmark::State& state) {
