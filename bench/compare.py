@@ -734,7 +734,7 @@ def wayland_report(results, x11, bench_times):
         ("display server CPU meanwhile, held (%)", "server_held", 2),
         ("CPU at rest, magnifier shown (%)", "magnifier", 3),
         ("wake-ups per second meanwhile", "magnifier_wakeups", 1),
-        ("one sampling tick, pointer grabbed, wall (µs)", "tick", 2),
+        ("one sampling tick, pointer grabbed, after a move, wall (µs)", "tick", 2),
         ("the same, CPU (µs)", "tick_cpu", 2),
         ("age of the newest frame at a sample, median (ms)", "age_median", 1),
         ("the same, largest of 3000 (ms)", "age_max", 1),
