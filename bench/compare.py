@@ -1112,13 +1112,6 @@ def goals(results, bench_times):
     if idle:
         line("zero CPU while idle, magnifier not loaded",
              f"{idle[0]:.3f} % of a core (max {idle[2]:.3f})", idle[2] == 0)
-    # Held still, nothing but the sampling timer wakes the program, and each
-    # tick but one made up late wakes it once: its wake-ups count the ticks
-    # from below. (It reads the screen only after a change now.)
-    woken = stats(results.get("pick_wakeups_held", "HUEVEX"))
-    if woken:
-        line("at least 950 ticks a second while picking (held still: its wake-ups)",
-             f"{woken[0]:.0f} wake-ups/s (min {woken[1]:.0f})", woken[0] >= 950)
     for measure, what, most in (("total_held", "held still over a still screen", 0.5),
                                 ("total_moving", "moving", 1.0)):
         ours, theirs = stats(results.get(measure, "HUEVEX")), stats(results.get(measure, "gpick"))

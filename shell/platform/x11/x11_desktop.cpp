@@ -345,6 +345,14 @@ void X11Desktop::Step(std::chrono::milliseconds limit) {
 #endif
   }
   timers_ran_ = deadline.has_value();
+  // A pick over a still screen: its ticks would only give again what the
+  // last gave. Its quick timers wait for the server to tell of a move or a
+  // change (which wakes the loop at once), or for a settled tick's interval.
+  if (deadline && screen_.Settled()) {
+    const auto settled = Clock::now() + kSettledTick;
+    const std::optional<Clock::time_point> slow = timers_.NextDeadline(kSettledTick);
+    deadline = std::max(*deadline, slow ? std::min(*slow, settled) : settled);
+  }
   if (limit.count() >= 0) {
     const auto until = Clock::now() + limit;
     if (!deadline || *deadline > until) deadline = until;

@@ -33,6 +33,9 @@ class X11Desktop : public WindowSystem {
  public:
   // How long the end of the program waits for a clipboard manager to take the text.
   static constexpr std::chrono::milliseconds kHandOverLimit{1000};
+  // How often a pick's ticks come while nothing moves or changes (a move or a
+  // change on screen brings the next one at once).
+  static constexpr std::chrono::milliseconds kSettledTick{16};
 
   X11Desktop(Display* display, X11Screen& screen, soft::SoftGdi& gdi);
   ~X11Desktop() override;

@@ -105,6 +105,7 @@ void ReadCache::Keep(Rect block, const std::uint32_t* pixels) {
     phase_ = Phase::Missing;
     return;
   }
+  dropped_ = false;
   std::erase_if(kept_, [&](const Kept& kept) { return kept.block == block; });
   if (kept_.size() >= kKept) kept_.erase(kept_.begin());
   const auto size = static_cast<size_t>(block.Width()) * block.Height();
@@ -129,10 +130,10 @@ bool ReadCache::Handle(const XEvent& event) {
   if (notify.serial >= armed_serial_) phase_ = Phase::Damaged;
   const Rect area{notify.area.x, notify.area.y, notify.area.x + notify.area.width,
                   notify.area.y + notify.area.height};
-  std::erase_if(kept_, [&](const Kept& kept) {
-    const Rect met = Intersect(kept.block, area);
-    return notify.serial >= kept.since && met.Width() > 0 && met.Height() > 0;
-  });
+  dropped_ |= std::erase_if(kept_, [&](const Kept& kept) {
+                const Rect met = Intersect(kept.block, area);
+                return notify.serial >= kept.since && met.Width() > 0 && met.Height() > 0;
+              }) > 0;
   return true;
 }
 

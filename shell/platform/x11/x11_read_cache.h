@@ -51,6 +51,12 @@ class ReadCache {
   void Keep(Rect block, const std::uint32_t* pixels);
   // Drops every kept read (the pointer moved, the monitors changed).
   void Forget() { kept_.clear(); }
+  // Whether every read kept since the last read of the server still is the
+  // screen as it is, so that reading them again tells nothing new (damage
+  // elsewhere does not count: it is no read of ours).
+  bool Settled() const {
+    return (phase_ == Phase::Armed || phase_ == Phase::Damaged) && !kept_.empty() && !dropped_;
+  }
   // Stops watching (the grab ended, or the root window changed size and may
   // have a new picture behind it), and drops every kept read.
   void Stop();
@@ -83,6 +89,7 @@ class ReadCache {
   XID damage_ = 0;
   unsigned long armed_serial_ = 0;
   std::vector<Kept> kept_;  // at most kKept, the oldest first
+  bool dropped_ = false;    // damage took a kept read away since the last keep
 };
 
 }  // namespace huevex::x11

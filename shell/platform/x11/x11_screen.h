@@ -74,6 +74,9 @@ class X11Screen : public soft::ScreenSource {
   void OnOffset(std::function<void(Point)> on_offset) { on_offset_ = std::move(on_offset); }
   bool OnScreen(Point point) override;
   bool Read(Rect block, std::uint32_t* out) override;
+  // A pick's reads would only be answered again from memory: the pointer
+  // has not moved and nothing on screen has changed since they were made.
+  bool Settled() const { return followed_.has_value() && cache_.Settled(); }
   // Takes the events that tell of the pointer's movement.
   bool Handle(XEvent& event);
   // The monitors (x11_monitors): pixels on none of them read black.

@@ -20,6 +20,15 @@ std::optional<TimerQueue::Clock::time_point> TimerQueue::NextDeadline() const {
   return earliest->second.due;
 }
 
+std::optional<TimerQueue::Clock::time_point> TimerQueue::NextDeadline(
+    Clock::duration shortest) const {
+  std::optional<Clock::time_point> next;
+  for (const auto& [id, entry] : timers_) {
+    if (entry.interval >= shortest && (!next || entry.due < *next)) next = entry.due;
+  }
+  return next;
+}
+
 std::vector<TimerId> TimerQueue::TakeDue(Clock::time_point now) {
   std::vector<std::pair<Clock::time_point, TimerId>> due;
   for (const auto& [id, entry] : timers_) {

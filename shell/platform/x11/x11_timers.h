@@ -26,6 +26,8 @@ class TimerQueue {
   bool Empty() const { return timers_.empty(); }
   bool Contains(TimerId timer) const { return timers_.count(timer) == 1; }
   std::optional<Clock::time_point> NextDeadline() const;
+  // The next deadline of the timers whose interval is `shortest` or longer.
+  std::optional<Clock::time_point> NextDeadline(Clock::duration shortest) const;
   // The timers due at `now`, the most overdue first, each once and rescheduled.
   std::vector<TimerId> TakeDue(Clock::time_point now);
 
