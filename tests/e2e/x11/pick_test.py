@@ -116,6 +116,25 @@ def test():
             checks.true(f"TARGETS lists {target}", target in listed)
         checks.equal("an unknown target is refused", s.clipboard("xclip", "image/png"), None)
 
+        # A change under a still pointer (the board moved away from under a
+        # held pick) reaches the swatch, and is what the release copies.
+        board = s.find_window("^colorboard$")
+        point = stripe_centre("0000FF")
+        s.clear_clipboard()
+
+        def board_away():
+            time.sleep(0.2)  # at rest: nothing to read until the board goes
+            s.xdotool("windowmove", board, BOARD[0], 500)
+            s.wait_for(lambda: s.pixel(*point) != "0000FF", "the board to go")
+            time.sleep(0.1)
+
+        s.pick(point, hold=board_away)
+        behind = s.pixel(*point)
+        checks.equal("a change under a still pointer: xclip", s.wait_clipboard("#" + behind),
+                     "#" + behind)
+        s.xdotool("windowmove", board, BOARD[0], BOARD[1])
+        s.wait_for(lambda: s.pixel(*point) == "0000FF", "the board back")
+
         with open(log) as f:
             checks.equal("the colorboard saw no button event from the picks", f.read(), "")
         # The log does record clicks that are its own.
