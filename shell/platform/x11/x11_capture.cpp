@@ -46,7 +46,8 @@ CursorHandle PointerCapture::MakeCursor(const Picture& picture) {
                                                     static_cast<unsigned>(bitmaps.hot_y)));
 }
 
-void PointerCapture::Take(Window window, const Picture* pointer, Point press, Time time) {
+bool PointerCapture::Take(Window window, const Picture* pointer, Point press, Time time,
+                          bool keyboard_needed) {
   if (grabbed_ && window_ != window) Release(time);
   window_ = window;
   Window child = 0;
@@ -59,7 +60,11 @@ void PointerCapture::Take(Window window, const Picture* pointer, Point press, Ti
   offset_ = {};
   if (grabbed_) {
     keyboard_ =
-        XGrabKeyboard(display_, window_, False, GrabModeAsync, GrabModeAsync, time) == GrabSuccess;
+        XGrabKeyboard(display_, root_, False, GrabModeAsync, GrabModeAsync, time) == GrabSuccess;
+    if (keyboard_needed && !keyboard_) {
+      Release(time);
+      return false;
+    }
     screen_.Grabbed(true);
     // The pointer may have moved between the press and the grab (a busy
     // program), unreported: the grab's events tell only what comes after.
@@ -72,7 +77,10 @@ void PointerCapture::Take(Window window, const Picture* pointer, Point press, Ti
     }
     screen_.FollowPointer(at);
     TellCursor(pointer);
+  } else {
+    window_ = 0;
   }
+  return grabbed_;
 }
 
 void PointerCapture::Release(Time time) {

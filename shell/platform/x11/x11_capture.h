@@ -3,11 +3,11 @@
 // press, release and motion until the release comes to the program wherever
 // the pointer goes, and no other client sees them. The grab's cursor is the
 // captured window's pointer: a pixmap cursor made from its picture, with the
-// hot spot on the picture's centre. While the grab holds, the screen takes the
-// pointer's position from the grab's events instead of asking the server. The
-// keyboard is grabbed with it, so that keys reach the program during a pick
-// whatever window the pointer is over and whatever the window manager's focus
-// policy (focus follows the mouse, say).
+// hot spot on the picture's centre. A capture with no button held (a pick
+// from a command or the shortcut) is the same grab, taken at once. While the grab holds, the screen
+// takes the pointer's position from the grab's events instead of asking the server. The keyboard is
+// grabbed with it, so that keys reach the program during a pick whatever window the pointer is over
+// and whatever the window manager's focus policy (focus follows the mouse, say).
 #pragma once
 
 #include <X11/Xlib.h>
@@ -47,8 +47,11 @@ class PointerCapture {
   Cursor CursorFor(const Picture* picture);
 
   // Captures for `window`, whose pointer is `pointer`, the press at `press`
-  // (on the root) having started it at `time`.
-  void Take(Window window, const Picture* pointer, Point press, Time time);
+  // (on the root) having started it at `time`. With `keyboard_needed` (no
+  // press started it: a pick from a command or the shortcut) the capture is
+  // nothing without the keyboard. False when the grab could not be had.
+  bool Take(Window window, const Picture* pointer, Point press, Time time,
+            bool keyboard_needed = false);
   void Release(Time time);
   // The window that has the capture, 0 when none has.
   Window window() const { return window_; }

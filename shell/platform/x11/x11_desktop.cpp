@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <thread>
 
 #include "shell/platform/x11/x11_message_box.h"
 #include "shell/platform/x11/x11_pixels.h"
@@ -33,6 +34,7 @@ X11Desktop::X11Desktop(Display* display, X11Screen& screen, soft::SoftGdi& gdi)
       wm_(display, atoms_, root_),
       presenter_(display, screen.format()),
       capture_(display, root_, screen),
+      shortcut_(display, root_),
       poll_(ConnectionNumber(display)) {
   dpi_ = ReadDpi();
   // The screen capture's connection, where the screen comes from the compositor.
@@ -241,7 +243,28 @@ void X11Desktop::SetCapture(Hwnd handle) {
   }
 }
 
+// With no press to start it, the grab is asked for again for a moment: a
+// launcher that started the command from a key of its own may still hold
+// the keyboard until that key comes up.
+bool X11Desktop::CaptureAll(Hwnd handle) {
+  TopLevel* top = Find(static_cast<Window>(handle));
+  if (!top) return false;
+  const auto until = Clock::now() + kGrabPatience;
+  while (true) {
+    if (capture_.Take(top->window.get(), top->pointer, {}, CurrentTime, true)) return true;
+    if (Clock::now() >= until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
 void X11Desktop::ReleaseCapture() { capture_.Release(last_time_); }
+
+bool X11Desktop::RegisterShortcut(const Shortcut& shortcut) {
+  if (!shortcut_.Grab(shortcut) && listener_) {
+    listener_->OnShortcutRefused("another program has it, or the keyboard has no such key");
+  }
+  return true;
+}
 
 // The clipboard, the screen's numbers, errors.
 

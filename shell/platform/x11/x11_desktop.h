@@ -24,6 +24,7 @@
 #include "shell/platform/x11/x11_poll.h"
 #include "shell/platform/x11/x11_present.h"
 #include "shell/platform/x11/x11_screen.h"
+#include "shell/platform/x11/x11_shortcut.h"
 #include "shell/platform/x11/x11_timers.h"
 #include "shell/platform/x11/x11_window_manager.h"
 
@@ -33,6 +34,8 @@ class X11Desktop : public WindowSystem {
  public:
   // How long the end of the program waits for a clipboard manager to take the text.
   static constexpr std::chrono::milliseconds kHandOverLimit{1000};
+  // How long a capture with no button held waits for the keyboard to be free.
+  static constexpr std::chrono::milliseconds kGrabPatience{500};
 
   X11Desktop(Display* display, X11Screen& screen, soft::SoftGdi& gdi);
   ~X11Desktop() override;
@@ -53,11 +56,13 @@ class X11Desktop : public WindowSystem {
   void DrawTitleBarActive(Hwnd window) override;
   void Present(Hwnd window, Hdc surface) override;
   void SetCapture(Hwnd window) override;
+  bool CaptureAll(Hwnd window) override;
   void ReleaseCapture() override;
   void SetPointer(Hwnd window, const Picture* picture) override;
   TimerId SetTimer(unsigned interval_ms) override;
   void KillTimer(TimerId timer) override;
   bool SetClipboardText(Hwnd owner, std::string_view utf8) override;
+  bool RegisterShortcut(const Shortcut& shortcut) override;
   int GetDpi(Hwnd window) override;
   std::vector<MonitorInfo> GetMonitors() override;
   void ShowError(Hwnd owner, std::string_view title, std::string_view message) override;
@@ -144,6 +149,7 @@ class X11Desktop : public WindowSystem {
   Time last_time_ = CurrentTime;  // of the last event that carried the server's time
   Point press_root_;              // where the last press on one of ours was, on the root
   PointerCapture capture_;
+  GlobalShortcut shortcut_;
   Window modal_ = 0;  // a box waiting to be closed
   std::function<bool(XEvent&)> modal_closes_;
   bool modal_done_ = false;
