@@ -17,12 +17,23 @@ Project::Project(Gdi& gdi, WindowSystem& windows, Output output)
     Copied(copied);
   });
   // A screen that cannot be read shows in the title while it lasts, and is
-  // explained once in a message box (a command says why on its way out).
-  runtime_.OnScreenAccessChange([this](bool readable, std::string_view reason) {
-    screen_unreadable_ = !readable;
-    screen_reason_ = readable ? "" : std::string(reason);
+  // explained once in a message box (a command says why on its way out). A
+  // question of the desktop's left open is no failure: the box points at it,
+  // once.
+  runtime_.OnScreenAccessChange([this](ScreenAccess access, std::string_view reason) {
+    screen_unreadable_ = access == ScreenAccess::Unreadable;
+    screen_reason_ = screen_unreadable_ ? std::string(reason) : "";
     ShowTroubleInTitle();
-    if (readable || screen_explained_ || command_ != Command::Off) return;
+    if (command_ != Command::Off) return;
+    if (access == ScreenAccess::StillAsking && !question_pointed_out_) {
+      question_pointed_out_ = true;
+      runtime_.windows().ShowError(
+          runtime_.MainWindow(), "HUEVEX",
+          "The desktop is asking whether HUEVEX may read the screen, in a dialog of its own "
+          "(it may lie behind other windows).\n\nAnswer it there: until then the swatch, the "
+          "codes and the magnifier show nothing new, and picks copy nothing.");
+    }
+    if (access != ScreenAccess::Unreadable || screen_explained_) return;
     screen_explained_ = true;
     runtime_.windows().ShowError(
         runtime_.MainWindow(), "HUEVEX",

@@ -52,10 +52,11 @@ class Project {
   FrmZoom zoom_;
   FrmAbout about_;
   Output output_;
-  bool not_copied_ = false;         // the last copy was given up
-  bool screen_unreadable_ = false;  // no way to the screen's pixels now
-  bool screen_explained_ = false;   // the message box has been shown
-  std::string screen_reason_;       // why, while it lasts
+  bool not_copied_ = false;            // the last copy was given up
+  bool screen_unreadable_ = false;     // no way to the screen's pixels now
+  bool screen_explained_ = false;      // the message box has been shown
+  bool question_pointed_out_ = false;  // the desktop's open question has been
+  std::string screen_reason_;          // why the screen cannot be read, while it lasts
   // A pick from the command: what it ends with.
   enum class Command { Off, Picking, Copying, Done };
   Command command_ = Command::Off;

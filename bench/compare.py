@@ -79,6 +79,7 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e", "wayland"))
 from harness import session  # noqa: E402
 import sway_session  # noqa: E402
+import user_session  # noqa: E402
 import virtual_pointer  # noqa: E402
 
 STRIPES = ["FF0000", "00FF00", "0000FF", "FFFFFF", "000000", "050AC8", "100F01", "808080"]
@@ -538,7 +539,7 @@ def module_presence(s, args, results, run):
 
 def session_pid(s, name):
     """The process of the session's user whose command is `name`."""
-    for pid in sway_session._processes_of(s.uid):
+    for pid in user_session.processes_of(s.uid):
         try:
             with open(f"/proc/{pid}/comm") as f:
                 if f.read().strip() == name:
@@ -612,7 +613,7 @@ def wayland_run(args, results):
             mouse.close()
 
         env = dict(os.environ, DISPLAY=s.display, XDG_RUNTIME_DIR=s.rundir,
-                   WAYLAND_DISPLAY=wayland_socket(s), HUEVEX_SCREEN="screencopy")
+                   WAYLAND_DISPLAY=s.wayland_socket(), HUEVEX_SCREEN="screencopy")
         env.pop("XAUTHORITY", None)
         # The frame's age at each sample: a window that changes every 4 ms
         # keeps a new frame coming at every refresh.
@@ -648,11 +649,6 @@ def wayland_run(args, results):
 
 # How long the program keeps capturing after the last read (WaylandScreen::kLinger).
 WAYLAND_LINGER = 0.5
-
-
-def wayland_socket(s):
-    name = next(v.split("=", 1)[1] for v in s.wayland_env if v.startswith("WAYLAND_DISPLAY="))
-    return name if name.startswith("/") else os.path.join(s.rundir, name)
 
 
 def wayland_report(results, x11, bench_times):
@@ -1103,7 +1099,7 @@ def main():
         args.baseline = os.path.abspath(args.baseline)
         if not os.access(args.baseline, os.X_OK):
             parser.error(f"--baseline: no program at {args.baseline}")
-    wayland_skipped = sway_session.sway_missing() if args.wayland else "--no-wayland"
+    wayland_skipped = sway_session.SwaySession.missing() if args.wayland else "--no-wayland"
     args.wayland = not wayland_skipped
     if args.install:
         install(args.wine)

@@ -50,16 +50,15 @@ class Probe:
 
     def __init__(self, s, steps):
         folder = s.rundir
-        for name in ("huevex_capture_probe", gnome_session.sway_session.MODULE):
+        for name in ("huevex_capture_probe", gnome_session.user_session.MODULE):
             source = os.path.join(s.args.build, "tests", "e2e", name) if "probe" in name else \
                 os.path.join(s.args.build, name)
             shutil.copy(source, os.path.join(folder, name))
             os.chown(os.path.join(folder, name), s.uid, s.gid)
         self.started = time.monotonic()
         self.process = subprocess.Popen(
-            ["runuser", "-u", s.user, "--", "env", "-i", *s.user_env, "stdbuf", "-oL",
-             os.path.join(folder, "huevex_capture_probe"),
-             os.path.join(folder, gnome_session.sway_session.MODULE), *steps],
+            s.user_command(["stdbuf", "-oL", os.path.join(folder, "huevex_capture_probe"),
+                            os.path.join(folder, gnome_session.user_session.MODULE), *steps]),
             stdout=subprocess.PIPE, text=True)
 
     def line(self, timeout=30):
@@ -182,7 +181,7 @@ def main():
     args.huevex = os.path.join(args.build, "huevex")
     args.colorboard = os.path.join(args.build, "tests", "e2e", "huevex_colorboard")
     args.wm = "gnome"
-    reason = gnome_session.gnome_missing()
+    reason = gnome_session.GnomeSession.missing()
     if reason:
         print(f"SKIP: {reason}")
         return 0

@@ -69,7 +69,7 @@ def cpu(pid, during):
 
 
 def cpu_numbers(s, board):
-    pid = s.huevex_pid()
+    pid = s.huevex_pids()[0]
     left, right = board.stripe_x(0), board.stripe_x(len(pick_test.STRIPES) - 1)
     s.xdotool("mousemove", *s.screen_point(s.CROSSHAIR))
     s.xdotool("mousedown", 1)
@@ -126,7 +126,7 @@ def main():
         s.start_huevex()
         s.toggle_magnifier(expect_shown=True)
         if not s.answer_screencast_dialog():
-            raise kde_session.Failure("no ScreenCast dialog")
+            raise kde_session.session.Failure("no ScreenCast dialog")
         time.sleep(4.0)
         s.toggle_magnifier(expect_shown=False)
         s.stop_huevex()

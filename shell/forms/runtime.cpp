@@ -152,9 +152,9 @@ void Runtime::OnTimer(TimerId id) {
   });
 }
 
-void Runtime::OnScreenAccess(bool readable, std::string_view reason) {
+void Runtime::OnScreenAccess(ScreenAccess access, std::string_view reason) {
   Dispatch([&] {
-    if (screen_access_listener_) screen_access_listener_(readable, reason);
+    if (screen_access_listener_) screen_access_listener_(access, reason);
   });
 }
 

@@ -48,12 +48,14 @@ class Runtime : public WindowEvents {
   void OnKeyDown(Hwnd window, int key, bool shift) override;
   void OnTimer(TimerId timer) override;
   void OnDpiChanged(Hwnd window, int dpi) override;
-  void OnScreenAccess(bool readable, std::string_view reason) override;
+  void OnScreenAccess(ScreenAccess access, std::string_view reason) override;
   void OnMonitorsChanged() override;
   void OnShortcut() override;
   void OnShortcutRefused(std::string_view reason) override;
-  // Told when the screen can no longer be read, or can again.
-  void OnScreenAccessChange(std::function<void(bool readable, std::string_view reason)> listener) {
+  // Told when the screen can no longer be read, or can again, or the
+  // desktop's question stays open.
+  void OnScreenAccessChange(
+      std::function<void(ScreenAccess access, std::string_view reason)> listener) {
     screen_access_listener_ = std::move(listener);
   }
   // Told when the global shortcut is pressed, and when the desktop refuses it.
@@ -78,7 +80,7 @@ class Runtime : public WindowEvents {
   huevex::Clipboard clipboard_;
   std::vector<Form*> forms_;
   std::map<TimerId, Timer*> timers_;
-  std::function<void(bool, std::string_view)> screen_access_listener_;
+  std::function<void(ScreenAccess, std::string_view)> screen_access_listener_;
   std::function<void()> shortcut_listener_;
   std::function<void(std::string_view)> shortcut_refused_listener_;
   // Mouse capture: the control that took the press gets the release.

@@ -185,6 +185,11 @@ inline constexpr int VK_RIGHT = 0x27;
 inline constexpr int VK_DOWN = 0x28;
 inline constexpr int VK_F1 = 0x70;  // to VK_F24 = 0x87
 
+// Whether the program can read the screen: it can; the desktop is asking
+// the user whether it may, and has been for longer than the wait for an
+// answer (its dialog may still be up); or it cannot.
+enum class ScreenAccess { Readable, StillAsking, Unreadable };
+
 // What the window system reports to the toolkit. Positions are client pixels
 // of the window named (negative or past the edge while the mouse is captured).
 class WindowEvents {
@@ -202,10 +207,12 @@ class WindowEvents {
   }
   virtual void OnTimer(TimerId timer) = 0;
   virtual void OnDpiChanged(Hwnd window, int dpi) = 0;
-  // Whether the screen can be read at all: told once when every way to it
-  // fails (with the reason, for the user), and again when it comes back.
-  virtual void OnScreenAccess(bool readable, std::string_view reason) {
-    (void)readable;
+  // Whether the screen can be read: told once when every way to it fails
+  // (with the reason, for the user), once when the desktop's question of
+  // whether it may be read has stayed open past the wait for its answer, and
+  // again when it can be read.
+  virtual void OnScreenAccess(ScreenAccess access, std::string_view reason) {
+    (void)access;
     (void)reason;
   }
   // Monitors were added, removed, moved or resized.
@@ -310,7 +317,8 @@ class WindowSystem {
   // A modal message box, over its owner (Hwnd{}: none) and tied to it.
   virtual void ShowError(Hwnd owner, std::string_view title, std::string_view message) = 0;
   // Whether the desktop is asking the user if the program may read the screen
-  // (its dialog is up): reads fail until the user answers.
+  // (its dialog is up): reads fail until the user answers. Meanwhile the
+  // windows kept on top give way to the desktop's dialog.
   virtual bool ScreenAwaitsAnswer() { return false; }
 
   // The message loop: runs until Quit.

@@ -69,8 +69,8 @@ class SimDesktop : public soft::ScreenSource, public WindowSystem {
   // The desktop asks the user whether the program may read the screen.
   void SetScreenAwaitsAnswer(bool asking) { asking_ = asking; }
   // What a backend tells when every way to the screen fails, or one comes back.
-  void ReportScreenAccess(bool readable, std::string_view reason) {
-    if (listener_) listener_->OnScreenAccess(readable, reason);
+  void ReportScreenAccess(ScreenAccess access, std::string_view reason) {
+    if (listener_) listener_->OnScreenAccess(access, reason);
   }
 
   // Other programs.

@@ -42,7 +42,10 @@ enum huevex_capture_state {
   /* the desktop has not answered yet: a request to the portal is out (the
    * desktop may be asking the user, its dialog up), or a stream it started
    * has not sent its first picture; each has a deadline of its own */
-  HUEVEX_CAPTURE_ASKING = 5
+  HUEVEX_CAPTURE_ASKING = 5,
+  /* a request to the portal is still out past the portal's wait: the desktop
+   * may still be asking the user (its dialog up); a late answer is taken */
+  HUEVEX_CAPTURE_STILL_ASKING = 6
 };
 
 /* What a read answers. */

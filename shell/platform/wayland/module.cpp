@@ -46,6 +46,8 @@ int StateCode(State state) {
       return HUEVEX_CAPTURE_FAILED;
     case State::Asking:
       return HUEVEX_CAPTURE_ASKING;
+    case State::StillAsking:
+      return HUEVEX_CAPTURE_STILL_ASKING;
   }
   return HUEVEX_CAPTURE_FAILED;
 }

@@ -1,6 +1,7 @@
 #include "shell/platform/wayland/pipewire_stream.h"
 
 #include <pipewire/pipewire.h>
+#include <spa/buffer/meta.h>
 #include <spa/param/video/format-utils.h>
 #include <spa/pod/builder.h>
 #include <unistd.h>
@@ -36,6 +37,13 @@ std::uint32_t ShmFormat(std::uint32_t video_format) {
     default:
       return UINT32_MAX;
   }
+}
+
+// The producer's own word that a buffer is not a frame to use.
+bool Corrupted(const spa_buffer& buffer) {
+  const auto* header = static_cast<const spa_meta_header*>(
+      spa_buffer_find_meta_data(&buffer, SPA_META_Header, sizeof(spa_meta_header)));
+  return header && (header->flags & SPA_META_HEADER_FLAG_CORRUPTED) != 0;
 }
 
 class Cast;
@@ -187,15 +195,21 @@ void Cast::OnParam(void* data, std::uint32_t id, const spa_pod* param) {
   s->width = static_cast<int>(raw.size.width);
   s->height = static_cast<int>(raw.size.height);
 
-  // Buffers in memory we can map: memfd or plain memory, no dma-buf.
-  std::uint8_t buffer[256];
+  // Buffers in memory we can map: memfd or plain memory, no dma-buf; each
+  // with the header in which the producer can say it is not a frame.
+  std::uint8_t buffer[512];
   spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
-  const spa_pod* params[] = {static_cast<const spa_pod*>(spa_pod_builder_add_object(
-      &builder, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_buffers,
-      SPA_POD_CHOICE_RANGE_Int(4, 2, 16), SPA_PARAM_BUFFERS_blocks, SPA_POD_Int(1),
-      SPA_PARAM_BUFFERS_dataType,
-      SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemFd) | (1 << SPA_DATA_MemPtr))))};
-  pw_stream_update_params(s->stream, params, 1);
+  const spa_pod* params[] = {
+      static_cast<const spa_pod*>(spa_pod_builder_add_object(
+          &builder, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_buffers,
+          SPA_POD_CHOICE_RANGE_Int(4, 2, 16), SPA_PARAM_BUFFERS_blocks, SPA_POD_Int(1),
+          SPA_PARAM_BUFFERS_dataType,
+          SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemFd) | (1 << SPA_DATA_MemPtr)))),
+      static_cast<const spa_pod*>(spa_pod_builder_add_object(
+          &builder, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta, SPA_PARAM_META_type,
+          SPA_POD_Id(SPA_META_Header), SPA_PARAM_META_size,
+          SPA_POD_Int(static_cast<int>(sizeof(spa_meta_header)))))};
+  pw_stream_update_params(s->stream, params, 2);
 }
 
 void Cast::OnProcess(void* data) {
@@ -211,11 +225,15 @@ void Cast::OnProcess(void* data) {
   const spa_data* d = buffer->n_datas > 0 ? &buffer->datas[0] : nullptr;
   const std::int64_t row = std::int64_t{s->width} * 4;
   if (d && d->data && d->chunk && s->format != UINT32_MAX && s->width > 0 && s->height > 0 &&
-      (d->chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) == 0 && d->chunk->size > 0) {
+      (d->chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) == 0 && !Corrupted(*buffer)) {
     const std::int64_t stride = d->chunk->stride > 0 ? d->chunk->stride : row;
     const std::int64_t offset = d->chunk->offset;
-    // Rows that reach past the buffer mean a frame we cannot trust.
-    if (stride >= row && offset + stride * (s->height - 1) + row <= std::int64_t{d->maxsize}) {
+    const std::int64_t filled = d->chunk->size;
+    // A frame is a buffer the producer filled with every row: one whose chunk
+    // holds less (nothing, a cursor's update, rows yet to come) is memory no
+    // frame has filled, and rows past the buffer a frame we cannot trust.
+    const std::int64_t frame = stride * (s->height - 1) + row;
+    if (stride >= row && frame <= filled && offset + filled <= std::int64_t{d->maxsize}) {
       StreamFrame& frame = s->owner->frames_[s->index];
       frame.pixels.resize(static_cast<size_t>(row * s->height));
       const auto* from = static_cast<const std::uint8_t*>(d->data) + offset;

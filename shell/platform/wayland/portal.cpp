@@ -22,7 +22,6 @@ constexpr const char* kNoPortal = "the desktop portal is not running";
 constexpr const char* kNoScreenshots = "the desktop portal offers no screenshots";
 constexpr const char* kRefused = "the desktop portal refused to share the screen";
 constexpr const char* kPortalFailed = "the desktop portal could not take a screenshot";
-constexpr const char* kNoAnswer = "the desktop portal did not answer in time";
 constexpr const char* kPortalGone = "the desktop portal stopped before it answered";
 
 // An error's words for the user: a portal that is not there, or one that is
@@ -336,11 +335,7 @@ void Portal::Dispatch() {
     BusFailed();
     return;
   }
-  if (pending_ && !late_ && MonotonicNs() >= deadline_ns_) {
-    late_ = true;
-    outcome_ = State::Failed;
-    reason_ = kNoAnswer;
-  }
+  if (pending_ && !late_ && MonotonicNs() >= deadline_ns_) late_ = true;
   if (sd_bus_flush(bus_) < 0) BusFailed();
 }
 
@@ -372,7 +367,7 @@ ReadResult Portal::Read(Rect block, std::uint32_t* out, ReadInfo* info) {
 
 State Portal::CurrentState() {
   if (bus_failed_) return State::Failed;
-  if (pending_ && late_) return State::Failed;
+  if (pending_ && late_) return State::StillAsking;
   // The desktop may be asking the user; a release waits for the answer.
   if (pending_) return State::Asking;
   if (outcome_ == State::Failed || outcome_ == State::Refused) return outcome_;

@@ -168,10 +168,8 @@ void Screencast::Dispatch() {
   }
   if (request_.Out() && !late_ && now - sent_ns_ >= timeout_ns_) {
     // Not closed: that would take the desktop's question away. A late
-    // answer is still taken; meanwhile the user hears that none came.
+    // answer is still taken; meanwhile the user hears the question is open.
     late_ = true;
-    outcome_ = State::Failed;
-    reason_ = kNoAnswer;
   }
   if (!wanted_ && step_ != CastStep::None && !request_.Out() && now >= warm_until_ns_) {
     End(State::Idle, "");
@@ -193,6 +191,7 @@ State Screencast::CurrentState() {
   if (outcome_ == State::Failed || outcome_ == State::Refused) return outcome_;
   if (!wanted_) return State::Idle;
   if (cast_ && cast_->AllFramed()) return State::Live;
+  if (request_.Out() && late_) return State::StillAsking;
   // Until the desktop has answered (it may be asking the user) and the
   // stream's first picture has come, each within its deadline, a release
   // waits: the screen may still be read, here or through the screenshot.

@@ -28,7 +28,6 @@ inline constexpr const char* kNoPortal = "the desktop portal is not running";
 inline constexpr const char* kNoCast = "the desktop portal offers no screen cast";
 inline constexpr const char* kRefused = "the desktop portal refused to share the screen";
 inline constexpr const char* kCastFailed = "the desktop portal could not share the screen";
-inline constexpr const char* kNoAnswer = "the desktop portal did not answer in time";
 inline constexpr const char* kPortalGone = "the desktop portal stopped before it answered";
 inline constexpr const char* kNoFrames = "the desktop's screen cast sends no pictures";
 inline constexpr const char* kEnded = "the desktop stopped sharing the screen";

@@ -16,8 +16,10 @@ namespace huevex::wayland {
 
 // Asking: the desktop has not answered yet: a request to the portal is out
 // (the desktop may be asking the user), or a stream it started has not sent
-// its first picture, each within its deadline.
-enum class State { Idle, Waiting, Live, Refused, Failed, Asking };
+// its first picture, each within its deadline. StillAsking: the request is
+// out past its deadline; the question may still be up, and a late answer is
+// taken.
+enum class State { Idle, Waiting, Live, Refused, Failed, Asking, StillAsking };
 enum class ReadResult { Ok, NoFrame, Failed };
 
 struct ReadInfo {

@@ -146,10 +146,15 @@ void X11Desktop::ShowTopLevel(Hwnd handle, bool visible) {
   top->shown = visible;
   if (visible) {
     // The window manager reads the state once, when the window is mapped.
-    wm_.WriteState(top->window.get(), top->topmost, top->taskbar);
-    top->above_asked = top->topmost;
-    XMapRaised(display_, top->window.get());
-    if (!wm_.Running()) wm_.KeepAbove(TopmostShown());
+    const bool above = top->topmost && !yielding_;
+    wm_.WriteState(top->window.get(), above, top->taskbar);
+    top->above_asked = above;
+    if (yielding_) {
+      XMapWindow(display_, top->window.get());  // not over the desktop's dialog
+    } else {
+      XMapRaised(display_, top->window.get());
+      if (!wm_.Running()) wm_.KeepAbove(TopmostShown());
+    }
   } else {
     XWithdrawWindow(display_, top->window.get(), DefaultScreen(display_));
     top->above_asked = false;
@@ -173,7 +178,9 @@ bool X11Desktop::KeepOnTop(Hwnd handle, bool) {
   if (!top) return false;
   top->topmost = true;
   if (!top->shown) {
-    wm_.WriteState(top->window.get(), top->topmost, top->taskbar);
+    wm_.WriteState(top->window.get(), !yielding_, top->taskbar);
+  } else if (yielding_) {
+    // Taken back once the desktop's question is answered.
   } else if (wm_.Running()) {
     if (!top->above_asked) wm_.AskAbove(top->window.get());
     top->above_asked = true;
@@ -196,7 +203,7 @@ std::vector<Window> X11Desktop::TopmostShown() const {
 // Another client's top-level window was mapped or restacked, where no window
 // manager runs. Pop-ups (menus, tooltips) are left above.
 void X11Desktop::RiseOver(Window other) {
-  if (other == clipboard_.window() || Find(other)) return;
+  if (other == clipboard_.window() || Find(other) || yielding_) return;
   wm_.RiseOver(other, TopmostShown());
 }
 
@@ -342,6 +349,7 @@ void X11Desktop::Step(std::chrono::milliseconds limit) {
     if (listener_ && timers_.Contains(due)) listener_->OnTimer(due);
   }
   TellScreenAccess();
+  GiveWayToQuestion();
   if (quit_) return;
   // Flushes, then takes in whatever has arrived: an event that a reply wait
   // read off the socket is no longer visible to poll(). While events wait,
@@ -373,8 +381,25 @@ void X11Desktop::TellScreenAccess() {
   while (!quit_ && capture_.window() == 0) {
     const std::optional<AccessNotice> notice = screen_.TakeNotice();
     if (!notice) break;
-    if (listener_) listener_->OnScreenAccess(notice->readable, notice->reason);
+    if (listener_) listener_->OnScreenAccess(notice->access, notice->reason);
   }
+}
+
+// While the desktop asks the user whether the screen may be read, its
+// dialog must not lie under the windows we keep on top: they give up being
+// above the others until it is answered, and take it back then.
+void X11Desktop::GiveWayToQuestion() {
+  if (screen_.AwaitsAnswer() == yielding_) return;
+  yielding_ = !yielding_;
+  for (auto& [window, top] : windows_) {
+    if (!top.topmost || !top.shown) continue;
+    if (wm_.Running()) {
+      wm_.AskAbove(window, !yielding_);
+      top.above_asked = !yielding_;
+    }
+    if (!yielding_) XRaiseWindow(display_, window);
+  }
+  if (!yielding_ && !wm_.Running()) wm_.KeepAbove(TopmostShown());
 }
 
 void X11Desktop::Run() {

@@ -131,6 +131,7 @@ class X11Desktop : public WindowSystem {
   void HandleConfigure(const XConfigureEvent& event);
   void HandleDestroy(const XDestroyWindowEvent& event);
   void TellScreenAccess();
+  void GiveWayToQuestion();
   void TellMonitors();
 
   Display* display_;
@@ -156,6 +157,7 @@ class X11Desktop : public WindowSystem {
   PollSet poll_;
   bool quit_ = false;
   bool timers_ran_ = false;  // a timer was running at the last wait
+  bool yielding_ = false;    // our topmost windows give way to the desktop's question
 };
 
 }  // namespace huevex::x11

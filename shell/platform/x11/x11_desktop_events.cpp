@@ -193,7 +193,7 @@ void X11Desktop::HandleConfigure(const XConfigureEvent& event) {
 
 void X11Desktop::HandleDestroy(const XDestroyWindowEvent& event) {
   if (wm_.Gone(event.window)) {
-    wm_.KeepAbove(TopmostShown());
+    if (!yielding_) wm_.KeepAbove(TopmostShown());
     return;
   }
   // Destroyed by someone else (ours are gone from the table before they are

@@ -37,7 +37,7 @@ void X11Screen::ChooseSource(const char* forced) {
   std::unique_ptr<CaptureModule> module = CaptureModule::Open(ModuleKind(choice.kind), &why);
   if (!module) {
     unreadable_ = true;
-    Tell({false, why});
+    Tell({ScreenAccess::Unreadable, why});
     return;
   }
   wayland_ = std::make_unique<WaylandScreen>(std::move(module),
@@ -92,11 +92,11 @@ void X11Screen::TellPointer() {
   wayland_->SetPointer(PointerBox(*followed_, *cursor_));
 }
 
-// Only a change is told: the first time the screen cannot be read, and the
-// first time it can again.
+// Only a change is told: the first time the screen cannot be read (or the
+// desktop's question stays open), and the first time it can again.
 void X11Screen::Tell(const AccessNotice& notice) {
-  if (notice.readable == told_readable_) return;
-  told_readable_ = notice.readable;
+  if (notice.access == told_) return;
+  told_ = notice.access;
   notice_ = notice;
 }
 
@@ -200,12 +200,13 @@ bool X11Screen::ReadPlain(Rect area, Rect block, std::uint32_t* out) {
                                  static_cast<unsigned>(area.Height()), AllPlanes, ZPixmap));
   if (!image) {
     // Xwayland refuses every read of the root (BadMatch), and does so for good.
-    Tell({false, xwayland_ ? "Xwayland gives X programs no screen pixels (HUEVEX_SCREEN=x11 asks "
-                             "it for them); a Wayland screen source reads them instead"
-                           : "the X server refused to give the screen's pixels"});
+    Tell({ScreenAccess::Unreadable,
+          xwayland_ ? "Xwayland gives X programs no screen pixels (HUEVEX_SCREEN=x11 asks "
+                      "it for them); a Wayland screen source reads them instead"
+                    : "the X server refused to give the screen's pixels"});
     return false;
   }
-  Tell({true, ""});
+  Tell({ScreenAccess::Readable, ""});
   Convert(image.get(), area, block, out);
   return true;
 }

@@ -115,7 +115,7 @@ class X11Screen : public soft::ScreenSource {
   bool xwayland_ = false;
   std::unique_ptr<WaylandScreen> wayland_;
   bool unreadable_ = false;  // a Wayland source was to be used and cannot be had
-  bool told_readable_ = true;
+  ScreenAccess told_ = ScreenAccess::Readable;
   bool read_once_ = false;
   std::optional<AccessNotice> notice_;
 };

@@ -160,13 +160,15 @@ void WaylandScreen::Want(bool wanted) {
 }
 
 void WaylandScreen::Note(int state) {
-  asking_ = state == HUEVEX_CAPTURE_ASKING;
+  asking_ = state == HUEVEX_CAPTURE_ASKING || state == HUEVEX_CAPTURE_STILL_ASKING;
   if (state == HUEVEX_CAPTURE_REFUSED || state == HUEVEX_CAPTURE_FAILED) {
     char reason[256] = {};
     api_.state(capture_, reason, sizeof reason);
-    tell_({false, reason});
+    tell_({ScreenAccess::Unreadable, reason});
+  } else if (state == HUEVEX_CAPTURE_STILL_ASKING) {
+    tell_({ScreenAccess::StillAsking, ""});
   } else if (state == HUEVEX_CAPTURE_LIVE) {
-    tell_({true, ""});
+    tell_({ScreenAccess::Readable, ""});
   }
 }
 

@@ -48,9 +48,10 @@ bool IsXwayland(Display* display);
 const char* ModuleKind(ScreenSourceKind kind);
 
 // Whether the screen can be read, as the user is to be told: once when it
-// cannot, with the reason, and once when it can again.
+// cannot, with the reason, once when the desktop's question stays open, and
+// once when it can again.
 struct AccessNotice {
-  bool readable = true;
+  ScreenAccess access = ScreenAccess::Readable;
   std::string reason;
 };
 
@@ -101,7 +102,7 @@ class WaylandScreen : public Pollable {
   void Grabbed(bool held);
   // A pick started: frames are wanted, and a snapshot source takes a new one.
   void PickStarted();
-  // Whether the last state the module told was ASKING.
+  // Whether the last state the module told was ASKING or STILL_ASKING.
   bool AwaitsAnswer() const { return asking_; }
   // Where the pointer's picture may lie now (root pixels; empty: nowhere known).
   void SetPointer(Rect area);

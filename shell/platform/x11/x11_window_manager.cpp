@@ -30,6 +30,7 @@ constexpr std::array<long, 5> kFramedMotif = {
 // A panel: no decoration at all.
 constexpr std::array<long, 5> kPanelMotif = {kMwmHintsDecorations, 0, 0, 0, 0};
 
+constexpr long kNetWmStateRemove = 0;
 constexpr long kNetWmStateAdd = 1;
 constexpr std::chrono::milliseconds kFrameAnswerLimit{200};
 
@@ -242,13 +243,13 @@ void WindowManager::SetWorkAreas(std::vector<MonitorInfo>& monitors) {
 
 // Topmost windows.
 
-void WindowManager::AskAbove(Window window) {
+void WindowManager::AskAbove(Window window, bool above) {
   XEvent message{};
   message.xclient.type = ClientMessage;
   message.xclient.window = window;
   message.xclient.message_type = atoms_.net_wm_state;
   message.xclient.format = 32;
-  message.xclient.data.l[0] = kNetWmStateAdd;
+  message.xclient.data.l[0] = above ? kNetWmStateAdd : kNetWmStateRemove;
   message.xclient.data.l[1] = static_cast<long>(atoms_.net_wm_state_above);
   message.xclient.data.l[3] = 1;  // a normal application
   XSendEvent(display_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &message);

@@ -60,8 +60,9 @@ class WindowManager {
   // leaves anything of it.
   void SetWorkAreas(std::vector<MonitorInfo>& monitors);
 
-  // Asks the window manager to keep a mapped window above the others.
-  void AskAbove(Window window);
+  // Asks the window manager to keep a mapped window above the others, or
+  // (above false) to let it go back among them.
+  void AskAbove(Window window, bool above = true);
   // Where none runs: raises the program's shown topmost windows, always in
   // the same order, so that two of them never take turns covering each other.
   void KeepAbove(const std::vector<Window>& ours);

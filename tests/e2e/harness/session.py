@@ -6,8 +6,11 @@ xsel, looks at windows with xwininfo and xprop and at pixels in xwd
 screenshots. Where the display comes from is a subclass's business:
 `XvfbSession` starts a private Xvfb (the server picks the display number
 through -displayfd) and, if asked, openbox; `XorgSession` a private Xorg with
-the dummy driver, for RandR 1.5 monitors. The program is the Linux one
-here; tests of HUEVEX.exe use the Wine session beside this module.
+the dummy driver, for RandR 1.5 monitors; a Wayland desktop's Xwayland is
+wayland/user_session.py's. The program is the Linux one here; tests of
+HUEVEX.exe use the Wine session beside this module.
+
+`Checks` collects what a test expects; `Checks.run` runs one case of it.
 
 Everything a session starts is killed when it ends, also when the test fails
 or is killed (children die with this process).
@@ -92,24 +95,38 @@ class Checks:
     # for up to `timeout` seconds until it is as expected.
 
     def soon(self, what, read, expected, timeout=3.0):
-        self.equal(what, _poll(read, lambda v: v == expected, timeout), expected)
+        self.equal(what, poll(read, timeout, lambda v: v == expected), expected)
 
     def soon_not(self, what, read, unwanted, timeout=3.0):
-        self.not_equal(what, _poll(read, lambda v: v != unwanted, timeout), unwanted)
+        self.not_equal(what, poll(read, timeout, lambda v: v != unwanted), unwanted)
 
     @contextlib.contextmanager
     def case(self, name, on_failure=None):
         """Checks made inside count for the case `name`, reported PASS or
-        FAIL at its end; `on_failure(name)` runs when one of them failed."""
-        self._case_failed = False
+        FAIL at its end; `on_failure(name)` runs when one of them failed. A
+        case inside another fails the outer one with it."""
+        outer, self._case_failed = self._case_failed, False
         print(f"--- {name}", flush=True)
         yield
-        if self._case_failed:
+        failed, self._case_failed = self._case_failed, outer or self._case_failed
+        if failed:
             print(f"FAIL: {name}", flush=True)
             if on_failure:
                 on_failure(name)
         else:
             print(f"PASS: {name}", flush=True)
+
+    def run(self, name, test, *args, on_failure=None):
+        """Runs test(*args) as the case `name`. A Failure it raises (a wait
+        that timed out, a session that went) fails the case as one more
+        check, and the test goes on with what follows. What test returned,
+        or None after a Failure."""
+        with self.case(name, on_failure):
+            try:
+                return test(*args)
+            except Failure as error:
+                self.equal(name, str(error), "no failure")
+        return None
 
     def finish(self):
         print(f"{self.passed} passed, {len(self.failed)} failed", flush=True)
@@ -121,7 +138,9 @@ class Checks:
         print(f"FAIL {what}: {why}", flush=True)
 
 
-def _poll(read, good, timeout, step=0.05):
+def poll(read, timeout, good=bool, step=0.05):
+    """read() again and again for up to `timeout` seconds, until good(value):
+    the first good value, else the last one."""
     deadline = time.monotonic() + timeout
     while True:
         value = read()
@@ -130,8 +149,13 @@ def _poll(read, good, timeout, step=0.05):
         time.sleep(step)
 
 
-def hex_color(rgb):
-    return "%02X%02X%02X" % tuple(rgb)
+def hex_color(color):
+    return "%02X%02X%02X" % tuple(color)
+
+
+def rgb(hex_code):
+    """RRGGBB as an (r, g, b) tuple."""
+    return tuple(int(hex_code[i:i + 2], 16) for i in (0, 2, 4))
 
 
 class Screenshot:
@@ -186,17 +210,25 @@ def colors_in(block, x=0, y=0, width=None, height=None):
     return "\n".join(sorted(found))
 
 
+class PpmShot(Screenshot):
+    """A picture as a binary PPM (the simulated desktop's, grim's, convert's)."""
+
+    def __init__(self, data):
+        magic, size, depth, self.pixels = data.split(b"\n", 3)
+        if magic != b"P6" or depth != b"255":
+            raise Failure("not a binary PPM")
+        self.width, self.height = (int(v) for v in size.split())
+
+    def rgb(self, x, y):
+        offset = (y * self.width + x) * 3
+        return tuple(self.pixels[offset:offset + 3])
+
+
 def read_ppm(path):
     """A binary PPM as rows of (r, g, b) tuples."""
     with open(path, "rb") as f:
-        data = f.read()
-    fields = data.split(b"\n", 3)
-    if fields[0] != b"P6" or fields[2] != b"255":
-        raise Failure(f"{path}: not a binary PPM")
-    width, height = (int(v) for v in fields[1].split())
-    pixels = fields[3]
-    return [[tuple(pixels[(j * width + i) * 3:(j * width + i) * 3 + 3]) for i in range(width)]
-            for j in range(height)]
+        picture = PpmShot(f.read())
+    return picture.block(0, 0, picture.width, picture.height)
 
 
 def write_ppm(path, block):
@@ -285,6 +317,15 @@ class Session:
             cleanup()
         self.cleanups = []
 
+    def use_display(self, display, authority=None):
+        """Root's X clients (xdotool, xclip, xwd, the program) go to `display`
+        from now on, with `authority`'s cookie if it needs one."""
+        self.display = display
+        self.env = dict(os.environ, DISPLAY=display)
+        self.env.pop("XAUTHORITY", None)
+        if authority:
+            self.env["XAUTHORITY"] = authority
+
     # Running things
 
     def run(self, command, timeout=10, check=True, input=None):
@@ -298,14 +339,11 @@ class Session:
         return self.run(command, timeout=timeout, check=False).stdout.decode(errors="replace")
 
     def wait_for(self, condition, what, timeout=10.0, step=0.02):
-        deadline = time.monotonic() + timeout
-        while True:
-            value = condition()
-            if value:
-                return value
-            if time.monotonic() > deadline:
-                raise Failure(f"timed out waiting for {what}")
-            time.sleep(step)
+        """The condition's first true value; a Failure after `timeout` seconds."""
+        value = poll(condition, timeout, step=step)
+        if not value:
+            raise Failure(f"timed out waiting for {what}")
+        return value
 
     def xdotool(self, *words):
         self.run(["xdotool", *[str(w) for w in words]])
@@ -318,14 +356,18 @@ class Session:
         much to stderr passes a file: a full pipe would stall the program."""
         self.huevex = self.spawn([*prefix, self.args.huevex], stdout=subprocess.PIPE,
                                  stderr=stderr, **({"env": env} if env else {}))
-        self.main_window = self.wait_for(lambda: self.find_window("^HUEVEX$"), "the main window",
-                                         timeout)
+        self.wait_painted(lambda: self.find_window("^HUEVEX$"), timeout)
+        return self.huevex
+
+    def wait_painted(self, find, timeout):
+        """Waits for the main window, the first that find() gives, to be
+        mapped and painted."""
+        self.main_window = self.wait_for(find, "the main window", timeout)
         self.wait_for(lambda: self.viewable(self.main_window), "the main window to be mapped",
                       timeout)
         # The first picture: the swatch shows the window color once painted.
         self.wait_for(lambda: self.client_pixel(self.SWATCH) == (255, 255, 255),
                       "the main window to be painted", timeout)
-        return self.huevex
 
     # Windows
 
@@ -421,7 +463,7 @@ class Session:
         window = self.wait_for(lambda: self.find_window("^colorboard$", visible=True),
                                "the colorboard's window", timeout)
         board = Board(process, window, self.client_rect(window), colors, log)
-        self.wait_for(lambda: self.pixel(board.x + 2, board.y + 2) == colors[0],
+        self.wait_for(lambda: self.client_pixel((2, 2), window) == rgb(colors[0]),
                       "the colorboard's first stripe", timeout, step=0.05)
         return board
 
@@ -522,12 +564,24 @@ class Session:
 
     def wait_clipboard(self, expected, tool="xclip", timeout=3.0):
         """The clipboard's text once it equals `expected`, or its last value."""
-        deadline = time.monotonic() + timeout
-        while True:
-            text = self.clipboard(tool)
-            if text == expected or time.monotonic() > deadline:
-                return text
-            time.sleep(0.02)
+        return poll(lambda: self.clipboard(tool), timeout, lambda text: text == expected, 0.02)
+
+
+def _display_told(read_end, timeout):
+    """The display (":N") an X server writes to its -displayfd once it is
+    ready, or None if it ends or says nothing in `timeout` seconds."""
+    number = b""
+    deadline = time.monotonic() + timeout
+    while not number.endswith(b"\n"):
+        left = deadline - time.monotonic()
+        if left <= 0 or not select.select([read_end], [], [], left)[0]:
+            break
+        chunk = os.read(read_end, 16)
+        if not chunk:
+            break
+        number += chunk
+    os.close(read_end)
+    return ":" + number.decode().strip() if number.endswith(b"\n") else None
 
 
 class XvfbSession(Session):
@@ -559,20 +613,10 @@ class XvfbSession(Session):
         self.processes.append(server)
         self.server = server
         os.close(write_end)
-        number = b""
-        deadline = time.monotonic() + 20
-        while not number.endswith(b"\n"):
-            left = deadline - time.monotonic()
-            if left <= 0 or not select.select([read_end], [], [], left)[0]:
-                raise Failure("Xvfb did not start")
-            chunk = os.read(read_end, 16)
-            if not chunk:
-                raise Failure("Xvfb ended before it was ready")
-            number += chunk
-        os.close(read_end)
-        self.display = ":" + number.decode().strip()
-        self.env = dict(os.environ, DISPLAY=self.display)
-        self.env.pop("XAUTHORITY", None)
+        display = _display_told(read_end, 20)
+        if not display:
+            raise Failure("Xvfb did not start")
+        self.use_display(display)
 
     def _start_openbox(self, follow_mouse=False):
         command = ["openbox", "--sm-disable"]
@@ -680,22 +724,10 @@ EndSection
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.processes.append(server)
         os.close(write_end)
-        number = b""
-        deadline = time.monotonic() + 30
-        while not number.endswith(b"\n"):
-            left = deadline - time.monotonic()
-            if left <= 0 or not select.select([read_end], [], [], left)[0]:
-                break
-            chunk = os.read(read_end, 16)
-            if not chunk:
-                break
-            number += chunk
-        os.close(read_end)
-        if not number.endswith(b"\n"):
+        display = _display_told(read_end, 30)
+        if not display:
             raise ServerUnavailable(f"Xorg did not start: {self._log_tail()}")
-        self.display = ":" + number.decode().strip()
-        self.env = dict(os.environ, DISPLAY=self.display)
-        self.env.pop("XAUTHORITY", None)
+        self.use_display(display)
         if self.root_size() != self.size:
             raise ServerUnavailable(f"Xorg's screen is {self.root_size()}, not {self.size}: "
                           f"{self._log_tail()}")

@@ -280,10 +280,7 @@ class WineSession(session.XvfbSession):
 
     def clipboard_after_pick(self):
         """The clipboard once it no longer holds the cleared text (or after 5 s)."""
-        deadline = time.monotonic() + 5
-        while self.clipboard() == self.cleared and time.monotonic() < deadline:
-            time.sleep(0.05)
-        return self.clipboard()
+        return session.poll(self.clipboard, 5, lambda text: text != self.cleared)
 
     # One pick as a person makes it, checked the way a person would check it:
     # the pointer and the empty crosshair box while the button is down; the

@@ -7,7 +7,7 @@
 //   root W H           tell the X root window's size
 //   want 1|0           capturing wanted or not
 //   wait STATE MS      dispatch until the state is STATE (idle, waiting, live,
-//                      refused, failed, asking) or MS pass; prints the state
+//                      refused, failed, asking, still-asking) or MS pass; prints the state
 //   pump MS            dispatch for MS milliseconds
 //   first MS           wanted on, then dispatch until a read of (0, 0) gives
 //                      a frame or MS pass; prints "first US" (-1: none came)
@@ -38,7 +38,8 @@
 
 namespace {
 
-const char* const kStates[] = {"idle", "waiting", "live", "refused", "failed", "asking"};
+const char* const kStates[] = {"idle",   "waiting", "live",        "refused",
+                               "failed", "asking",  "still-asking"};
 
 std::int64_t NowNs() {
   timespec t{};

@@ -16,19 +16,16 @@ import subprocess
 import sys
 import tempfile
 
+from harness import session
+
 parser = argparse.ArgumentParser()
 parser.add_argument("--probe", required=True)
 parser.add_argument("--module", required=True)
 parser.add_argument("--fake", required=True)
 args = parser.parse_args()
 
-failed = []
-
-
-def check(what, actual, expected):
-    if actual != expected:
-        failed.append(what)
-        print(f"FAIL {what}: expected {expected!r}, got {actual!r}", flush=True)
+checks = session.Checks()
+check = checks.equal
 
 
 def run(protocol, mode, steps):
@@ -130,5 +127,4 @@ out = run("none", "ok", [])
 check("no capture protocol", out, ["unavailable the compositor offers no screen capture to "
                                    "programs"])
 
-print(f"{len(failed)} failed", flush=True)
-sys.exit(1 if failed else 0)
+sys.exit(checks.finish())

@@ -9,7 +9,8 @@
 //
 // Modes: "cast" answers everything; "cast-refuse" answers Start with 1 (the
 // user said no); "cast-silent" starts the streams but never sends a frame;
-// "cast-slow:MS" answers Start after MS ms, as a user deciding would.
+// "cast-slow:MS" answers Start after MS ms, as a user deciding would;
+// "cast-unfilled" sends buffers whose chunks hold less than a frame.
 // Prints "select KEY=VALUE..." for each SelectSources, "start", "remote" and
 // "session-close" for the calls.
 #include <pipewire/pipewire.h>
@@ -103,6 +104,11 @@ void OnProcess(void* data) {
     d.chunk->offset = 0;
     d.chunk->stride = 16;
     d.chunk->size = 32;
+    if (cast_mode == "cast-unfilled") {
+      // Memory no frame has filled: white, its chunk holding a row at most.
+      std::memset(out, 0xFF, 32);
+      d.chunk->size = 16;
+    }
   }
   pw_stream_queue_buffer(m->stream, buffer);
 }

@@ -30,7 +30,7 @@ import time
 import gnome_session
 import magnifier_test as zoom  # the magnifier's box and where its cursor square lies
 import pick_test
-from sway_session import Checks, Failure, eventually, session
+from harness import session
 
 QUIET = 5  # stderr lines a case may write: a message box's text and a line or two
 BOARD = (160, 160, 960, 160)  # asked for; mutter puts its frame above it
@@ -57,11 +57,6 @@ def sim_codes(s, color):
     return [row[x:x + width] for row in session.read_ppm(out)[y:y + height]]
 
 
-def portal_calls(path):
-    with open(path, errors="replace") as f:
-        return sum(line.startswith("method call") for line in f)
-
-
 def show_board(s):
     log = os.path.join(s.rundir, "board.log")
     return s.board(*BOARD, pick_test.STRIPES, log)
@@ -75,17 +70,17 @@ def no_capture_clicks(s, checks, calls, board):
         s.click_client(point)
         time.sleep(0.1)
     time.sleep(1.0)  # a screenshot would have been asked for by now
-    checks.equal("help button and code boxes: portal calls", portal_calls(calls), 0)
+    checks.equal("help button and code boxes: portal calls", len(s.monitored_calls(calls)), 0)
     # The screen cast's first pick asks the user: shared at once.
     s.pick(stripe_centre(board, "FF0000"), hold=lambda: answer_if_asked(s))
-    checks.true("a pick: portal calls", eventually(lambda: portal_calls(calls), 3))
+    checks.true("a pick: portal calls", session.poll(lambda: len(s.monitored_calls(calls)), 3))
     checks.equal("a pick: xclip", s.wait_clipboard("#FF0000", timeout=5), "#FF0000")
 
 
 def answer_if_asked(s):
     if s.args.source == "screencast":
-        if not eventually(lambda: s.question_shown("screencast"), 10, step=0.2):
-            raise Failure("the portal did not ask to share the screen")
+        s.wait_for(lambda: s.question_shown("screencast"), "the portal to ask to share the screen",
+                   10, step=0.2)
         s.answer_question("screencast", allow=True)
     time.sleep(1.0)
 
@@ -98,7 +93,7 @@ def slow_picks(s, checks, calls, board):
         s.pick(stripe_centre(board, color), hold=lambda: time.sleep(1.0))
         checks.equal(f"{what}: xclip", s.wait_clipboard("#" + color, timeout=5), "#" + color)
         shot = s.screenshot()
-        checks.equal(f"{what}: swatch", shot.rgb(*s.screen_point(s.SWATCH)), pick_test.rgb(color))
+        checks.equal(f"{what}: swatch", shot.rgb(*s.screen_point(s.SWATCH)), session.rgb(color))
         wrong = zoom.differences(shot.block(*s.screen_point((x, y)), width, height),
                                  sim_codes(s, color))
         checks.equal(f"{what}: code pixels unlike the simulated desktop's ({len(wrong)})",
@@ -130,10 +125,10 @@ def magnifier_live(s, checks, calls, board):
         x, y = s.client_origin(s.magnifier())
         return s.screenshot().rgb(x + zoom.BOX[0] + 65, y + zoom.BOX[1] + 35)
 
-    checks.soon("magnifier on the board", square, pick_test.rgb("FF0000"))
+    checks.soon("magnifier on the board", square, session.rgb("FF0000"))
     os.kill(board.process.pid, 15)  # the desktop shows through where it was
     board.process.wait(5)
-    behind = s.wait_for(lambda: (lambda rgb: rgb != pick_test.rgb("FF0000") and rgb)(
+    behind = s.wait_for(lambda: (lambda rgb: rgb != session.rgb("FF0000") and rgb)(
         s.screenshot().rgb(*point)), "the board to go", 5)
     checks.soon("magnifier follows the picture under it", square, behind)
 
@@ -163,9 +158,14 @@ def pick_into_question(s, checks, what, color, board):
     s.xdotool("mousedown", 1)
     time.sleep(0.03)
     s.pointer_steps(s.screen_point(s.CROSSHAIR), stripe_centre(board, color))
-    shown = eventually(lambda: s.question_shown(question(s)), 10, step=0.2)
+    shown = session.poll(lambda: s.question_shown(question(s)), 10, step=0.2)
     s.xdotool("mouseup", 1)
     checks.true(f"{what}: the desktop asks", shown)
+    if shown:
+        # The main window, in the middle, gives way to the question over it.
+        covered = s.huevex_covered()
+        checks.true(f"{what}: the question over the program's window ({covered:.2f})",
+                    covered > 0.1)
     return shown
 
 
@@ -175,7 +175,7 @@ def pick_unasked(s, checks, what, color, board):
     time.sleep(0.03)
     s.xdotool("mousedown", 1)
     s.pointer_steps(s.screen_point(s.CROSSHAIR), stripe_centre(board, color))
-    asked = eventually(lambda: s.question_shown(question(s)), 2, step=0.2)
+    asked = session.poll(lambda: s.question_shown(question(s)), 2, step=0.2)
     s.xdotool("mouseup", 1)
     checks.true(f"{what}: not asked again", not asked)
     checks.equal(f"{what}: copies", s.wait_clipboard("#" + color, timeout=5), "#" + color)
@@ -192,6 +192,9 @@ def answered(s, checks, board):
         s.answer_question(question(s), allow=True)
         checks.equal("answered: the pick copies", s.wait_clipboard("#00FF00", timeout=10),
                      "#00FF00")
+        checks.soon("answered: the main window on top again",
+                    lambda: "_NET_WM_STATE_ABOVE" in s.output(
+                        ["xprop", "-id", s.main_window, "_NET_WM_STATE"]), True, 5)
     if question(s) == "screenshot":
         checks.equal("answered: stored", s.screenshot_permission().count("'yes'"), 1)
         return
@@ -226,8 +229,8 @@ def unanswered(s, checks, board):
         # (GNOME 43 keeps none then), and a screen cast's answer lives only in its
         # session: the next pick asks anew, and completes once answered.
         def answer():
-            if not eventually(lambda: s.question_shown(question(s)), 10, step=0.2):
-                raise Failure("the desktop did not ask anew")
+            s.wait_for(lambda: s.question_shown(question(s)), "the desktop to ask anew", 10,
+                       step=0.2)
             s.answer_question(question(s), allow=True)
             time.sleep(1.0)
         s.pick(stripe_centre(board, "FF0000"), hold=answer)
@@ -242,61 +245,68 @@ def check_stderr(s, checks, name):
     checks.equal(f"{name}: stderr beyond {QUIET} lines", lines[QUIET:QUIET + 3], [])
 
 
+def everyday_start(s):
+    calls = s.monitor(CALLS, "portal-calls")
+    s.start_huevex({"HUEVEX_SCREEN": s.args.source})
+    return calls, show_board(s)
+
+
+def everyday(s, checks, case, calls, board):
+    case(s, checks, calls, board)
+    check_stderr(s, checks, case.__name__)
+    checks.equal(f"{case.__name__}: still running", s.huevex.poll(), None)
+
+
+def first_use(s, checks, case, board):
+    """The case's own run of the program with nothing stored; the board, shown once."""
+    reset_question(s)
+    s.start_huevex({"HUEVEX_SCREEN": s.args.source})
+    board = board or show_board(s)
+    checks.equal(f"{case.__name__}: clipboard cleared first", s.clear_clipboard(), "")
+    case(s, checks, board)
+    check_stderr(s, checks, case.__name__)
+    return board
+
+
 def test():
     def more(parser):
         parser.add_argument("--source", choices=["screencast", "portal"], default="screencast")
         parser.add_argument("--sim-frame", required=True)
         parser.add_argument("--case", action="append", help="only these cases (by hand)")
 
-    args = gnome_session.sway_session.arguments(more)
+    args = session.arguments(more)
     args.colorboard = args.colorboard or os.path.join(os.path.dirname(args.sim_frame),
                                                       "huevex_colorboard")
-    checks = Checks()
-    env = {"HUEVEX_SCREEN": args.source}
+    checks = session.Checks()
+
+    def chosen(cases):
+        return [c for c in cases if not args.case or c.__name__ in args.case]
+
+    def screenshot(s):
+        return lambda name: s.save_screenshot(f"huevex-gnome-{args.source}-{name}.png")
 
     print("-- with the screenshot permission stored", flush=True)
     with gnome_session.GnomeSession(args) as s:
-        try:
-            calls = s.monitor(CALLS, "portal-calls")
-            s.start_huevex(env)
-            board = show_board(s)
-        except Failure as error:
-            checks.equal("start-up", str(error), "no failure")
+        started = checks.run("start-up", everyday_start, s)
+        if not started:
             return checks.finish()
-        for case in [c for c in EVERYDAY if not args.case or c.__name__ in args.case]:
-            try:
-                with checks.case(case.__name__, lambda name: s.save_screenshot(
-                        f"huevex-gnome-{args.source}-{name}.png")):
-                    case(s, checks, calls, board)
-                    check_stderr(s, checks, case.__name__)
-                    checks.equal(f"{case.__name__}: still running", s.huevex.poll(), None)
-            except Failure as error:
-                checks.equal(case.__name__, str(error), "no failure")
+        for case in chosen(EVERYDAY):
+            checks.run(case.__name__, everyday, s, checks, case, *started,
+                       on_failure=screenshot(s))
 
-    first_use = [c for c in FIRST_USE if not args.case or c.__name__ in args.case]
-    if not first_use:
+    if not chosen(FIRST_USE):
         return checks.finish()
     print("-- the first use", flush=True)
     with gnome_session.GnomeSession(args, screenshots_allowed=False) as s:
         board = None
         s.monitor([*CALLS, "type='signal',interface='org.freedesktop.portal.Request'"],
                   "first-use-calls")  # read by hand when a case fails
-        for case in first_use:
-            try:
-                with checks.case(case.__name__, lambda name: s.save_screenshot(
-                        f"huevex-gnome-{args.source}-{name}.png")):
-                    reset_question(s)
-                    s.start_huevex(env)
-                    board = board or show_board(s)
-                    checks.equal(f"{case.__name__}: clipboard cleared first", s.clear_clipboard(),
-                                 "")
-                    case(s, checks, board)
-                    check_stderr(s, checks, case.__name__)
-            except Failure as error:
-                checks.equal(case.__name__, str(error), "no failure")
+        for case in chosen(FIRST_USE):
+            board = checks.run(case.__name__, first_use, s, checks, case, board,
+                               on_failure=screenshot(s)) or board
             s.stop_huevex()
     return checks.finish()
 
 
 if __name__ == "__main__":
-    gnome_session.main(test)
+    gnome_session.GnomeSession.main(test)

@@ -11,12 +11,15 @@ each in a session of its own, the cases in turn in one program:
   new color, never the previous pick's;
 - clicks on the help button and the code boxes: no call to the portal
   (counted on the session bus);
-- with `auto`, the first capture tries the portal's ScreenCast, whose dialog
-  (a Wayland window) the compositor's own pointer answers; KWin's virtual
-  output brings no frame, so the program goes on with the Screenshot, and
-  the picks above still copy the right colors, and the ScreenCast is not
-  tried again; a new run (the token stored) asks nothing, and its first
-  flick copies its color;
+- with `auto`, the first pick tries the portal's ScreenCast, whose dialog
+  (a Wayland window) comes up above the program's windows (they stop
+  staying on top while the desktop asks, and stay on top again once it is
+  answered) and is answered with the compositor's own pointer; KWin's
+  virtual output brings no frame, so the program goes on with the
+  Screenshot: the pick that raised the dialog copies its own color (neither
+  white nor black), the picks above still copy the right colors, and the
+  ScreenCast is not tried again; a new run (the token stored) asks nothing,
+  and its first flick copies its color;
 and the screenshots KDE's portal saves into the user's Pictures folder are
 gone, and the program's stderr stays quiet.
 """
@@ -27,6 +30,7 @@ import time
 import kde_session
 import magnifier_test as zoom  # where the magnifier's box lies
 import pick_test
+from harness import session
 
 QUIET = 2  # stderr lines a whole run may write
 CODE_BOXES = [(116, 25), (116, 41), (116, 57)]  # the three code rows of the main window
@@ -41,7 +45,7 @@ def slow_pick(s, board, checks, color="808080"):
     checks.equal(f"slow pick #{color}: clipboard cleared first", s.clear_clipboard(), "")
     s.pick(stripe(board, color), hold=lambda: time.sleep(1.5))
     checks.equal(f"slow pick #{color}: xclip", s.wait_clipboard("#" + color), "#" + color)
-    checks.equal(f"slow pick #{color}: swatch", s.client_pixel(s.SWATCH), pick_test.rgb(color))
+    checks.equal(f"slow pick #{color}: swatch", s.client_pixel(s.SWATCH), session.rgb(color))
 
 
 def quick_picks(s, board, checks):
@@ -71,14 +75,21 @@ def no_capture_clicks(s, board, checks):
 
 
 def screencast_answered(s, board, checks):
-    """The magnifier's first capture under `auto` tries the ScreenCast; its
-    dialog is answered with the compositor's pointer. Where the stream then
-    brings no frame (KWin's virtual output here) the Screenshot takes over;
-    where it does, the magnifier is live."""
-    s.toggle_magnifier(expect_shown=True)
+    """The first pick under `auto` tries the ScreenCast; its dialog comes up
+    over the program's windows and is answered with the compositor's pointer,
+    a few seconds after the release. Where the stream then brings no frame
+    (KWin's virtual output here) the Screenshot takes over; either way the
+    pick that raised the dialog copies its own color. Where the stream does
+    bring frames, the magnifier is live."""
+    checks.equal("auto: clipboard cleared first", s.clear_clipboard(), "")
+    s.pick(stripe(board, "050AC8"), hold=lambda: time.sleep(1.0))
+    time.sleep(2.0)  # the dialog is up, the release waiting
+    checks.true("auto: the dialog over the program's windows", s.dialog_over_huevex())
     answered = s.answer_screencast_dialog()
     checks.true("auto: the ScreenCast dialog was shown and answered", answered)
-    time.sleep(4.0)  # the stream's deadline for a first frame
+    checks.equal("auto: the pick that raised the dialog copies its color",
+                 s.wait_clipboard("#050AC8", timeout=10), "#050AC8")
+    checks.soon("auto: on top again once answered", s.huevex_kept_above, [True])
     calls = s.portal_calls()
     checks.true("auto: ScreenCast started", "ScreenCast.Start" in calls)
     checks.true("auto: the desktop's restore token kept", os.path.exists(
@@ -86,8 +97,9 @@ def screencast_answered(s, board, checks):
     if "Screenshot.Screenshot" in calls:
         print("    (no frame from the stream: the Screenshot serves)", flush=True)
     else:
+        s.toggle_magnifier(expect_shown=True)
         magnifier_live(s, board, checks)
-    s.toggle_magnifier(expect_shown=False)
+        s.toggle_magnifier(expect_shown=False)
 
 
 def magnifier_live(s, board, checks):
@@ -98,10 +110,9 @@ def magnifier_live(s, board, checks):
     def square():
         return s.client_pixel((zoom.BOX[0] + 65, zoom.BOX[1] + 35), s.magnifier())
 
-    checks.soon("auto: magnifier on the board", square, pick_test.rgb("FF0000"))
+    checks.soon("auto: magnifier on the board", square, session.rgb("FF0000"))
     s.xdotool("windowmove", board.window, board.x, board.y + 400)
-    checks.soon_not("auto: magnifier follows the picture under it", square,
-                    pick_test.rgb("FF0000"))
+    checks.soon_not("auto: magnifier follows the picture under it", square, session.rgb("FF0000"))
     # KWin puts the frame where the window is moved: back by where it landed.
     x, y = s.client_origin(board.window)
     s.xdotool("windowmove", board.window, 2 * board.x - x, 2 * board.y + 400 - y)
@@ -133,22 +144,23 @@ CASES = {"portal": [slow_pick, quick_picks, no_capture_clicks],
          "auto": [screencast_answered, slow_pick, quick_picks, asked_once, next_run]}
 
 
+def one_run(s, checks, source):
+    """The source's cases in turn, in one program."""
+    board = s.board(*pick_test.BOARD, pick_test.STRIPES, os.path.join(s.rundir, "board.log"))
+    s.watch_portal()
+    s.start_huevex({"HUEVEX_SCREEN": source} if source != "auto" else {})
+    for case in CASES[source]:
+        with checks.case(f"{source}: {case.__name__}"):
+            case(s, board, checks)
+
+
 def test():
-    args = kde_session.arguments()
-    checks = kde_session.Checks()
-    for source, cases in CASES.items():
+    args = session.arguments()
+    checks = session.Checks()
+    for source in CASES:
         print(f"-- HUEVEX_SCREEN={source}", flush=True)
         with kde_session.KWinSession(args) as s:
-            try:
-                board = s.board(*pick_test.BOARD, pick_test.STRIPES,
-                                os.path.join(s.rundir, "board.log"))
-                s.watch_portal()
-                s.start_huevex({"HUEVEX_SCREEN": source} if source != "auto" else {})
-                for case in cases:
-                    print(f"--- {source}: {case.__name__}", flush=True)
-                    case(s, board, checks)
-            except kde_session.Failure as error:
-                checks.equal(f"{source}: the session", str(error), "no failure")
+            checks.run(f"{source}: the session", one_run, s, checks, source)
             if s.huevex:
                 checks.equal(f"{source}: stderr beyond {QUIET} lines",
                              s.stderr().splitlines()[QUIET:], [])
@@ -158,4 +170,4 @@ def test():
 
 
 if __name__ == "__main__":
-    kde_session.main(test)
+    kde_session.KWinSession.main(test)

@@ -12,6 +12,7 @@ stderr; and it must go on running through picks and the magnifier's ticks.
 import time
 
 import sway_session
+from harness import session
 
 TITLE = "HUEVEX - SCREEN NOT READABLE"
 MESSAGE = "cannot read the screen"
@@ -33,46 +34,42 @@ CASES = [("portal without a session bus", "portal"), ("the X root forced", "x11"
 
 
 def test():
-    args = sway_session.arguments()
-    checks = sway_session.Checks()
+    args = session.arguments()
+    checks = session.Checks()
     for name, source in CASES:
-        print(f"-- {name}", flush=True)
         with sway_session.SwaySession(args) as s:
-            case(s, checks, source)
+            checks.run(name, told_once, s, checks, source)
+            if s.huevex:
+                stderr = s.stderr()
+                checks.equal("the reason on stderr once", stderr.count(MESSAGE), 1)
+                # The message box's text, and a line or two besides.
+                checks.equal("stderr beyond five lines", stderr.splitlines()[5:8], [])
+                checks.equal("still running", s.huevex.poll(), None)
+            if checks.failed:
+                s.save_screenshot(f"huevex-wayland-no-source-{source}.png")
     return checks.finish()
 
 
-def case(s, checks, source):
-    try:
-        s.start_huevex({"HUEVEX_SCREEN": source})
-        first = sway_session.eventually(lambda: boxes(s), 3)
-        if not first:
-            # Not at start-up: the first pick's reads find out.
-            s.clear_clipboard()
-            s.pick((100, 100))
-            first = sway_session.eventually(lambda: boxes(s), 5)
-        checks.equal("one message box the first time", len(first or []), 1)
-        checks.equal("the title says so", s.title(), TITLE)
-        for box in first or []:
-            dismiss(s, box)
+def told_once(s, checks, source):
+    s.start_huevex({"HUEVEX_SCREEN": source})
+    first = session.poll(lambda: boxes(s), 3)
+    if not first:
+        # Not at start-up: the first pick's reads find out.
+        s.clear_clipboard()
+        s.pick((100, 100))
+        first = session.poll(lambda: boxes(s), 5)
+    checks.equal("one message box the first time", len(first), 1)
+    checks.equal("the title says so", s.title(), TITLE)
+    for box in first:
+        dismiss(s, box)
 
-        # More reads: a pick held for a while, the magnifier open meanwhile.
-        s.toggle_magnifier()
-        s.pick((300, 300), hold=lambda: time.sleep(TICKS))
-        time.sleep(TICKS)
-        checks.equal("no message box again", boxes(s), [])
-        checks.equal("the title still says so", s.title(), TITLE)
-    except sway_session.Failure as error:
-        checks.equal("the session", str(error), "no failure")
-    if s.huevex:
-        stderr = s.stderr()
-        checks.equal("the reason on stderr once", stderr.count(MESSAGE), 1)
-        # The message box's text, and a line or two besides.
-        checks.equal("stderr beyond five lines", stderr.splitlines()[5:8], [])
-        checks.equal("still running", s.huevex.poll(), None)
-    if checks.failed:
-        s.save_screenshot(f"huevex-wayland-no-source-{source}.png")
+    # More reads: a pick held for a while, the magnifier open meanwhile.
+    s.toggle_magnifier()
+    s.pick((300, 300), hold=lambda: time.sleep(TICKS))
+    time.sleep(TICKS)
+    checks.equal("no message box again", boxes(s), [])
+    checks.equal("the title still says so", s.title(), TITLE)
 
 
 if __name__ == "__main__":
-    sway_session.main(test)
+    sway_session.SwaySession.main(test)

@@ -37,6 +37,7 @@ import sway_session
 import virtual_pointer
 import magnifier_test as zoom  # the X11 tests' boards and the box's checks
 import pick_test
+from harness import session
 
 QUIET = 2  # stderr lines a whole case may write
 NEEDS = "(needs the capture)"
@@ -79,7 +80,7 @@ def sim_pick(args, target, workdir):
     board = [str(v) for v in pick_test.BOARD]
     subprocess.run([args.sim_frame, "main", *board, ",".join(pick_test.STRIPES),
                          str(target[0]), str(target[1]), out], check=True, timeout=30)
-    return sway_session.session.read_ppm(out)
+    return session.read_ppm(out)
 
 
 def picks(s, checks):
@@ -92,7 +93,7 @@ def picks(s, checks):
         checks.equal(f"{what}: xclip {NEEDS}", s.wait_clipboard("#" + color), "#" + color)
         shot = s.screenshot()
         checks.equal(f"{what}: swatch {NEEDS}", shot.rgb(*s.screen_point(s.SWATCH)),
-                     pick_test.rgb(color))
+                     session.rgb(color))
         checks.equal(f"{what}: crosshair back", shot.rgb(*s.screen_point(s.CROSSHAIR)),
                      (0, 0, 0))
         codes = shot.block(*s.screen_point((x, y)), width, height)
@@ -124,7 +125,7 @@ def keys(s, checks):
         s.type_keys("shift+Right", "Left")
         checks.equal("keys: the pointer stays", s.pointer(), (edge - 10, y))
         checks.equal(f"keys: swatch short of the edge {NEEDS}", s.client_pixel(s.SWATCH),
-                     pick_test.rgb("FF0000"))
+                     session.rgb("FF0000"))
         s.type_keys("Right")
 
     s.pick((edge - 10, y), hold=nudge_across)
@@ -134,7 +135,7 @@ def keys(s, checks):
     time.sleep(0.1)
     checks.equal("Esc: nothing copied", s.clipboard(), "")
     checks.equal(f"Esc: swatch as before the pick {NEEDS}", s.client_pixel(s.SWATCH),
-                 pick_test.rgb("00FF00"))
+                 session.rgb("00FF00"))
 
 
 def below_main_window(s, checks, name, window):
@@ -208,7 +209,7 @@ def pointer_drawn(s, checks):
                        zoom.zoom_box(s), ZOOM_BOARD, cursor,
                        zoom.sim_frame(s.args, ZOOM_BOARD, cursor, s.rundir))
         mouse.release()
-        color = sway_session.session.hex_color(zoom.board_pixel(ZOOM_BOARD, cursor))
+        color = session.hex_color(zoom.board_pixel(ZOOM_BOARD, cursor))
         checks.equal("compositor's pointer: xclip", s.wait_clipboard("#" + color), "#" + color)
     finally:
         mouse.close()
@@ -217,24 +218,24 @@ def pointer_drawn(s, checks):
 CASES = [picks, quick_picks, keys, magnifier, help_panel, pointer_drawn]
 
 
+def start_and_run(s, checks, case):
+    if s.args.source == "portal":
+        # The session's part: without it the program cannot pass.
+        checks.true("the portal takes a screenshot", s.portal_answers())
+    s.start_huevex({"HUEVEX_SCREEN": s.args.source})
+    case(s, checks)
+
+
 def test():
     def more(parser):
         parser.add_argument("--source", choices=["screencopy", "portal"], required=True)
         parser.add_argument("--sim-frame", required=True)
 
-    args = sway_session.arguments(more)
-    checks = sway_session.Checks()
+    args = session.arguments(more)
+    checks = session.Checks()
     for case in CASES:
-        print(f"-- {case.__name__}", flush=True)
         with sway_session.SwaySession(args, background(), portal=args.source == "portal") as s:
-            try:
-                if args.source == "portal":
-                    # The session's part: without it the program cannot pass.
-                    checks.true("the portal takes a screenshot", s.portal_answers())
-                s.start_huevex({"HUEVEX_SCREEN": args.source})
-                case(s, checks)
-            except sway_session.Failure as error:
-                checks.equal(case.__name__, str(error), "no failure")
+            checks.run(case.__name__, start_and_run, s, checks, case)
             if s.huevex:
                 lines = s.stderr().splitlines()
                 checks.equal(f"{case.__name__}: stderr beyond {QUIET} lines {NEEDS}",
@@ -246,4 +247,4 @@ def test():
 
 
 if __name__ == "__main__":
-    sway_session.main(test)
+    sway_session.SwaySession.main(test)

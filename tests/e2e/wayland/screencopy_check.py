@@ -21,6 +21,9 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from harness import session  # noqa: E402  Checks
+
 parser = argparse.ArgumentParser()
 parser.add_argument("--probe", required=True)
 parser.add_argument("--module", required=True)
@@ -31,13 +34,8 @@ args = parser.parse_args()
 STRIPES = ["FF0000", "00FF00", "0000FF", "FFFF00"]
 STRIPE = 50  # pixels wide: the board fits an 800 x 600 output turned at scale 2
 BACKGROUND_Y = 49  # the row above the board
-failed = []
-
-
-def check(what, actual, expected):
-    if actual != expected:
-        failed.append(what)
-        print(f"FAIL {what}: expected {expected!r}, got {actual!r}", flush=True)
+checks = session.Checks()
+check = checks.equal
 
 
 def sway(*command):
@@ -131,5 +129,4 @@ finally:
     board.wait(timeout=10)
     sway(f"output {output} scale 1 transform normal")
 
-print(f"{len(failed)} failed", flush=True)
-sys.exit(1 if failed else 0)
+sys.exit(checks.finish())

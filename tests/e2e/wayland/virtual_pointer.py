@@ -169,16 +169,10 @@ class FakeInput(_Client):
         list(self._until_synced())
 
 
-def socket_path(s):
-    """The Wayland socket of a session (sway's or KWin's)."""
-    wayland = next(v.split("=", 1)[1] for v in s.wayland_env if v.startswith("WAYLAND_DISPLAY="))
-    return wayland if wayland.startswith("/") else os.path.join(s.rundir, wayland)
-
-
 def for_session(s):
     """The virtual pointer of a SwaySession (its socket, its output's size)."""
-    from sway_session import SIZE
-    return VirtualPointer(socket_path(s), *SIZE)
+    from user_session import SIZE
+    return VirtualPointer(s.wayland_socket(), *SIZE)
 
 
 if __name__ == "__main__":

@@ -122,15 +122,11 @@ def test():
     args = session.arguments()
     checks = session.Checks()
     for case in CASES:
-        print(f"-- {case.__name__}", flush=True)
         with session.XvfbSession(args) as s:
             log = f"{args.artifacts}/huevex-{args.wm}-{case.__name__}.log"
             open(log, "w").close()
-            try:
-                case(s, checks, log)
-            except session.Failure as error:
-                checks.equal(case.__name__, str(error), "no failure")
-                s.save_screenshot(f"huevex-{args.wm}-{case.__name__}.png")
+            checks.run(case.__name__, case, s, checks, log,
+                       on_failure=lambda name: s.save_screenshot(f"huevex-{args.wm}-{name}.png"))
     return checks.finish()
 
 

@@ -18,6 +18,7 @@ import subprocess
 import time
 
 from harness import session
+from harness.session import rgb
 
 BOX = (17, 17, 139, 71)  # the zoom box in the magnifier's client area
 GRAY, SILVER = (128, 128, 128), (192, 192, 192)
@@ -43,10 +44,6 @@ BOARDS = [
     (40, 60, 120, 140, stripes(120, 7), [(60, 70), (6, 3), (112, 135)]),
     (40, 60, 240, 140, stripes(80, 11), [(61, 40), (160, 90)]),
 ]
-
-
-def rgb(hex_code):
-    return tuple(int(hex_code[i:i + 2], 16) for i in (0, 2, 4))
 
 
 def board_pixel(board, point):
@@ -187,16 +184,11 @@ def test():
     args = session.arguments(lambda p: p.add_argument("--sim-frame", required=True))
     checks = session.Checks()
     for case in CASES:
-        print(f"-- {case.__name__}", flush=True)
         with session.XvfbSession(args) as s:
             log = os.path.join(args.artifacts, f"huevex-zoom-{args.wm}-{case.__name__}.log")
             open(log, "w").close()
-            try:
-                case(s, checks, log)
-            except session.Failure as error:
-                checks.equal(case.__name__, str(error), "no failure")
-            if checks.failed:
-                s.save_screenshot(f"huevex-zoom-{args.wm}-{case.__name__}.png")
+            checks.run(case.__name__, case, s, checks, log, on_failure=lambda name:
+                       s.save_screenshot(f"huevex-zoom-{args.wm}-{name}.png"))
     return checks.finish()
 
 

@@ -14,6 +14,7 @@ Fonts may differ between machines, so no point lies on text.
 import os
 
 from harness import session
+from harness.session import rgb
 from harness.main_window import BLACK, GRAY, KNOWN_PIXELS, WHITE, resolve
 
 # Runs of pixels along the table's lines, clear of the corners where lines
@@ -44,10 +45,6 @@ ALLOWED_ACTIONS = [
 
 PICKED = "050AC8"
 BOARD = (0, 0, 300, 200)
-
-
-def rgb(hex_code):
-    return tuple(int(hex_code[i:i + 2], 16) for i in (0, 2, 4))
 
 
 def program_colors(tool):

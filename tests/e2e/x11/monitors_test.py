@@ -52,64 +52,63 @@ def test():
         return 77
 
 
+def monitors(s, checks, stderr):
+    s.set_monitors([(*LEFT, False), (*RIGHT, True)])
+    areas = [v for area in (LEFT, RIGHT) for v in WORK[area]]
+    s.run(["xprop", "-root", "-f", "_GTK_WORKAREAS_D0", "32c", "-set",
+           "_GTK_WORKAREAS_D0", ",".join(str(v) for v in areas)])
+    boards = [(1400, 200, 200, 200, "FF0000"), (1600, 200, 200, 200, "00FF00"),
+              (100, 1100, 1200, 300, "0000FF")]
+    for x, y, width, height, color in boards:
+        s.colorboard(x, y, width, height, [color], "/dev/null")
+    s.wait_for(lambda: [s.screenshot().hex(b[0] + 2, b[1] + 2) for b in boards]
+               == [b[4] for b in boards], "the boards to show", step=0.1)
+    s.xdotool("mousemove", 100, 100)
+    huevex = s.start_huevex(stderr=stderr)
+
+    with checks.case("opens on the primary"):
+        checks.equal("centred on its work area", s.client_rect(), centred(s, WORK[RIGHT]))
+    with checks.case("picks on each monitor"):
+        checks.equal("left", picked(s, (1500, 300), "#FF0000"), "#FF0000")
+        checks.equal("right", picked(s, (1700, 300), "#00FF00"), "#00FF00")
+    with checks.case("the magnifier across the seam and by the gap"):
+        s.toggle_magnifier(expect_shown=True)
+        checks.equal("across the seam", look(s, (1600, 300), 6), [RED] * 6 + [GREEN] * 8)
+        checks.equal("on the monitor", look(s, (700, 1197), 0), [BLUE] * 14)
+        checks.equal("in the gap", resize.magnifier_row(s, 6), [BLACK] * 14)
+    with checks.case("a pick in the gap"):
+        # Straight there: no tick on the way reads the board on the monitor.
+        s.clear_clipboard()
+        s.flick((700, 1300))
+        checks.not_equal("copied", s.wait_clipboard("#0000FF", timeout=1.5), "#0000FF")
+
+    with checks.case("a monitor added over the gap"):
+        s.set_monitors([(*LEFT, False), (*RIGHT, True), (*BELOW, False)])
+        s.toggle_magnifier(expect_shown=True)
+        s.xdotool("mousemove", 700, 1197)
+        checks.soon("the magnifier reads it", lambda: resize.magnifier_row(s, 6), [BLUE] * 14)
+        checks.equal("a pick there", picked(s, (700, 1300), "#0000FF"), "#0000FF")
+    with checks.case("its monitor removed under the main window"):
+        s.xdotool("windowmove", s.main_window, 300, 1350)
+        s.wait_for(lambda: s.client_origin() == (300, 1350), "the main window to move")
+        s.set_monitors([(*LEFT, False), (*RIGHT, True)])
+        checks.soon("back on the primary", s.client_rect, centred(s, WORK[RIGHT]))
+        checks.equal("a pick after", picked(s, (1500, 300), "#FF0000"), "#FF0000")
+    checks.equal("still running", huevex.poll(), None)
+    huevex.terminate()
+    huevex.wait(10)
+
+    with checks.case("none primary: the pointer's monitor"):
+        s.set_monitors([(*LEFT, False), (*RIGHT, False)])
+        s.xdotool("mousemove", 400, 600)
+        s.start_huevex(stderr=stderr)
+        checks.equal("centred on its work area", s.client_rect(), centred(s, WORK[LEFT]))
+
+
 def run(args, checks, errors):
     with session.XorgSession(args, size=(3200, 1600)) as s, open(errors, "w") as stderr:
-        try:
-            s.set_monitors([(*LEFT, False), (*RIGHT, True)])
-            areas = [v for area in (LEFT, RIGHT) for v in WORK[area]]
-            s.run(["xprop", "-root", "-f", "_GTK_WORKAREAS_D0", "32c", "-set",
-                   "_GTK_WORKAREAS_D0", ",".join(str(v) for v in areas)])
-            boards = [(1400, 200, 200, 200, "FF0000"), (1600, 200, 200, 200, "00FF00"),
-                      (100, 1100, 1200, 300, "0000FF")]
-            for x, y, width, height, color in boards:
-                s.colorboard(x, y, width, height, [color], "/dev/null")
-            s.wait_for(lambda: [s.screenshot().hex(b[0] + 2, b[1] + 2) for b in boards]
-                       == [b[4] for b in boards], "the boards to show", step=0.1)
-            s.xdotool("mousemove", 100, 100)
-            huevex = s.start_huevex(stderr=stderr)
-
-            with checks.case("opens on the primary"):
-                checks.equal("centred on its work area", s.client_rect(), centred(s, WORK[RIGHT]))
-            with checks.case("picks on each monitor"):
-                checks.equal("left", picked(s, (1500, 300), "#FF0000"), "#FF0000")
-                checks.equal("right", picked(s, (1700, 300), "#00FF00"), "#00FF00")
-            with checks.case("the magnifier across the seam and by the gap"):
-                s.toggle_magnifier(expect_shown=True)
-                checks.equal("across the seam", look(s, (1600, 300), 6), [RED] * 6 + [GREEN] * 8)
-                checks.equal("on the monitor", look(s, (700, 1197), 0), [BLUE] * 14)
-                checks.equal("in the gap", resize.magnifier_row(s, 6), [BLACK] * 14)
-            with checks.case("a pick in the gap"):
-                # Straight there: no tick on the way reads the board on the monitor.
-                s.clear_clipboard()
-                s.flick((700, 1300))
-                checks.not_equal("copied", s.wait_clipboard("#0000FF", timeout=1.5), "#0000FF")
-
-            with checks.case("a monitor added over the gap"):
-                s.set_monitors([(*LEFT, False), (*RIGHT, True), (*BELOW, False)])
-                s.toggle_magnifier(expect_shown=True)
-                s.xdotool("mousemove", 700, 1197)
-                checks.soon("the magnifier reads it",
-                            lambda: resize.magnifier_row(s, 6), [BLUE] * 14)
-                checks.equal("a pick there", picked(s, (700, 1300), "#0000FF"), "#0000FF")
-            with checks.case("its monitor removed under the main window"):
-                s.xdotool("windowmove", s.main_window, 300, 1350)
-                s.wait_for(lambda: s.client_origin() == (300, 1350), "the main window to move")
-                s.set_monitors([(*LEFT, False), (*RIGHT, True)])
-                checks.soon("back on the primary", s.client_rect, centred(s, WORK[RIGHT]))
-                checks.equal("a pick after", picked(s, (1500, 300), "#FF0000"), "#FF0000")
-            checks.equal("still running", huevex.poll(), None)
-            huevex.terminate()
-            huevex.wait(10)
-
-            with checks.case("none primary: the pointer's monitor"):
-                s.set_monitors([(*LEFT, False), (*RIGHT, False)])
-                s.xdotool("mousemove", 400, 600)
-                s.start_huevex(stderr=stderr)
-                checks.equal("centred on its work area", s.client_rect(), centred(s, WORK[LEFT]))
-        except session.Failure as error:
-            checks.equal("monitors", str(error), "no failure")
-        if checks.failed:
-            s.save_screenshot("huevex-monitors.png")
+        checks.run("monitors", monitors, s, checks, stderr,
+                   on_failure=lambda _: s.save_screenshot("huevex-monitors.png"))
     return checks.finish()
 
 

@@ -15,6 +15,7 @@ import tempfile
 import time
 
 from harness import session
+from harness.session import rgb
 
 STRIPES = ["FF0000", "00FF00", "0000FF", "FFFFFF", "000000", "050AC8", "100F01", "808080"]
 BOARD = (0, 0, 1280, 200)
@@ -45,10 +46,6 @@ def stripe_edge(s, left, right):
     shot = s.screenshot()
     return next(x for x in range(stripe_centre(left)[0], stripe_centre(right)[0])
                 if shot.rgb(x, y) == rgb(right)), y
-
-
-def rgb(hex_code):
-    return tuple(int(hex_code[i:i + 2], 16) for i in (0, 2, 4))
 
 
 def test():

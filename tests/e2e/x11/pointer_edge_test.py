@@ -12,6 +12,7 @@ screen. Each corner holds a small board of its own color.
 import time
 
 from harness import session
+from harness.session import rgb
 
 WIDTH, HEIGHT = 1280, 1024
 BOX = (17, 17)
@@ -25,10 +26,6 @@ CORNERS = [
     ((0, HEIGHT - 1), "0000FF", (-30, HEIGHT + 4000), "absolute"),
     ((WIDTH - 1, HEIGHT - 1), "FFFF00", (WIDTH + 4000, HEIGHT + 4000), "relative"),
 ]
-
-
-def rgb(hex_code):
-    return tuple(int(hex_code[i:i + 2], 16) for i in (0, 2, 4))
 
 
 def board_of(corner):

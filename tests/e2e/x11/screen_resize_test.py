@@ -80,68 +80,66 @@ def pick(s, checks, what, target, expected):
     checks.equal(f"{what}: copied", picked(s, target, expected), expected)
 
 
+def resizing(s, checks, stderr):
+    for name, clock, horizontal, vertical in MODES:
+        s.run(["xrandr", "--newmode", name, clock, *horizontal.split(), *vertical.split()])
+        s.run(["xrandr", "--addmode", "screen", name])
+    # The red board comes up while the screen still shows it.
+    s.colorboard(*RED_BOARD, ["FF0000"], "/dev/null")
+    set_mode(s, "huevex_1280x1024", (1280, 1024))
+    huevex = s.start_huevex(stderr=stderr)
+    s.colorboard(*GREEN_BOARD, ["00FF00"], "/dev/null")
+    # The main window and its magnifier up and left, clear of the boards.
+    s.xdotool("windowmove", s.main_window, 20, 20)
+    s.wait_for(lambda: s.client_origin()[0] < 100, "the main window to move")
+    time.sleep(0.1)
+    s.toggle_magnifier(expect_shown=True)
+
+    # 1280 x 1024: the green board's right edge at 800 is in the middle
+    # of the screen; the block from 789 shows it and the black beyond.
+    row = rest_and_look(s, (795, 400))
+    checks.equal("1280 x 1024: the board's end in the magnifier", row, [GREEN] * 11 + [BLACK] * 3)
+
+    set_mode(s, "huevex_800x600", (800, 600))
+    time.sleep(0.2)
+    checks.equal("800 x 600: still running", huevex.poll(), None)
+    row = rest_and_look(s, (797, 400))
+    checks.equal("800 x 600: the screen's last pixels, then black off it", row,
+                 [GREEN] * 9 + [BLACK] * 5)
+    checks.equal("800 x 600: grid dots", grid_dots(s),
+                 [(128, 128, 128), (192, 192, 192), (192, 192, 192)])
+    pick(s, checks, "800 x 600: at the right edge", (799, 400), "#00FF00")
+    # The pointer cannot follow a drag past the edge: it stays on it.
+    pick(s, checks, "800 x 600: dragged past the edge", (1000, 400), "#00FF00")
+    checks.equal("800 x 600: still running after the picks", huevex.poll(), None)
+
+    s.toggle_magnifier(expect_shown=True)  # the picks closed it
+    set_mode(s, "1600x1200", (1600, 1200))
+    time.sleep(0.2)
+    checks.equal("1600 x 1200: still running", huevex.poll(), None)
+    row = rest_and_look(s, (1450, 1100))
+    checks.equal("1600 x 1200: the window beyond the old edge", row, [RED] * 14)
+    row = rest_and_look(s, (1597, 1100))
+    checks.equal("1600 x 1200: the new right edge", row, [RED] * 9 + [BLACK] * 5)
+    pick(s, checks, "1600 x 1200: beyond the old edge", (1450, 1100), "#FF0000")
+
+    # Shrinking while the button is held over the red board: the server
+    # puts the pointer in the corner, on the green board.
+    s.clear_clipboard()
+    s.pick((1450, 1100), hold=lambda: set_mode(s, "huevex_800x600", (800, 600)))
+    checks.equal("shrunk during a pick: the color where the pointer went",
+                 s.wait_clipboard("#00FF00"), "#00FF00")
+    checks.equal("still running at the end", huevex.poll(), None)
+
+
 def test():
     args = session.arguments()
     args.wm = "none"
     checks = session.Checks()
     errors = f"{args.artifacts}/huevex-resize.stderr"
     with session.XvfbSession(args, screen="1600x1200x24") as s, open(errors, "w") as stderr:
-        try:
-            for name, clock, horizontal, vertical in MODES:
-                s.run(["xrandr", "--newmode", name, clock, *horizontal.split(),
-                       *vertical.split()])
-                s.run(["xrandr", "--addmode", "screen", name])
-            # The red board comes up while the screen still shows it.
-            s.colorboard(*RED_BOARD, ["FF0000"], "/dev/null")
-            set_mode(s, "huevex_1280x1024", (1280, 1024))
-            huevex = s.start_huevex(stderr=stderr)
-            s.colorboard(*GREEN_BOARD, ["00FF00"], "/dev/null")
-            # The main window and its magnifier up and left, clear of the boards.
-            s.xdotool("windowmove", s.main_window, 20, 20)
-            s.wait_for(lambda: s.client_origin()[0] < 100, "the main window to move")
-            time.sleep(0.1)
-            s.toggle_magnifier(expect_shown=True)
-
-            # 1280 x 1024: the green board's right edge at 800 is in the middle
-            # of the screen; the block from 789 shows it and the black beyond.
-            row = rest_and_look(s, (795, 400))
-            checks.equal("1280 x 1024: the board's end in the magnifier", row,
-                         [GREEN] * 11 + [BLACK] * 3)
-
-            set_mode(s, "huevex_800x600", (800, 600))
-            time.sleep(0.2)
-            checks.equal("800 x 600: still running", huevex.poll(), None)
-            row = rest_and_look(s, (797, 400))
-            checks.equal("800 x 600: the screen's last pixels, then black off it", row,
-                         [GREEN] * 9 + [BLACK] * 5)
-            checks.equal("800 x 600: grid dots", grid_dots(s),
-                         [(128, 128, 128), (192, 192, 192), (192, 192, 192)])
-            pick(s, checks, "800 x 600: at the right edge", (799, 400), "#00FF00")
-            # The pointer cannot follow a drag past the edge: it stays on it.
-            pick(s, checks, "800 x 600: dragged past the edge", (1000, 400), "#00FF00")
-            checks.equal("800 x 600: still running after the picks", huevex.poll(), None)
-
-            s.toggle_magnifier(expect_shown=True)  # the picks closed it
-            set_mode(s, "1600x1200", (1600, 1200))
-            time.sleep(0.2)
-            checks.equal("1600 x 1200: still running", huevex.poll(), None)
-            row = rest_and_look(s, (1450, 1100))
-            checks.equal("1600 x 1200: the window beyond the old edge", row, [RED] * 14)
-            row = rest_and_look(s, (1597, 1100))
-            checks.equal("1600 x 1200: the new right edge", row, [RED] * 9 + [BLACK] * 5)
-            pick(s, checks, "1600 x 1200: beyond the old edge", (1450, 1100), "#FF0000")
-
-            # Shrinking while the button is held over the red board: the server
-            # puts the pointer in the corner, on the green board.
-            s.clear_clipboard()
-            s.pick((1450, 1100), hold=lambda: set_mode(s, "huevex_800x600", (800, 600)))
-            checks.equal("shrunk during a pick: the color where the pointer went",
-                         s.wait_clipboard("#00FF00"), "#00FF00")
-            checks.equal("still running at the end", huevex.poll(), None)
-        except session.Failure as error:
-            checks.equal("resizing", str(error), "no failure")
-        if checks.failed:
-            s.save_screenshot("huevex-resize.png")
+        checks.run("resizing", resizing, s, checks, stderr,
+                   on_failure=lambda _: s.save_screenshot("huevex-resize.png"))
     with open(errors) as f:
         logged = f.read()
     # A read racing the shrink may be refused by the server; that is logged

@@ -87,32 +87,32 @@ def usable(s, checks, what, log, wm=True):
     cover.wait(5)
 
 
+def restarted(s, checks, what, restart, log):
+    huevex = s.start_huevex()
+    s.wait_for(lambda: framed(s), "openbox to frame the main window")
+    usable(s, checks, f"{what}: before", log)
+    wm = restart(s)
+    # The old openbox has ended, so a frame now is the new one's; with none,
+    # the window is back on the root.
+    s.wait_for(lambda: framed(s) == wm, "the main window to be (un)framed")
+    time.sleep(0.3)
+    checks.equal(f"{what}: still running", huevex.poll(), None)
+    usable(s, checks, f"{what}: after", log, wm)
+    checks.equal(f"{what}: still running at the end", huevex.poll(), None)
+
+
 def test():
     args = session.arguments()
     args.wm = "openbox"
     checks = session.Checks()
     for restart in [replace, kill_and_restart, kill]:
         what = restart.__name__.replace("_", " ")
-        print(f"-- {what}", flush=True)
         log = f"{args.artifacts}/huevex-wm-{restart.__name__}.log"
         open(log, "w").close()
         with session.XvfbSession(args) as s:
             s.wm = s.processes[-1]
-            try:
-                huevex = s.start_huevex()
-                s.wait_for(lambda: framed(s), "openbox to frame the main window")
-                usable(s, checks, f"{what}: before", log)
-                wm = restart(s)
-                # The old openbox has ended, so a frame now is the new one's;
-                # with none, the window is back on the root.
-                s.wait_for(lambda: framed(s) == wm, "the main window to be (un)framed")
-                time.sleep(0.3)
-                checks.equal(f"{what}: still running", huevex.poll(), None)
-                usable(s, checks, f"{what}: after", log, wm)
-                checks.equal(f"{what}: still running at the end", huevex.poll(), None)
-            except session.Failure as error:
-                checks.equal(what, str(error), "no failure")
-                s.save_screenshot(f"huevex-wm-{restart.__name__}.png")
+            checks.run(what, restarted, s, checks, what, restart, log, on_failure=lambda _:
+                       s.save_screenshot(f"huevex-wm-{restart.__name__}.png"))
     return checks.finish()
 
 

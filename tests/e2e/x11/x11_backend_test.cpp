@@ -156,7 +156,7 @@ TEST_F(X11Backend, OnlyChangesInWhetherTheScreenCanBeReadAreTold) {
     const std::optional<AccessNotice> notice = captured.TakeNotice();
     EXPECT_EQ(notice.has_value(), tick == 0) << "tick " << tick;
     if (notice) {
-      EXPECT_FALSE(notice->readable);
+      EXPECT_EQ(notice->access, ScreenAccess::Unreadable);
       EXPECT_NE(notice->reason.find("capture module"), std::string::npos) << notice->reason;
     }
   }
