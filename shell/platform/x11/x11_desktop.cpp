@@ -266,7 +266,10 @@ bool X11Desktop::CaptureAll(Hwnd handle) {
 
 void X11Desktop::ReleaseCapture() { capture_.Release(last_time_); }
 
+// On Xwayland a key grab of X's sees the keys only while an X window has the
+// keyboard: no shortcut at all is better than one that works now and then.
 bool X11Desktop::RegisterShortcut(const Shortcut& shortcut) {
+  if (screen_.Xwayland()) return false;
   if (!shortcut_.Grab(shortcut) && listener_) {
     listener_->OnShortcutRefused("another program has it, or the keyboard has no such key");
   }
