@@ -1,5 +1,7 @@
 #include "picker/frm_main.h"
 
+#include <algorithm>
+
 #include "picker/codes.h"
 #include "resources/layouts.h"
 #include "shell/platform/gdi_owners.h"
