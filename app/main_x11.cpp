@@ -11,6 +11,7 @@
 #include "app/command_line.h"
 #include "app/project.h"
 #include "shell/platform/soft/soft_gdi.h"
+#include "shell/platform/x11/x11_clipboard_server.h"
 #include "shell/platform/x11/x11_desktop.h"
 #include "shell/platform/x11/x11_errors.h"
 #include "shell/platform/x11/x11_handles.h"
@@ -47,6 +48,10 @@ void Trouble(std::string_view text) { Say(stderr, "huevex: " + std::string(text)
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The program started again to keep a command's pick on the clipboard.
+  if (argc == 2 && argv[0] == huevex::x11::kClipboardServerName) {
+    return huevex::x11::ServeClipboard(argv[1]);
+  }
   const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   const huevex::CommandLine line = huevex::ParseCommandLine(args, false);
   switch (line.action) {
@@ -94,6 +99,8 @@ int main(int argc, char** argv) {
   int status = 0;
   {
     huevex::x11::X11Desktop desktop(display.get(), screen, gdi);
+    // A script pastes the code after the command has returned.
+    if (pick) desktop.KeepClipboardAfterExit();
     status = huevex::RunHuevex(gdi, desktop, line.action, shortcut.shortcut,
                                {[](std::string_view text) { Say(stdout, text); }, Trouble});
   }  // the desktop hands the clipboard over as it goes
