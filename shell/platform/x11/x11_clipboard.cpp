@@ -14,10 +14,11 @@ ClipboardOwner::ClipboardOwner(Display* display, const Atoms& atoms)
     : display_(display), atoms_(atoms) {
   const Window root = DefaultRootWindow(display);
   window_ = WindowHandle(display, XCreateSimpleWindow(display, root, -10, -10, 1, 1, 0, 0, 0));
-  XSelectInput(display, window_.get(), PropertyChangeMask);
-  // Whose the clipboard is, for whoever looks (xprop on the owner).
+  // Whose the clipboard is, for whoever looks (xprop on the owner); written
+  // before the window listens, so that it wakes nobody.
   const long pid[] = {static_cast<long>(getpid())};
   WriteLongs(display, window_.get(), atoms.net_wm_pid, XA_CARDINAL, pid);
+  XSelectInput(display, window_.get(), PropertyChangeMask);
 }
 
 Time ClipboardOwner::ServerTime() {
