@@ -263,6 +263,10 @@ class Session:
         return process
 
     def close(self):
+        # What the program left behind first: it lives on its own.
+        if self.display:
+            for pid in self.clipboard_servers():
+                os.kill(pid, signal.SIGTERM)
         # The newest first (a server the session started, last).
         for process in reversed(self.processes):
             if process.poll() is None:
@@ -455,6 +459,53 @@ class Session:
             hold()
         self.xdotool("mouseup", button)
         time.sleep(0.03)
+
+    def pick_anywhere(self, target, end, hold=None, keys=None):
+        """A pick with no press: `huevex --pick` started (or, with `keys`,
+        the shortcut typed to the running program), the pointer moved to
+        target, and the pick ended there with `end`: a button number clicks
+        it, else a key (xdotool's name). `hold(window)`, if given, runs before
+        the end, with the picking program's main window. The command's exit
+        status, output and errors, once it has ended; None for the shortcut."""
+        if keys:
+            self.xdotool("key", keys)
+            window = self.main_window
+            self.wait_for(lambda: self.client_pixel(self.CROSSHAIR) == self.FACE,
+                          "the crosshair to leave its box")
+        else:
+            command = self.spawn([self.args.huevex, "--pick"], stdout=subprocess.PIPE,
+                                 stderr=subprocess.PIPE)
+            window = self.wait_for(lambda: self.output(
+                ["xdotool", "search", "--all", "--onlyvisible", "--pid", str(command.pid), "--name",
+                 "^HUEVEX$"]).split(), "the command's window")[0]
+        self.pointer_steps(self.pointer(), target)
+        time.sleep(0.05)  # a few timer ticks at the target
+        if hold:
+            hold(window)
+        if isinstance(end, int):
+            self.xdotool("click", end)
+        else:
+            self.xdotool("key", end)
+        if keys:
+            return None
+        out, err = command.communicate(timeout=10)
+        return command.returncode, out.decode(errors="replace"), err.decode(errors="replace")
+
+    def clipboard_servers(self):
+        """The processes the program left behind on this display to serve
+        the clipboard."""
+        found = []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{pid}/cmdline", "rb") as f:
+                    command = f.read().split(b"\0")
+                with open(f"/proc/{pid}/environ", "rb") as f:
+                    env = f.read().split(b"\0")
+            except OSError:
+                continue
+            if command[0] == b"huevex-clipboard" and f"DISPLAY={self.display}".encode() in env:
+                found.append(int(pid))
+        return found
 
     def pointer(self):
         """Where the X server has the pointer."""
