@@ -20,11 +20,14 @@
 namespace {
 
 // Without its display the program has nothing left to show or serve.
-int DisplayLost(Display*) {
+[[noreturn]] void ExitForLostDisplay(int status) {
   std::fprintf(stderr, "huevex: the connection to the X display was lost; exiting.\n");
   std::fflush(stderr);
-  std::_Exit(1);
+  std::_Exit(status);
 }
+int DisplayLost(Display*) { ExitForLostDisplay(1); }
+// A command's pick that loses it is trouble, not backed out of (status 1).
+int DisplayLostDuringPick(Display*) { ExitForLostDisplay(huevex::kExitTrouble); }
 
 void ExplainNoDisplay(const char* name) {
   if (!name || !*name) {
@@ -85,7 +88,7 @@ int main(int argc, char** argv) {
   // A clipboard requestor that vanishes mid-reply must not kill the program.
   std::signal(SIGPIPE, SIG_IGN);
   huevex::x11::InstallErrorHandler();
-  XSetIOErrorHandler(DisplayLost);
+  XSetIOErrorHandler(pick ? DisplayLostDuringPick : DisplayLost);
 
   const huevex::ShortcutChoice shortcut =
       huevex::ChooseShortcut(pick ? nullptr : std::getenv("HUEVEX_SHORTCUT"));

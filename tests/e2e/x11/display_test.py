@@ -6,8 +6,8 @@
 - the command line as scripts use it: help and version on stdout; an unknown
   option, no display, or a screen that cannot be read: status 2, one line on
   stderr and nothing on stdout;
-- the X server ending under a running program: a message and status 1, not a
-  crash or a core dump;
+- the X server ending under a running program: a message and status 1 (2
+  during a command's pick), not a crash or a core dump;
 - settings from outside that make no sense (an Xft.dpi that is no number,
   zero, negative, enormous or fractional; a fontconfig configuration that is
   garbage): a window of a sane size all the same, no abort, and what was
@@ -77,17 +77,21 @@ def scripts(args, checks):
 
 
 def display_lost(args, checks):
-    with session.XvfbSession(args) as s:
-        huevex = s.start_huevex()
-        s.server.kill()
-        s.server.wait(10)
-        try:
-            status = huevex.wait(10)
-        except subprocess.TimeoutExpired:
-            status = "still running"
-        stderr = huevex.stderr.read().decode(errors="replace")
-        checks.equal("display lost: exit status", status, 1)
-        checks.true("display lost: says so", "connection to the X display was lost" in stderr)
+    for arguments, expected in [([], 1), (["--pick"], 2)]:  # 1 from a pick would be Esc's
+        with session.XvfbSession(args) as s:
+            huevex = s.spawn([args.huevex, *arguments], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE)
+            s.wait_for(lambda: s.find_window("^HUEVEX$", visible=True), "the main window")
+            s.server.kill()
+            s.server.wait(10)
+            try:
+                status = huevex.wait(10)
+            except subprocess.TimeoutExpired:
+                status = "still running"
+            stderr = huevex.stderr.read().decode(errors="replace")
+            what = " ".join(["display lost:", *arguments])
+            checks.equal(f"{what} exit status", status, expected)
+            checks.true(f"{what} says so", "connection to the X display was lost" in stderr)
 
 
 def client_size_at(dpi):
