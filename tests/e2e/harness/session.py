@@ -2,8 +2,8 @@
 
 `Session` knows a display and how to act and look there: it starts programs
 on it, drives the pointer with xdotool, reads the clipboard with xclip and
-xsel, looks at windows with xwininfo and xprop and at pixels in xwd
-screenshots. Where the display comes from is a subclass's business:
+xsel, looks at windows with xwininfo and xprop, at pixels in xwd
+screenshots and at the pointer's image with huevex_xprobe. Where the display comes from is a subclass's business:
 `XvfbSession` starts a private Xvfb (the server picks the display number
 through -displayfd) and, if asked, openbox; `XorgSession` a private Xorg with
 the dummy driver, for RandR 1.5 monitors. The program is the Linux one
@@ -35,12 +35,34 @@ def _die_with_parent():
     _libc.prctl(_PR_SET_PDEATHSIG, signal.SIGKILL)
 
 
+# The crosshair as the pointer shows it: 15 x 15, hot spot at its centre dot.
+CROSSHAIR_CURSOR = "\n".join([
+    "15x15 7,7",
+    ".......#.......",
+    ".......#.......",
+    ".......#.......",
+    ".....#####.....",
+    "....#.....#....",
+    "...#.......#...",
+    "...#.......#...",
+    "####...#...####",
+    "...#.......#...",
+    "...#.......#...",
+    "....#.....#....",
+    ".....#####.....",
+    ".......#.......",
+    ".......#.......",
+    ".......#.......",
+])
+
+
 def arguments(extra=None):
     parser = argparse.ArgumentParser()
     parser.add_argument("--wm", choices=["none", "openbox", "openbox-ffm"], default="none")
     parser.add_argument("--huevex", required=True)
     parser.add_argument("--colorboard")
     parser.add_argument("--tool")
+    parser.add_argument("--xprobe")
     parser.add_argument("--artifacts", default=os.environ.get("TMPDIR", "/tmp"))
     if extra:
         extra(parser)
@@ -397,6 +419,10 @@ class Session:
 
     def client_pixel(self, client, window=None):
         return self.screenshot().rgb(*self.screen_point(client, window))
+
+    def cursor_image(self):
+        """The pointer's image now (huevex_xprobe's picture of it)."""
+        return self.output([self.args.xprobe, "cursor"]).rstrip("\n")
 
     def pixel(self, x, y):
         """The screen's pixel at (x, y) now, as RRGGBB."""

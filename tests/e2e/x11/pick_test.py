@@ -105,6 +105,7 @@ def test():
             target = stripe_centre(color)
 
             def look(window):
+                checks.equal(f"{what}: the pointer", s.cursor_image(), session.CROSSHAIR_CURSOR)
                 shot = s.screenshot()
                 checks.equal(f"{what}: the point uncovered", shot.hex(*target), color)
                 checks.equal(f"{what}: swatch", shot.hex(*s.screen_point(s.SWATCH, window)), color)
