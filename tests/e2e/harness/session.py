@@ -517,9 +517,9 @@ class Session:
         out, err = command.communicate(timeout=10)
         return command.returncode, out.decode(errors="replace"), err.decode(errors="replace")
 
-    def clipboard_servers(self):
-        """The processes the program left behind on this display to serve
-        the clipboard."""
+    def clipboard_servers(self, name="huevex-clipboard"):
+        """The processes the program (or another, by its name) left behind on
+        this display to serve the clipboard."""
         found = []
         for pid in filter(str.isdigit, os.listdir("/proc")):
             try:
@@ -529,7 +529,7 @@ class Session:
                     env = f.read().split(b"\0")
             except OSError:
                 continue
-            if command[0] == b"huevex-clipboard" and f"DISPLAY={self.display}".encode() in env:
+            if command[0] == name.encode() and f"DISPLAY={self.display}".encode() in env:
                 found.append(int(pid))
         return found
 
