@@ -506,17 +506,11 @@ TEST_F(X11Backend, KeysComeToTheCaptureWhereverTheFocusIs) {
     const auto keys = std::exchange(recorder.keys, {});
     return std::pair{keys == decltype(keys){{main, VK_ESCAPE}}, to_other};
   };
-  struct Case {
-    const char* way;
-    std::function<bool()> take;
-  };
-  const Case cases[] = {
-      {"the capture of a press", [&] { return desktop.SetCapture(main), true; }},
-      {"a capture with no button held", [&] { return desktop.CaptureAll(main); }},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.way);
-    ASSERT_TRUE(c.take());
+  // The capture of a press, and a capture with no button held.
+  for (const std::function<bool()>& take :
+       std::vector<std::function<bool()>>{[&] { return desktop.SetCapture(main), true; },
+                                          [&] { return desktop.CaptureAll(main); }}) {
+    ASSERT_TRUE(take());
     EXPECT_EQ(escape(), std::pair(true, false)) << "the key went to the window with the focus";
     desktop.ReleaseCapture();
     EXPECT_EQ(escape(), std::pair(false, true)) << "the keyboard was not given back";
@@ -550,22 +544,14 @@ TEST_F(X11Backend, TheShortcutComesWithAnyLockOnAndIsRefusedWhenTaken) {
   desktop.RegisterShortcut(super_alt_c);
   EXPECT_EQ(recorder.refusals, 1);
 
-  struct Case {
-    const char* locks;
-    std::vector<KeySym> toggles;  // pressed once before the shortcut and once after
-  };
-  const Case cases[] = {
-      {"none", {}},
-      {"Num Lock", {XK_Num_Lock}},
-      {"Caps Lock", {XK_Caps_Lock}},
-      {"Caps Lock and Num Lock", {XK_Caps_Lock, XK_Num_Lock}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.locks);
-    for (KeySym lock : c.toggles) Type({lock});
+  // The lock keys turned on before the shortcut, and off after it.
+  for (const std::vector<KeySym>& locks : std::vector<std::vector<KeySym>>{
+           {}, {XK_Num_Lock}, {XK_Caps_Lock}, {XK_Caps_Lock, XK_Num_Lock}}) {
+    SCOPED_TRACE(locks.size() == 1 ? XKeysymToString(locks[0]) : std::to_string(locks.size()));
+    for (KeySym lock : locks) Type({lock});
     EXPECT_EQ(presses({XK_Super_L, XK_Alt_L, XK_c}), 1);
     EXPECT_EQ(presses({XK_Super_L, XK_Alt_L, XK_Shift_L, XK_c}), 0) << "another chord";
-    for (KeySym lock : c.toggles) Type({lock});
+    for (KeySym lock : locks) Type({lock});
   }
 }
 
