@@ -3,14 +3,15 @@
 `Session` knows a display and how to act and look there: it starts programs
 on it, drives the pointer with xdotool, reads the clipboard with xclip and
 xsel, looks at windows with xwininfo and xprop, at pixels in xwd
-screenshots and at the pointer's image with huevex_xprobe. Where the display comes from is a subclass's business:
-`XvfbSession` starts a private Xvfb (the server picks the display number
-through -displayfd) and, if asked, openbox; `XorgSession` a private Xorg with
-the dummy driver, for RandR 1.5 monitors. The program is the Linux one
+screenshots and at the pointer's image with huevex_xprobe. Where the display
+comes from is a subclass's business: `XvfbSession` starts a private Xvfb (the
+server picks the display number through -displayfd) and, if asked, openbox;
+`XorgSession` a private Xorg with the dummy driver, for RandR 1.5 monitors. The program is the Linux one
 here; tests of HUEVEX.exe use the Wine session beside this module.
 
 Everything a session starts is killed when it ends, also when the test fails
-or is killed (children die with this process).
+or is killed (children die with this process), and so is what the program
+leaves on the display to serve the clipboard, by its PID.
 """
 
 import argparse
