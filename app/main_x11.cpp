@@ -11,6 +11,7 @@
 #include "app/command_line.h"
 #include "app/project.h"
 #include "shell/platform/soft/soft_gdi.h"
+#include "shell/platform/x11/x11_clipboard_server.h"
 #include "shell/platform/x11/x11_desktop.h"
 #include "shell/platform/x11/x11_errors.h"
 #include "shell/platform/x11/x11_handles.h"
@@ -19,11 +20,14 @@
 namespace {
 
 // Without its display the program has nothing left to show or serve.
-int DisplayLost(Display*) {
+[[noreturn]] void ExitForLostDisplay(int status) {
   std::fprintf(stderr, "huevex: the connection to the X display was lost; exiting.\n");
   std::fflush(stderr);
-  std::_Exit(1);
+  std::_Exit(status);
 }
+int DisplayLost(Display*) { ExitForLostDisplay(1); }
+// A command's pick that loses it is trouble, not backed out of (status 1).
+int DisplayLostDuringPick(Display*) { ExitForLostDisplay(huevex::kExitTrouble); }
 
 void ExplainNoDisplay(const char* name) {
   if (!name || !*name) {
@@ -47,6 +51,10 @@ void Trouble(std::string_view text) { Say(stderr, "huevex: " + std::string(text)
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The program started again to keep a command's pick on the clipboard.
+  if (argc == 2 && argv[0] == huevex::x11::kClipboardServerName) {
+    return huevex::x11::ServeClipboard(argv[1]);
+  }
   const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   const huevex::CommandLine line = huevex::ParseCommandLine(args, false);
   switch (line.action) {
@@ -80,7 +88,7 @@ int main(int argc, char** argv) {
   // A clipboard requestor that vanishes mid-reply must not kill the program.
   std::signal(SIGPIPE, SIG_IGN);
   huevex::x11::InstallErrorHandler();
-  XSetIOErrorHandler(DisplayLost);
+  XSetIOErrorHandler(pick ? DisplayLostDuringPick : DisplayLost);
 
   const huevex::ShortcutChoice shortcut =
       huevex::ChooseShortcut(pick ? nullptr : std::getenv("HUEVEX_SHORTCUT"));
@@ -94,6 +102,8 @@ int main(int argc, char** argv) {
   int status = 0;
   {
     huevex::x11::X11Desktop desktop(display.get(), screen, gdi);
+    // A script pastes the code after the command has returned.
+    if (pick) desktop.KeepClipboardAfterExit();
     status = huevex::RunHuevex(gdi, desktop, line.action, shortcut.shortcut,
                                {[](std::string_view text) { Say(stdout, text); }, Trouble});
   }  // the desktop hands the clipboard over as it goes

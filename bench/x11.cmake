@@ -6,4 +6,4 @@ add_executable(huevex_x11_tick_bench x11/tick_bench.cpp)
 target_link_libraries(huevex_x11_tick_bench PRIVATE huevex_x11 huevex_app benchmark::benchmark)
 
 add_executable(huevex_mapwatch x11/mapwatch.cpp)
-target_link_libraries(huevex_mapwatch PRIVATE X11::X11)
+target_link_libraries(huevex_mapwatch PRIVATE X11::X11 X11::Xfixes X11::Xtst)

@@ -8,14 +8,6 @@ if(NOT HUEVEX_WINDOWS_EXE)
   return()
 endif()
 
-find_package(X11 REQUIRED)
-if(NOT TARGET X11::Xfixes)
-  message(FATAL_ERROR "The Wine tests read the pointer's image through XFIXES: "
-                      "install its headers (Debian and Ubuntu: libxfixes-dev)")
-endif()
-add_executable(huevex_xprobe ${CMAKE_CURRENT_SOURCE_DIR}/wine/xprobe.cpp)
-target_link_libraries(huevex_xprobe PRIVATE X11::X11 X11::Xfixes)
-
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(_wine_work ${CMAKE_CURRENT_BINARY_DIR}/wine)
 set(_wine_args --huevex ${HUEVEX_WINDOWS_EXE} --colorboard $<TARGET_FILE:huevex_colorboard>

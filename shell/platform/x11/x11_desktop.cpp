@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "shell/platform/x11/x11_clipboard_server.h"
 #include "shell/platform/x11/x11_message_box.h"
 #include "shell/platform/x11/x11_pixels.h"
 #include "shell/platform/x11/x11_properties.h"
@@ -44,8 +45,13 @@ X11Desktop::X11Desktop(Display* display, X11Screen& screen, soft::SoftGdi& gdi)
 
 X11Desktop::~X11Desktop() {
   screen_.OnOffset(nullptr);
-  // The picked code outlives the program where a clipboard manager runs.
-  clipboard_.HandOver(kHandOverLimit);
+  // The picked code outlives the program where a clipboard manager runs, and
+  // where asked also where none does: the server takes it over, and the
+  // program ends once it has.
+  if (!clipboard_.HandOver(kHandOverLimit) && keep_clipboard_ && clipboard_.Owned() &&
+      StartClipboardServer(clipboard_.text())) {
+    clipboard_.ServeUntilTaken(kHandOverLimit);
+  }
   capture_.Release(CurrentTime);
   windows_.clear();
   XSync(display_, False);

@@ -42,6 +42,10 @@ class X11Desktop : public WindowSystem {
   X11Desktop(const X11Desktop&) = delete;
   X11Desktop& operator=(const X11Desktop&) = delete;
 
+  // The clipboard's text outlives the program even where no clipboard
+  // manager runs: a server of the program's own keeps it (a command's pick).
+  void KeepClipboardAfterExit() { keep_clipboard_ = true; }
+
   void SetListener(WindowEvents* listener) override { listener_ = listener; }
   Hwnd CreateTopLevel(const WindowDesc& desc) override;
   void DestroyTopLevel(Hwnd window) override;
@@ -158,6 +162,7 @@ class X11Desktop : public WindowSystem {
   bool quit_ = false;
   bool timers_ran_ = false;  // a timer was running at the last wait
   bool yielding_ = false;    // our topmost windows give way to the desktop's question
+  bool keep_clipboard_ = false;
 };
 
 }  // namespace huevex::x11

@@ -17,34 +17,12 @@ import time
 
 from harness import session
 
-# The crosshair as the pointer shows it: 15 x 15, hot spot at its centre dot.
-CROSSHAIR_CURSOR = "\n".join([
-    "15x15 7,7",
-    ".......#.......",
-    ".......#.......",
-    ".......#.......",
-    ".....#####.....",
-    "....#.....#....",
-    "...#.......#...",
-    "...#.......#...",
-    "####...#...####",
-    "...#.......#...",
-    "...#.......#...",
-    "....#.....#....",
-    ".....#####.....",
-    ".......#.......",
-    ".......#.......",
-    ".......#.......",
-])
-
-
 def arguments(extra=None):
     """The session's arguments and the Wine ones. What a test makes goes to
     a folder of its own in --artifacts, named after the script: emptied when
     the test starts and kept afterwards for a look."""
 
     def more(parser):
-        parser.add_argument("--xprobe")
         parser.add_argument("--sim-frame")
         parser.add_argument("--prefix", help="the Wine prefix the setup test boots")
         if extra:
@@ -209,9 +187,6 @@ class WineSession(session.XvfbSession):
         client area was last seen (self.client)."""
         return self.client[0] + client[0], self.client[1] + client[1]
 
-    def cursor_image(self):
-        return self.output([self.args.xprobe, "cursor"]).rstrip("\n")
-
     # The mouse, with a few milliseconds between steps as a hand would leave.
 
     def move_to(self, x, y):
@@ -292,14 +267,14 @@ class WineSession(session.XvfbSession):
         checks.equal("color under the pointer's target", self.pixel(x, y), color)
         self.clear_clipboard()
         self.press_and_drag(button, x, y)
-        checks.soon("pointer while picking", self.cursor_image, CROSSHAIR_CURSOR)
+        checks.soon("pointer while picking", self.cursor_image, session.CROSSHAIR_CURSOR)
         checks.soon_not("crosshair box while picking", lambda: self.pixel(*cross), "000000")
         checks.soon("swatch while picking", lambda: self.pixel(*swatch), color)
         self.release(button)
         checks.equal("clipboard", self.clipboard_after_pick(), "#" + color)
         checks.equal("swatch after the pick", self.pixel(*swatch), color)
         checks.soon("crosshair back in its box", lambda: self.pixel(*cross), "000000")
-        checks.soon_not("pointer after the pick", self.cursor_image, CROSSHAIR_CURSOR)
+        checks.soon_not("pointer after the pick", self.cursor_image, session.CROSSHAIR_CURSOR)
         checks.true("program still running", self.huevex_running())
 
     def on_failed_case(self, name):
