@@ -1,5 +1,6 @@
 // The Windows program: the command line, and the real user32 and gdi32 under
 // the whole program.
+#include <cctype>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -79,7 +80,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // Trouble goes where a script sees it, or in a box where nobody would.
   const auto trouble = [&](std::string_view text) {
     if (!streams.Write(STD_ERROR_HANDLE, "HUEVEX: " + std::string(text) + "\n")) {
-      windows.ShowError(huevex::Hwnd{}, "HUEVEX", text);
+      std::string sentence(text);
+      if (!sentence.empty())
+        sentence[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(sentence[0])));
+      windows.ShowError(huevex::Hwnd{}, "HUEVEX", sentence + ".");
     }
   };
   try {

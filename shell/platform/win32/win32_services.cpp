@@ -112,9 +112,11 @@ std::vector<MonitorInfo> Win32Windows::GetMonitors() {
   return list;
 }
 
+// A box for no window in particular belongs to our active one, if any, so
+// that this topmost window does not hide it.
 void Win32Windows::ShowError(Hwnd owner, std::string_view title, std::string_view message) {
-  ::MessageBoxW(ToHwnd(owner), Widen(message).c_str(), Widen(title).c_str(),
-                MB_OK | MB_ICONERROR | MB_TOPMOST | MB_SETFOREGROUND);
+  ::MessageBoxW(owner != Hwnd{} ? ToHwnd(owner) : ::GetActiveWindow(), Widen(message).c_str(),
+                Widen(title).c_str(), MB_OK | MB_ICONERROR | MB_TOPMOST | MB_SETFOREGROUND);
 }
 
 std::uint32_t Win32Windows::GetTickCount() { return ::GetTickCount(); }
