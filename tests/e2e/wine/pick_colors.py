@@ -29,24 +29,18 @@ def test():
             with checks.case(f"left-button pick of #{color}", s.on_failed_case):
                 s.pick_and_check(checks, 1, board.stripe_x(index), board.middle_y(), color)
 
-        # The arrow keys move the point a pixel, ten with Shift; under Wine as
-        # an offset from the pointer, which stays (a warp there would end the X
-        # server's grab that the drag runs on). Each row: where the drag stops,
-        # the keys, and where they lead: either side of a stripe's edge, down
-        # off the board, and into the screen's last column, where the point
-        # stops, then back to the pixel before the last stripe.
-        y, below, last = board.middle_y(), board.y + board.height, board.stripe_left(7)
-        right = int(s.screen.split("x")[0]) - 1
+        # The arrow keys move the point a pixel, ten with Shift, under Wine as an offset from the
+        # pointer, which stays (a warp would end the X grab the drag runs on): (case, where the
+        # drag stops, keys, where they lead); the last stops at the screen's edge, then goes left.
+        y, x, below = board.middle_y(), board.stripe_x(0), board.y + board.height
+        edge, last = board.stripe_left(1), board.stripe_left(7)
+        right = int(s.screen.split("x")[0]) - 1  # the screen's last column
         back = ["shift+Left"] * ((right + 1 - last) // 10) + ["Left"] * ((right + 1 - last) % 10)
         nudges = [
-            ("a pixel short of an edge", (board.stripe_left(1) - 10, y), ["shift+Right", "Left"],
-             (board.stripe_left(1) - 1, y)),
-            ("across an edge", (board.stripe_left(1) - 10, y), ["shift+Right", "Left", "Right"],
-             (board.stripe_left(1), y)),
-            ("down off the board", (board.stripe_x(0), below - 2), ["shift+Down"],
-             (board.stripe_x(0), below + 8)),
-            ("stopped by the screen's right edge", (right - 4, y), ["shift+Right", *back],
-             (last - 1, y)),
+            ("a pixel short of an edge", (edge - 10, y), ["shift+Right", "Left"], (edge - 1, y)),
+            ("across an edge", (edge - 10, y), ["shift+Right", "Left", "Right"], (edge, y)),
+            ("down off the board", (x, below - 2), ["shift+Down"], (x, below + 8)),
+            ("the screen's right edge", (right - 4, y), ["shift+Right", *back], (last - 1, y)),
         ]
         shot = s.screenshot()
         for what, start, keys, end in nudges:
