@@ -27,8 +27,8 @@ huevex_wine_test(exe_file 60 wine)
 
 huevex_wine_test(prefix_boot 300 "e2e;wine" FIXTURES_SETUP huevex_wine RESOURCE_LOCK huevex_wine)
 
-foreach(_case backend pick_colors pick_buttons topmost close_box pick_high_dpi main_window
-              magnifier clipboard_busy)
+foreach(_case backend pick_colors pick_buttons pick_command topmost close_box pick_high_dpi
+              main_window magnifier clipboard_busy)
   huevex_wine_test(${_case} 300 "e2e;wine" FIXTURES_REQUIRED huevex_wine
                    RESOURCE_LOCK huevex_wine)
 endforeach()

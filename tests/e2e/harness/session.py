@@ -271,8 +271,11 @@ class Board:
 
     def stripe_x(self, index):
         """The middle of stripe `index`, across."""
-        stripe = self.width // len(self.colors)
-        return self.x + index * stripe + stripe // 2
+        return self.stripe_left(index) + self.width // len(self.colors) // 2
+
+    def stripe_left(self, index):
+        """The first column of stripe `index`."""
+        return self.x + index * (self.width // len(self.colors))
 
     def middle_y(self):
         return self.y + self.height // 2

@@ -179,6 +179,20 @@ class WineSession(session.XvfbSession):
               f"at {self.client[0]},{self.client[1]}", flush=True)
         return self.huevex
 
+    def command(self, *arguments, during=None):
+        """(exit status, stdout, stderr) of HUEVEX.exe run to its end with both
+        streams pipes, `during` (what a person does) run meanwhile."""
+        self.wine_started = True
+        process = self.spawn(["wine", self.args.huevex, *arguments], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE)
+        if during:
+            during()
+        try:
+            out, err = process.communicate(timeout=30)
+        except subprocess.TimeoutExpired:
+            raise session.Failure(f"HUEVEX.exe {' '.join(arguments)} did not end")
+        return process.returncode, out.decode(errors="replace"), err.decode(errors="replace")
+
     def huevex_running(self):
         return self.huevex is not None and self.huevex.poll() is None
 
