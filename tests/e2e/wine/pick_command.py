@@ -34,7 +34,7 @@ def test():
                 s.move_to(x or 1, y)
                 color = s.pixel(x or 1, y)
                 def pick():  # the main window and the magnifier come beside the point
-                    checks.soon("the pointer at once", s.cursor_image, wine.CROSSHAIR_CURSOR, 30)
+                    checks.soon("the pointer at once", s.cursor_image, session.CROSSHAIR_CURSOR, 30)
                     s.wait_for(s.magnifier_shown, "the magnifier", 10)
                     checks.equal("the point in view", s.pixel(x, y), color)
                     s.xdotool(*ending)
@@ -48,7 +48,7 @@ def test():
             s.click_client((80, -10))  # the title bar: the keyboard to the program
             s.move_to(board.stripe_x(2), y)
             s.xdotool("key", "super+alt+c")
-            checks.soon("the pointer", s.cursor_image, wine.CROSSHAIR_CURSOR)
+            checks.soon("the pointer", s.cursor_image, session.CROSSHAIR_CURSOR)
             s.xdotool("click", 1)
             checks.equal("clipboard", s.clipboard_after_pick(), "#0000FF")
             checks.true("still running", s.huevex_running())
