@@ -7,3 +7,7 @@ target_link_libraries(huevex_x11_tick_bench PRIVATE huevex_x11 huevex_app benchm
 
 add_executable(huevex_mapwatch x11/mapwatch.cpp)
 target_link_libraries(huevex_mapwatch PRIVATE X11::X11 X11::Xfixes X11::Xtst)
+
+# How long the swatch takes to show a change under the pointer, and a move.
+add_executable(huevex_swatch_delay x11/swatch_delay.cpp)
+target_link_libraries(huevex_swatch_delay PRIVATE X11::X11 X11::Xtst X11::Xdamage)

@@ -21,10 +21,10 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   # Opened at run time, when they are needed (the fonts remembered from an
   # earlier run do not answer, the magnifier watches the pointer, the monitors
-  # are first wanted), so the package tools do not see them among the
-  # program's libraries.
+  # are first wanted, a pick first reads the screen), so the package tools do
+  # not see them among the program's libraries.
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "libfontconfig1, libfreetype6, libxi6, libxrandr2, libxinerama1")
+      "libfontconfig1, libfreetype6, libxi6, libxrandr2, libxinerama1, libxdamage1")
   set(CPACK_STRIP_FILES ON)
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
       "Press on the crosshair in the window, drag it anywhere on the screen and\nrelease it over a color: its HEX code goes to the clipboard. A magnifier\nshows the screen around the pointer ten times enlarged. The command\nhuevex --pick picks once from anywhere and prints the code; while the\nwindow is open, Super+Alt+C starts the same pick.")

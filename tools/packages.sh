@@ -15,9 +15,9 @@
 set -euo pipefail
 
 build=(build-essential cmake pkg-config libx11-dev libxext-dev libxi-dev libxrandr-dev
-       libxinerama-dev libfreetype-dev libfontconfig-dev fonts-liberation fonts-dejavu-core
-       libwayland-dev wayland-protocols libsystemd-dev libpng-dev libpipewire-0.3-dev
-       libspa-0.2-dev)
+       libxinerama-dev libxdamage-dev libfreetype-dev libfontconfig-dev fonts-liberation
+       fonts-dejavu-core libwayland-dev wayland-protocols libsystemd-dev libpng-dev
+       libpipewire-0.3-dev libspa-0.2-dev)
 test=(googletest libgtest-dev libbenchmark-dev libxtst-dev libxfixes-dev
       g++-mingw-w64-x86-64-win32 wine wine64 xvfb xdotool xclip xsel openbox
       x11-xserver-utils x11-utils x11-apps xserver-xorg-video-dummy imagemagick icoutils

@@ -14,7 +14,9 @@
   capturing turned off for a second and on again (the session lingers).
 - Frame age: the probe reads one pixel a millisecond, as a pick's ticks do,
   while an X window changes color every 4 ms (mutter sends a frame each
-  refresh): the age of the frame each read saw, median and largest.
+  refresh): the age of the frame each read saw, median and largest; and the
+  frames the stream sends a second then and, the window gone, with nothing
+  on the screen changing.
 - CPU of the program (its process CPU clock, % of one core) at rest after
   start-up, while a pick is held and the pointer moves over the colorboard
   (xdotool, a step every 20 ms), held still, with the magnifier open at
@@ -118,17 +120,27 @@ def warm_frame(s):
 
 
 def frame_age(s):
+    """The frame's age at each read, median and largest (ms), and the frames
+    the stream sent a second meanwhile and then with nothing changing."""
     flicker = s.spawn([os.path.join(s.args.build, "bench", "huevex_flicker"), "0", "40", "64",
                        "64", "4"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     time.sleep(1)
-    probe = Probe(s, ["open", "screencast", "root", "1280", "1024", "want", "1", "wait", "live",
-                      "10000", "pump", "500", "age", "3000", "close"])
+    live = ["open", "screencast", "root", "1280", "1024", "want", "1", "wait", "live", "10000",
+            "pump", "500"]
+    probe = Probe(s, live + ["age", "3000", "frames", "3000", "close"])
     text, _ = probe.until("age", 60)
+    changing, _ = probe.until("frames", 60)
     probe.close()
     flicker.terminate()
     flicker.wait(5)
+    time.sleep(0.5)
+    probe = Probe(s, live + ["frames", "3000", "close"])
+    still, _ = probe.until("frames", 60)
+    probe.close()
     words = (text or "").split()
-    return (int(words[2]) / 1000, int(words[3]) / 1000) if len(words) == 4 else (None, None)
+    rates = [int(line.split()[1]) / 3 if line else None for line in (changing, still)]
+    ages = (int(words[2]) / 1000, int(words[3]) / 1000) if len(words) == 4 else (None, None)
+    return (*ages, *rates)
 
 
 def program_cpu(s):
@@ -211,6 +223,8 @@ def main():
     print(f"press to first frame, kept warm: median {median(warm):.1f} ms")
     print(f"frame age: median {median([a[0] for a in ages]):.1f} ms, largest "
           f"{max(a[1] for a in ages if a[1] is not None):.1f} ms")
+    print(f"frames a second: a window changing every 4 ms {median([a[2] for a in ages]):.1f}, "
+          f"nothing changing {median([a[3] for a in ages]):.1f}")
     for what in ("idle", "moving", "held", "magnifier", "magnifier closed"):
         print(f"CPU {what}: program {median([c[what]['program'] for c in cpu]):.2f} %, "
               f"gnome-shell {median([c[what]['shell'] for c in cpu]):.1f} %")

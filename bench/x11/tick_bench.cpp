@@ -22,7 +22,16 @@
 
 namespace {
 
-// One tick's platform calls; `before`, untimed, comes ahead of each.
+// One tick's platform calls.
+void Sample(huevex::Gdi& gdi) {
+  huevex::Point point{0, 0};
+  gdi.GetCursorPos(&point);
+  const huevex::Hdc screen = gdi.GetDC(huevex::Hwnd{});
+  benchmark::DoNotOptimize(gdi.GetPixel(screen, point.x, point.y));
+  gdi.ReleaseDC(huevex::Hwnd{}, screen);
+}
+
+// Ticks; `before`, untimed, comes ahead of each.
 void Tick(huevex::Gdi& gdi, benchmark::State& state, const std::function<void()>& before = {}) {
   for (auto _ : state) {
     if (before) {
@@ -30,11 +39,7 @@ void Tick(huevex::Gdi& gdi, benchmark::State& state, const std::function<void()>
       before();
       state.ResumeTiming();
     }
-    huevex::Point point{0, 0};
-    gdi.GetCursorPos(&point);
-    const huevex::Hdc screen = gdi.GetDC(huevex::Hwnd{});
-    benchmark::DoNotOptimize(gdi.GetPixel(screen, point.x, point.y));
-    gdi.ReleaseDC(huevex::Hwnd{}, screen);
+    Sample(gdi);
   }
 }
 
@@ -88,9 +93,10 @@ bool FirstFrame(huevex::x11::X11Screen& screen) {
   return true;
 }
 
-// During a pick the grab's motion events tell the position: one round trip
-// on X11, the pixel's; none through the capture module, which reads the
-// newest frame in memory.
+// During a pick the grab's motion events tell the position: after a move
+// (its event taken in, timed with the tick), one round trip on X11, the
+// pixel's; none through the capture module, which reads the newest frame in
+// memory.
 void BM_TickFollowingTheGrab(benchmark::State& state) {
   const huevex::x11::DisplayPtr display(XOpenDisplay(nullptr));
   if (!display) return state.SkipWithError("no X display");
@@ -100,9 +106,34 @@ void BM_TickFollowingTheGrab(benchmark::State& state) {
   screen.FollowPointer(huevex::Point{100, 100});
   if (!FirstFrame(screen)) return state.SkipWithError("the screen source gives no frame");
   huevex::soft::SoftGdi gdi(screen);
-  Tick(gdi, state);
+  int x = 100;
+  for (auto _ : state) {
+    screen.FollowPointer(huevex::Point{x ^= 1, 100});  // the grab's motion event
+    Sample(gdi);
+  }
 }
 BENCHMARK(BM_TickFollowingTheGrab);
+
+// The same with the pointer still over a still screen: on X11 the pixel is
+// given again from memory, once the loop has taken in what the server sent.
+void BM_TickFollowingTheGrabAtRest(benchmark::State& state) {
+  const huevex::x11::DisplayPtr display(XOpenDisplay(nullptr));
+  if (!display) return state.SkipWithError("no X display");
+  huevex::x11::X11Screen screen(display.get());
+  screen.ChooseSource(std::getenv("HUEVEX_SCREEN"));
+  screen.Grabbed(true);
+  screen.FollowPointer(huevex::Point{100, 100});
+  if (!FirstFrame(screen)) return state.SkipWithError("the screen source gives no frame");
+  XSync(display.get(), False);
+  while (XPending(display.get()) > 0) {
+    XEvent event;
+    XNextEvent(display.get(), &event);
+    screen.Handle(event);
+  }
+  huevex::soft::SoftGdi gdi(screen);
+  Tick(gdi, state);
+}
+BENCHMARK(BM_TickFollowingTheGrabAtRest);
 
 // The magnifier's read: a block around the cursor.
 void BM_ReadBlock(benchmark::State& state) {

@@ -23,7 +23,7 @@ if [ -e "$build/huevex-wayland.so" ]; then
   grep -Eq " \./usr/lib(/[^/]+)?/huevex/huevex-wayland\.so\$" <<< "$contents" ||
     { echo "missing from the package: the capture module in /usr/lib*/huevex/"; exit 1; }
 fi
-for library in libx11 libfontconfig1 libfreetype6 libxi6 libxrandr2 libxinerama1; do
+for library in libx11 libfontconfig1 libfreetype6 libxi6 libxrandr2 libxinerama1 libxdamage1; do
   dpkg-deb -f "$deb" Depends | grep -q "$library" || { echo "no dependency on $library"; exit 1; }
 done
 lintian --fail-on error "$deb"

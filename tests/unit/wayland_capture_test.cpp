@@ -25,8 +25,6 @@
 namespace huevex::wayland {
 namespace {
 
-constexpr std::uint32_t kXrgb = 1, kXbgr = 0x34324258, kArgb = 0, kAbgr = 0x34324241;
-
 TEST(OutputMap, EachTransformFindsTheShownCornersInTheBuffer) {
   // A 3 x 2 buffer; turned a quarter, the output shows 2 x 3.
   const struct {
@@ -40,7 +38,7 @@ TEST(OutputMap, EachTransformFindsTheShownCornersInTheBuffer) {
       {1, true, {0, 0}, {0, 1}},
   };
   for (const auto& c : cases) {
-    const FrameView frame{nullptr, 3, 2, 12, kXrgb, c.transform, c.y_invert, 0};
+    const FrameView frame{nullptr, 3, 2, 12, kXrgb8888, c.transform, c.y_invert, 0};
     const bool turned = c.transform & 1;
     const Rect logical{10, 20, 10 + (turned ? 2 : 3), 20 + (turned ? 3 : 2)};
     EXPECT_EQ(BufferPixel(frame, logical, {logical.left, logical.top}), c.top_left)
@@ -64,7 +62,7 @@ TEST(OutputMap, ScaledOutputsTakeThePixelAtThePointTimesTheScale) {
   const Rect logical{100, 50, 104, 52};
   for (const auto& c : cases) {
     const FrameView frame{
-        nullptr, c.buffer_width, c.buffer_height, c.buffer_width * 4, kXrgb, 0, false, 0};
+        nullptr, c.buffer_width, c.buffer_height, c.buffer_width * 4, kXrgb8888, 0, false, 0};
     EXPECT_EQ(BufferPixel(frame, logical, c.point), c.want)
         << c.buffer_width << "x" << c.buffer_height;
   }
@@ -72,11 +70,11 @@ TEST(OutputMap, ScaledOutputsTakeThePixelAtThePointTimesTheScale) {
 
 TEST(OutputMap, WordsOfEachFormatBecomeColorValues) {
   // Red 0x11, green 0x22, blue 0x33, with an alpha byte to drop.
-  EXPECT_EQ(ToColorValue(kXrgb, 0xFF112233u), 0x332211u);
-  EXPECT_EQ(ToColorValue(kArgb, 0x80112233u), 0x332211u);
-  EXPECT_EQ(ToColorValue(kXbgr, 0xFF332211u), 0x332211u);
-  EXPECT_EQ(ToColorValue(kAbgr, 0x80332211u), 0x332211u);
-  EXPECT_TRUE(IsReadableFormat(kXbgr));
+  EXPECT_EQ(ToColorValue(kXrgb8888, 0xFF112233u), 0x332211u);
+  EXPECT_EQ(ToColorValue(kArgb8888, 0x80112233u), 0x332211u);
+  EXPECT_EQ(ToColorValue(kXbgr8888, 0xFF332211u), 0x332211u);
+  EXPECT_EQ(ToColorValue(kAbgr8888, 0x80332211u), 0x332211u);
+  EXPECT_TRUE(IsReadableFormat(kXbgr8888));
   EXPECT_FALSE(IsReadableFormat(0x30335258));  // XRGB2101010: not 8 bits a channel
 }
 
@@ -86,9 +84,9 @@ TEST(OutputMap, BlocksAcrossOutputsReadEachOutputsFrameAndBlackBetween) {
   const std::uint32_t left_pixels[] = {0x00FF0000, 0x000000FF};
   std::vector<std::uint32_t> right_pixels(8, 0x0000FF00);
   const FrameView left{
-      reinterpret_cast<const std::uint8_t*>(left_pixels), 2, 1, 8, kXrgb, 0, false, 500};
-  const FrameView right{
-      reinterpret_cast<const std::uint8_t*>(right_pixels.data()), 4, 2, 16, kXbgr, 0, false, 300};
+      reinterpret_cast<const std::uint8_t*>(left_pixels), 2, 1, 8, kXrgb8888, 0, false, 500};
+  const auto* right_bytes = reinterpret_cast<const std::uint8_t*>(right_pixels.data());
+  const FrameView right{right_bytes, 4, 2, 16, kXbgr8888, 0, false, 300};
   const OutputView outputs[] = {{{0, 0, 2, 1}, &left}, {{3, 0, 5, 1}, &right}};
   std::uint32_t out[7];
   std::int64_t oldest = -1;
@@ -125,7 +123,7 @@ TEST(OutputMap, RootAreasCoverTheirBufferPixelsWithAMargin) {
       {200, 100, 0, {200, 0, 400, 100}, {0, 0, 50, 50}, {}},                 // off the output
   };
   for (const Case& c : cases) {
-    const FrameView frame{pixels.data(), c.width, c.height, c.width * 4, kXrgb, c.transform};
+    const FrameView frame{pixels.data(), c.width, c.height, c.width * 4, kXrgb8888, c.transform};
     EXPECT_EQ(BufferArea(frame, c.logical, c.area), c.buffer) << c.width << " " << c.transform;
   }
 }
@@ -376,8 +374,8 @@ StreamFrame Stream(Rect logical, std::uint32_t format, std::uint32_t left, std::
 TEST(StreamFrames, StreamsLieAtTheirPlacesScaledToTheirLogicalSize) {
   // A monitor at (0, 0) of 2 x 1 and one at (2, 0) of 4 x 2 logical pixels
   // whose frames have 2 x 1 pixels (each frame pixel covers 2 x 2 of the root).
-  std::vector<StreamFrame> streams = {Stream({0, 0, 2, 1}, kXrgb, 0x00112233, 0x00445566, 50),
-                                      Stream({2, 0, 6, 2}, kXbgr, 0x00332211, 0x00665544, 40)};
+  std::vector<StreamFrame> streams = {Stream({0, 0, 2, 1}, kXrgb8888, 0x00112233, 0x00445566, 50),
+                                      Stream({2, 0, 6, 2}, kXbgr8888, 0x00332211, 0x00665544, 40)};
   const struct {
     Rect block;
     std::vector<std::uint32_t> expected;  // 0x00BBGGRR
@@ -408,7 +406,7 @@ TEST(StreamFrames, StreamsLieAtTheirPlacesScaledToTheirLogicalSize) {
   // every block while it has none.
   streams[1].logical = {};
   EXPECT_FALSE(ReadStreams(streams, {0, 0, 1, 1}, out, &oldest));
-  streams[1] = Stream({}, kXrgb, 0x00AABBCC, 0x00DDEEFF, 1);
+  streams[1] = Stream({}, kXrgb8888, 0x00AABBCC, 0x00DDEEFF, 1);
   ASSERT_TRUE(ReadStreams(streams, {0, 0, 1, 1}, out, &oldest));
   EXPECT_EQ(out[0], 0xCCBBAAu);  // the later stream lies over the first
 }

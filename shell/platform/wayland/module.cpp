@@ -64,6 +64,20 @@ auto Fenced(huevex_capture* c, decltype(std::declval<Body>()()) if_broken, Body 
   }
 }
 
+// The sources "auto" tries, in its order; each opens with the portal's wait
+// and whether it serves under "auto".
+struct SourceKind {
+  std::string_view name;
+  std::unique_ptr<Source> (*open)(std::uint32_t timeout_ms, bool under_auto, std::string* why);
+};
+constexpr SourceKind kSources[] = {
+    {"screencopy", [](std::uint32_t, bool, std::string* why) { return OpenScreencopy(why); }},
+    {"screencast", [](std::uint32_t timeout_ms, bool under_auto,
+                      std::string* why) { return OpenScreencast(timeout_ms, under_auto, why); }},
+    {"portal",
+     [](std::uint32_t timeout_ms, bool, std::string* why) { return OpenPortal(timeout_ms, why); }},
+};
+
 huevex_capture* Open(const char* kind, const huevex_capture_options* options, char* reason,
                      size_t reason_size) {
   std::uint32_t timeout_ms = 0;
@@ -72,18 +86,17 @@ huevex_capture* Open(const char* kind, const huevex_capture_options* options, ch
   }
   try {
     const std::string_view k = kind ? kind : "";
-    std::string why, why_screencopy;
+    // The user is told why the last source tried could not be had.
+    std::string why = "no such screen source";
     std::unique_ptr<Source> source;
-    if (k == "screencopy" || k == "auto") source = OpenScreencopy(&why_screencopy);
-    if (!source && (k == "screencast" || k == "auto")) {
-      source = OpenScreencast(timeout_ms, k == "auto", &why);
+    for (const SourceKind& s : kSources) {
+      if (k != s.name && k != "auto") continue;
+      why.clear();
+      source = s.open(timeout_ms, k == "auto", &why);
+      if (source) break;
     }
-    if (!source && (k == "portal" || k == "auto")) source = OpenPortal(timeout_ms, &why);
     if (!source) {
-      if (k != "screencopy" && k != "screencast" && k != "portal" && k != "auto") {
-        why = "no such screen source";
-      }
-      CopyOut(why.empty() ? why_screencopy : why, reason, reason_size);
+      CopyOut(why, reason, reason_size);
       return nullptr;
     }
     CopyOut("", reason, reason_size);
@@ -177,10 +190,8 @@ int StateOf(huevex_capture* c, char* reason, size_t reason_size) {
     return HUEVEX_CAPTURE_FAILED;
   }
   return Fenced(c, int{HUEVEX_CAPTURE_FAILED}, [&] {
-    const State state = c->source->CurrentState();
-    const bool told = state == State::Failed || state == State::Refused;
-    CopyOut(told ? std::string_view(c->source->Reason()) : "", reason, reason_size);
-    return StateCode(state);
+    CopyOut(c->source->Reason(), reason, reason_size);
+    return StateCode(c->source->CurrentState());
   });
 }
 
@@ -194,19 +205,19 @@ void SetPointer(huevex_capture* c, std::int32_t left, std::int32_t top, std::int
 }
 
 constexpr huevex_capture_api kApi = {
-    HUEVEX_CAPTURE_ABI_VERSION,
-    sizeof(huevex_capture_api),
-    Open,
-    Close,
-    Kind,
-    PollFds,
-    TimeoutMs,
-    Dispatch,
-    SetWanted,
-    SetRootSize,
-    Read,
-    StateOf,
-    SetPointer,
+    .version = HUEVEX_CAPTURE_ABI_VERSION,
+    .size = sizeof(huevex_capture_api),
+    .open = Open,
+    .close = Close,
+    .kind = Kind,
+    .poll_fds = PollFds,
+    .timeout_ms = TimeoutMs,
+    .dispatch = Dispatch,
+    .set_wanted = SetWanted,
+    .set_root_size = SetRootSize,
+    .read = Read,
+    .state = StateOf,
+    .set_pointer = SetPointer,
 };
 
 }  // namespace

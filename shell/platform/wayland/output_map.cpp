@@ -6,12 +6,6 @@
 namespace huevex::wayland {
 namespace {
 
-// wl_shm format codes (the protocol's values).
-constexpr std::uint32_t kArgb8888 = 0;
-constexpr std::uint32_t kXrgb8888 = 1;
-constexpr std::uint32_t kAbgr8888 = 0x34324241;
-constexpr std::uint32_t kXbgr8888 = 0x34324258;
-
 // wl_output transforms: a quarter turn count in the low two bits, mirrored
 // when the third bit is set.
 constexpr bool SwapsAxes(std::uint32_t transform) { return (transform & 1) != 0; }

@@ -31,7 +31,10 @@ struct OutputView {
   const FrameView* frame = nullptr;  // none yet
 };
 
-// The wl_shm formats reads understand: 32-bit words, 8 bits a channel.
+// The wl_shm formats reads understand (the protocol's codes): 32-bit words,
+// 8 bits a channel, little-endian, so ARGB8888 lies in memory as B, G, R, A.
+inline constexpr std::uint32_t kArgb8888 = 0, kXrgb8888 = 1;
+inline constexpr std::uint32_t kAbgr8888 = 0x34324241, kXbgr8888 = 0x34324258;
 bool IsReadableFormat(std::uint32_t format);
 // One buffer word of a readable format as 0x00BBGGRR.
 std::uint32_t ToColorValue(std::uint32_t format, std::uint32_t word);

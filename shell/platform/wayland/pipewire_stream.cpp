@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "shell/platform/wayland/output_map.h"
 #include "shell/platform/wayland/source.h"
 
 namespace huevex::wayland {
@@ -19,11 +20,8 @@ constexpr const char* kNoPipeWire = "the screen cast's connection to PipeWire co
 constexpr const char* kPipeWireLost = "the connection to PipeWire was lost";
 constexpr const char* kStreamFailed = "the screen cast stream failed";
 
-// wl_shm codes of the formats reads understand (output_map.h): the same
-// bytes in memory as PipeWire's BGRx, BGRA, RGBx and RGBA.
-constexpr std::uint32_t kArgb8888 = 0, kXrgb8888 = 1;
-constexpr std::uint32_t kAbgr8888 = 0x34324241, kXbgr8888 = 0x34324258;
-
+// PipeWire's BGRx, BGRA, RGBx and RGBA as the wl_shm codes reads take
+// (output_map.h): the same bytes in memory.
 std::uint32_t ShmFormat(std::uint32_t video_format) {
   switch (video_format) {
     case SPA_VIDEO_FORMAT_BGRx:
@@ -46,9 +44,25 @@ bool Corrupted(const spa_buffer& buffer) {
   return header && (header->flags & SPA_META_HEADER_FLAG_CORRUPTED) != 0;
 }
 
+// Ours is the only loop on its thread, and entered for all its life.
+struct LoopFree {
+  void operator()(pw_loop* loop) const {
+    pw_loop_leave(loop);
+    pw_loop_destroy(loop);
+  }
+};
+
 class Cast;
 
+// One stream, owning its pw_stream; the listener goes with it.
 struct Stream {
+  Stream() = default;
+  Stream(const Stream&) = delete;
+  Stream& operator=(const Stream&) = delete;
+  ~Stream() {
+    if (stream) pw_stream_destroy(stream);
+  }
+
   Cast* owner = nullptr;
   pw_stream* stream = nullptr;
   spa_hook listener{};
@@ -59,10 +73,10 @@ struct Stream {
 
 class Cast final : public PipeWireCast {
  public:
-  ~Cast() override;
+  ~Cast() override { ending_ = true; }
   bool Start(int fd, const std::vector<StreamPlace>& places);
 
-  int Fd() const override { return loop_ ? pw_loop_get_fd(loop_) : -1; }
+  int Fd() const override { return loop_ ? pw_loop_get_fd(loop_.get()) : -1; }
   void Iterate() override;
   const std::string& Failure() const override { return failure_; }
   bool AllFramed() const override;
@@ -77,46 +91,31 @@ class Cast final : public PipeWireCast {
     if (failure_.empty()) failure_ = why;
   }
 
-  pw_loop* loop_ = nullptr;
-  pw_context* context_ = nullptr;
-  pw_core* core_ = nullptr;
+  // Gone in reverse: the streams (whose ends are told while ending_), then
+  // the core, the context and the loop.
+  bool ending_ = false;
+  std::unique_ptr<pw_loop, LoopFree> loop_;
+  std::unique_ptr<pw_context, FreeWith<pw_context_destroy>> context_;
   spa_hook core_listener_{};
-  std::vector<std::unique_ptr<Stream>> streams_;
+  std::unique_ptr<pw_core, FreeWith<pw_core_disconnect>> core_;
   std::vector<StreamFrame> frames_;  // the streams' frames, in order, for reads
   std::string failure_;
-  bool ending_ = false;
+  std::vector<std::unique_ptr<Stream>> streams_;
 };
-
-Cast::~Cast() {
-  ending_ = true;
-  for (auto& s : streams_) {
-    if (s->stream) pw_stream_destroy(s->stream);
-  }
-  streams_.clear();
-  if (core_) pw_core_disconnect(core_);
-  if (context_) pw_context_destroy(context_);
-  if (loop_) {
-    pw_loop_leave(loop_);
-    pw_loop_destroy(loop_);
-  }
-}
 
 bool Cast::Start(int fd, const std::vector<StreamPlace>& places) {
   static const bool initialised = (pw_init(nullptr, nullptr), true);
   (void)initialised;
-  loop_ = pw_loop_new(nullptr);
-  if (!loop_) {
-    close(fd);
-    return false;
+  loop_.reset(pw_loop_new(nullptr));
+  if (loop_) {
+    pw_loop_enter(loop_.get());  // iterated on the program's thread only, from its poll
+    context_.reset(pw_context_new(loop_.get(), nullptr, 0));
   }
-  // Iterated on the program's thread only, from its poll.
-  pw_loop_enter(loop_);
-  context_ = pw_context_new(loop_, nullptr, 0);
   if (!context_) {
     close(fd);
     return false;
   }
-  core_ = pw_context_connect_fd(context_, fd, nullptr, 0);  // owns fd from here
+  core_.reset(pw_context_connect_fd(context_.get(), fd, nullptr, 0));  // owns fd from here
   if (!core_) return false;
   static const pw_core_events core_events = [] {
     pw_core_events e{};
@@ -132,7 +131,7 @@ bool Cast::Start(int fd, const std::vector<StreamPlace>& places) {
     e.process = OnProcess;
     return e;
   }();
-  pw_core_add_listener(core_, &core_listener_, &core_events, this);
+  pw_core_add_listener(core_.get(), &core_listener_, &core_events, this);
 
   // The formats reads understand, any size and rate.
   std::uint8_t buffer[1024];
@@ -155,17 +154,19 @@ bool Cast::Start(int fd, const std::vector<StreamPlace>& places) {
     s->owner = this;
     s->index = streams_.size();
     frames_[s->index].logical = place.logical;
-    s->stream = pw_stream_new(core_, "huevex",
+    s->stream = pw_stream_new(core_.get(), "huevex",
                               pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY,
                                                 "Capture", PW_KEY_MEDIA_ROLE, "Screen", nullptr));
     if (!s->stream) return false;
     pw_stream_add_listener(s->stream, &s->listener, &stream_events, s.get());
+    // Ours before it connects: one whose connect fails is destroyed with the
+    // others, its listener with it.
+    pw_stream* stream = streams_.emplace_back(std::move(s))->stream;
     const auto flags =
         static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS);
-    if (pw_stream_connect(s->stream, PW_DIRECTION_INPUT, place.node, flags, params, 1) < 0) {
+    if (pw_stream_connect(stream, PW_DIRECTION_INPUT, place.node, flags, params, 1) < 0) {
       return false;
     }
-    streams_.push_back(std::move(s));
   }
   return true;
 }
@@ -251,7 +252,7 @@ void Cast::OnProcess(void* data) {
 }
 
 void Cast::Iterate() {
-  while (pw_loop_iterate(loop_, 0) > 0) {
+  while (pw_loop_iterate(loop_.get(), 0) > 0) {
   }
 }
 

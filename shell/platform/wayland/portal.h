@@ -18,9 +18,8 @@
 
 namespace huevex::wayland {
 
-inline constexpr std::uint32_t kDefaultPortalTimeoutMs = 25'000;
-
-// Null, with why, when the session bus cannot be reached. Whether the portal
+// Null, with why, when the session bus cannot be reached. timeout_ms is how
+// long an answer is waited for (0: the portal's own 25 s). Whether the portal
 // offers screenshots is asked without waiting: the answer shows in the state.
 std::unique_ptr<Source> OpenPortal(std::uint32_t timeout_ms, std::string* why);
 

@@ -4,32 +4,76 @@
 #include <cstdlib>
 
 namespace huevex::wayland {
+namespace {
 
-bool WatchPortalName(sd_bus* bus, Slot* match, sd_bus_message_handler_t on_change, void* data) {
+// A string list sd-bus allocated: each string, then the list.
+struct StrvFree {
+  void operator()(char** list) const {
+    for (char** v = list; *v; ++v) free(*v);
+    free(list);
+  }
+};
+
+}  // namespace
+
+CallError ClassOf(const sd_bus_error* error) {
+  if (sd_bus_error_has_names(error, SD_BUS_ERROR_SERVICE_UNKNOWN, SD_BUS_ERROR_NAME_HAS_NO_OWNER,
+                             SD_BUS_ERROR_NO_REPLY, SD_BUS_ERROR_TIMEOUT)) {
+    return CallError::NotRunning;
+  }
+  if (sd_bus_error_has_names(error, SD_BUS_ERROR_UNKNOWN_METHOD, SD_BUS_ERROR_UNKNOWN_INTERFACE,
+                             SD_BUS_ERROR_UNKNOWN_PROPERTY, SD_BUS_ERROR_UNKNOWN_OBJECT)) {
+    return CallError::Missing;
+  }
+  return CallError::Other;
+}
+
+bool PortalName::Watch(sd_bus* bus, Listener* listener) {
+  bus_ = bus;
+  listener_ = listener;
   sd_bus_slot* slot = nullptr;
   const int r = sd_bus_add_match_async(
       bus, &slot,
       "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
       "interface='org.freedesktop.DBus',member='NameOwnerChanged',"
       "arg0='org.freedesktop.portal.Desktop'",
-      on_change, nullptr, data);
-  match->reset(slot);
-  return r >= 0;
+      OnOwnerChanged, nullptr, this);
+  match_.reset(slot);
+  return r >= 0 && Start();
 }
 
-bool StartPortalService(sd_bus* bus, Slot* call, sd_bus_message_handler_t on_started, void* data) {
+bool PortalName::Start() {
+  if (phase_ != Phase::Stopped) return true;
   sd_bus_slot* slot = nullptr;
   const int r = sd_bus_call_method_async(
-      bus, &slot, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-      "StartServiceByName", on_started, data, "su", kPortalService, 0u);
-  call->reset(slot);
-  return r >= 0 && sd_bus_flush(bus) >= 0;
+      bus_, &slot, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+      "StartServiceByName", OnStarted, this, "su", kPortalService, 0u);
+  start_call_.reset(slot);
+  phase_ = Phase::Starting;
+  return r >= 0 && sd_bus_flush(bus_) >= 0;
 }
 
-bool PortalNameLost(sd_bus_message* signal) {
+int PortalName::OnStarted(sd_bus_message*, void* data, sd_bus_error*) {
+  auto* self = static_cast<PortalName*>(data);
+  self->start_call_.reset();
+  // Whatever the answer (a portal that runs without being activatable is
+  // refused here), the calls themselves tell whether the portal is there.
+  self->phase_ = Phase::Running;
+  self->listener_->PortalStarted();
+  return 0;
+}
+
+int PortalName::OnOwnerChanged(sd_bus_message* signal, void* data, sd_bus_error*) {
+  auto* self = static_cast<PortalName*>(data);
   const char *name = nullptr, *old_owner = nullptr, *new_owner = nullptr;
-  if (sd_bus_message_read(signal, "sss", &name, &old_owner, &new_owner) < 0) return false;
-  return new_owner && !*new_owner;
+  if (sd_bus_message_read(signal, "sss", &name, &old_owner, &new_owner) < 0 || !new_owner ||
+      *new_owner) {
+    return 0;
+  }
+  // Gone: a later Start starts it again (one on its way still answers).
+  if (self->phase_ == Phase::Running) self->phase_ = Phase::Stopped;
+  self->listener_->PortalLost();
+  return 0;
 }
 
 std::optional<pollfd> BusPollFd(sd_bus* bus) {
@@ -147,12 +191,12 @@ bool IsDenied(sd_bus_message* m) {
   if (sd_bus_message_enter_container(m, 'a', "{sas}") < 0) return false;
   while (sd_bus_message_enter_container(m, 'e', "sas") > 0) {
     const char* app = nullptr;
-    if (sd_bus_message_read(m, "s", &app) < 0 || !app) return false;
-    char** list = nullptr;
-    if (sd_bus_message_read_strv(m, &list) < 0) return false;
+    char** read = nullptr;
+    if (sd_bus_message_read(m, "s", &app) < 0 || !app || sd_bus_message_read_strv(m, &read) < 0) {
+      return false;
+    }
+    const std::unique_ptr<char*[], StrvFree> list(read);
     if (!*app && list && list[0]) denied = std::string_view(list[0]) == "no";
-    for (char** v = list; v && *v; ++v) free(*v);
-    free(list);
     if (sd_bus_message_exit_container(m) < 0) return false;
   }
   return denied;

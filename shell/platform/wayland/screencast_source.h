@@ -22,13 +22,8 @@ namespace huevex::wayland {
 inline constexpr const char* kScreenCast = "org.freedesktop.portal.ScreenCast";
 inline constexpr const char* kSession = "org.freedesktop.portal.Session";
 
-inline constexpr const char* kBusGone =
-    "the connection to the desktop session's message bus was lost";
-inline constexpr const char* kNoPortal = "the desktop portal is not running";
 inline constexpr const char* kNoCast = "the desktop portal offers no screen cast";
-inline constexpr const char* kRefused = "the desktop portal refused to share the screen";
 inline constexpr const char* kCastFailed = "the desktop portal could not share the screen";
-inline constexpr const char* kPortalGone = "the desktop portal stopped before it answered";
 inline constexpr const char* kNoFrames = "the desktop's screen cast sends no pictures";
 inline constexpr const char* kEnded = "the desktop stopped sharing the screen";
 
@@ -44,17 +39,39 @@ inline constexpr std::int64_t kFrameDeadlineNs = 3'000'000'000;
 // at once instead of a new session's few hundred milliseconds.
 inline constexpr std::int64_t kWarmNs = 5'000'000'000;
 
-enum class CastStep { None, Creating, Selecting, Starting, Opening, Streaming };
+// What the portal's ScreenCast offers, from its properties.
+struct CastOffer {
+  std::uint32_t version = 0, cursor_modes = 0;
+  bool Usable() const { return version >= kLeastVersion; }
+  bool HidesCursor() const { return (cursor_modes & kCursorHidden) != 0; }
+};
 
-class Screencast final : public Source {
+// Where the screen cast stands: no session; a session on one of its steps
+// (the request of Creating, Selecting or Starting out, the PipeWire remote
+// asked for, the streams running); or the last session's end, a refusal or
+// a failure (reason_ says why), until capturing is wished for again; or a
+// connection that failed for good.
+enum class CastPhase {
+  Closed,
+  Creating,
+  Selecting,
+  Starting,
+  Opening,
+  Streaming,
+  Refused,
+  Failed,
+  BusLost
+};
+
+class Screencast final : public Source, PortalName::Listener {
  public:
-  Screencast(sd_bus* bus, std::uint32_t timeout_ms, bool fallback)
-      : bus_(bus),
-        timeout_ns_(std::int64_t{timeout_ms} * 1'000'000),
+  Screencast(Bus bus, std::uint32_t timeout_ms, bool fallback)
+      : bus_(std::move(bus)),
+        wait_(timeout_ms),
         fallback_allowed_(fallback),
         token_path_(RestoreTokenPath(std::getenv("XDG_STATE_HOME"), std::getenv("HOME"))) {}
-  ~Screencast() override;
-  bool Start();
+  ~Screencast() override { End(CastPhase::Closed, ""); }
+  bool Start() { return name_.Watch(bus_.get(), this); }
 
   const char* Kind() const override { return "screencast"; }
   int PollFds(pollfd* fds, int max) override;
@@ -66,55 +83,56 @@ class Screencast final : public Source {
   bool WantsFallback() const override { return fallback_allowed_ && fallback_; }
 
  private:
-  static int OnOwnerChanged(sd_bus_message* signal, void* data, sd_bus_error*);
-  static int OnStarted(sd_bus_message* reply, void* data, sd_bus_error*);
+  void PortalStarted() override;
+  void PortalLost() override;
   static int OnProperties(sd_bus_message* reply, void* data, sd_bus_error*);
   static int OnCallReply(sd_bus_message* reply, void* data, sd_bus_error*);
   static int OnResponse(sd_bus_message* signal, void* data, sd_bus_error*);
   static int OnRemote(sd_bus_message* reply, void* data, sd_bus_error*);
   static int OnClosed(sd_bus_message* signal, void* data, sd_bus_error*);
 
-  bool StartPortal();
+  bool InSession() const { return phase_ >= CastPhase::Creating && phase_ <= CastPhase::Streaming; }
+  // Asked for its streams, which have not all sent a frame yet.
+  bool AwaitsFrames() const {
+    return (phase_ == CastPhase::Opening || phase_ == CastPhase::Streaming) &&
+           !(cast_ && cast_->AllFramed());
+  }
   void Begin();
-  // Calls method with the session (unless creating it), then fill's
-  // arguments, then the options with our handle token and more's entries.
+  // Calls method with the session (unless creating it), then Start's parent
+  // window, then the options with our handle token and more's entries; step
+  // is the phase while the request is out.
   template <typename More>
-  void Call(const char* method, CastStep step, bool with_session, More more);
+  void Call(const char* method, CastPhase step, bool with_session, More more);
   // What a Response told, of the results we use.
   struct Results {
     std::optional<std::string> session, token;
     std::optional<std::vector<StreamPlace>> places;
   };
-  void Answered(std::uint32_t response, Results results);
+  void Answered(Response response, Results results);
   void SelectSources();
   void OpenRemote();
-  // The session ends; state says why when it ended on a failure.
-  void End(State state, std::string_view why, bool fall_back = false);
-  void BusFailed() {
-    bus_failed_ = true;
-    reason_ = kBusGone;
-    End(State::Failed, kBusGone);
-  }
+  // The session ends in phase (Closed, with why empty; Refused, Failed or
+  // BusLost); with fall_back, under "auto", for the screenshot to take over.
+  void End(CastPhase phase, std::string_view why, bool fall_back = false);
+  void BusFailed() { End(CastPhase::BusLost, kBusGone); }
 
-  sd_bus* bus_;
-  std::int64_t timeout_ns_;
-  bool fallback_allowed_;
-  std::string token_path_;
-  Slot owner_match_, start_call_, props_call_, closed_match_;
-  bool bus_failed_ = false, started_ = false, props_known_ = false;
-  bool available_ = false, cursor_hidden_ = false;
-  bool wanted_ = false, fallback_ = false;
-
-  CastStep step_ = CastStep::None;
+  Bus bus_;  // first in, last out: the slots below are on it
+  PortalName name_;
+  Slot props_call_, closed_match_;
+  std::optional<CastOffer> offer_;  // none until the properties are read
   PortalRequest request_;
-  std::int64_t sent_ns_ = 0;
-  bool late_ = false;        // the answer is past our deadline, still taken if it comes
+  AnswerWait wait_;
+  const bool fallback_allowed_;
+  std::string token_path_;
+
+  CastPhase phase_ = CastPhase::Closed;
+  bool wanted_ = false;
+  bool fallback_ = false;    // for the rest of the run, once told
   bool asked_once_ = false;  // Start went out with no token: the desktop asks
   std::string session_;
   std::int64_t frame_deadline_ns_ = 0, warm_until_ns_ = 0;
   std::vector<StreamPlace> places_;  // from Start's answer
   std::unique_ptr<PipeWireCast> cast_;
-  State outcome_ = State::Idle;  // Refused or Failed until wanted again
 };
 
 }  // namespace huevex::wayland

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "shell/platform/platform.h"
 
@@ -48,11 +49,23 @@ class Source {
   // Under "auto": this source cannot serve here (missing, refused, or brings
   // no frames), and the desktop portal's screenshot is to take over.
   virtual bool WantsFallback() const { return false; }
-  // Empty unless the state is Refused or Failed.
-  const std::string& Reason() const { return reason_; }
+  // Why, for the user: empty unless the state is Refused or Failed.
+  std::string_view Reason() {
+    const State state = CurrentState();
+    return state == State::Refused || state == State::Failed ? std::string_view(reason_) : "";
+  }
 
  protected:
-  std::string reason_;
+  std::string reason_;  // set with the state it explains
+};
+
+// A deleter for the C libraries' objects: frees with the library's own call.
+template <auto Free>
+struct FreeWith {
+  template <typename T>
+  void operator()(T* object) const {
+    Free(object);
+  }
 };
 
 // CLOCK_MONOTONIC now, in nanoseconds: the clock of frame times.

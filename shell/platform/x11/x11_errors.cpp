@@ -56,4 +56,13 @@ std::uint64_t ErrorCount() {
   return total;
 }
 
+std::uint64_t ErrorCountOfRequest(int request_code) {
+  const std::lock_guard lock(counts_mutex);
+  std::uint64_t total = 0;
+  for (const auto& [cause, count] : Counts()) {
+    if (cause.request_code == request_code) total += count;
+  }
+  return total;
+}
+
 }  // namespace huevex::x11

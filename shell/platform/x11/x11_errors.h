@@ -25,5 +25,7 @@ void InstallErrorHandler();
 // or of all together.
 std::uint64_t ErrorCount(const ErrorCause& cause);
 std::uint64_t ErrorCount();
+// How many of them came from requests of one major code (an extension's).
+std::uint64_t ErrorCountOfRequest(int request_code);
 
 }  // namespace huevex::x11

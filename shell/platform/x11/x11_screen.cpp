@@ -15,6 +15,7 @@ X11Screen::X11Screen(Display* display)
       width_(DisplayWidth(display, DefaultScreen(display))),
       height_(DisplayHeight(display, DefaultScreen(display))),
       pointer_watch_(display),
+      cache_(display),
       monitors_(display) {
   Visual* visual = DefaultVisual(display, DefaultScreen(display));
   true_color_ = visual->c_class == TrueColor || visual->c_class == DirectColor;
@@ -55,6 +56,7 @@ Rect PointerBox(Point at, Rect cursor) {
 // with sway 1.7, whose Xwayland also puts its pointer a pixel off).
 void X11Screen::Grabbed(bool held) {
   if (!held) cursor_.reset();
+  if (!held) cache_.Stop();
   if (held) offset_ = {};  // a new pick starts on the pointer
   if (wayland_) wayland_->Grabbed(held);
   TellPointer();
@@ -79,6 +81,7 @@ void X11Screen::FollowPointer(std::optional<Point> position) {
     if (pointer_watch_.Watch()) pointer_watch_.Answered(at, PointerWatch::Clock::now());
     offset_ = {};
   }
+  if (position != followed_) cache_.Forget();
   followed_ = position;
   TellPointer();
 }
@@ -107,11 +110,22 @@ std::optional<AccessNotice> X11Screen::TakeNotice() {
   return std::exchange(notice_, std::nullopt);
 }
 
-bool X11Screen::Handle(XEvent& event) { return pointer_watch_.Handle(event); }
+bool X11Screen::Handle(XEvent& event) {
+  return cache_.Handle(event) || pointer_watch_.Handle(event);
+}
 
+bool X11Screen::MonitorsChanged(const XEvent& event) {
+  if (!monitors_.Handle(event)) return false;
+  cache_.Forget();  // pixels off every monitor read black
+  return true;
+}
+
+// A resized root may have a new picture behind it, which the damage object
+// watching the old one would not report on.
 void X11Screen::SetSize(int width, int height) {
   width_ = std::max(1, width);
   height_ = std::max(1, height);
+  cache_.Stop();
   monitors_.Changed();
   if (wayland_) wayland_->SetRootSize(width_, height_);
 }
@@ -154,6 +168,7 @@ bool X11Screen::WarpCursor(Point point) {
   // pointer is where it was sent.
   if (followed_) followed_ = to;
   pointer_watch_.Forget();
+  cache_.Forget();
   return true;
 }
 
@@ -165,6 +180,18 @@ bool X11Screen::Read(Rect block, std::uint32_t* out) {
   read_once_ = true;
   if (wayland_) return wayland_->Read(block, out);
   if (unreadable_) return false;
+  // Only a grab's reads are kept, and not a palette screen's, whose colormap
+  // can change what its pixels show with no damage.
+  const bool keeps = followed_.has_value() && true_color_;
+  if (keeps && cache_.Answer(block, out)) return true;
+  const bool keep = keeps && cache_.Prepare();
+  if (!ReadRoot(block, out)) return false;
+  if (keep) cache_.Keep(block, out);
+  return true;
+}
+
+bool X11Screen::ReadRoot(Rect block, std::uint32_t* out) {
+  const int block_width = block.Width();
   std::fill_n(out, static_cast<size_t>(block_width) * block.Height(), 0u);
   const Rect area{std::max(block.left, 0), std::max(block.top, 0), std::min(block.right, width_),
                   std::min(block.bottom, height_)};

@@ -7,7 +7,9 @@
 // (XShmGetImage for large blocks where MIT-SHM works), with the block clamped
 // to the screen so that no read can fail with BadMatch, pixels off the screen
 // reading black, as do those in the gaps between monitors; on Xwayland the
-// capture module. A change in whether the
+// capture module. While the pointer is grabbed, a read of the root window
+// that nothing has changed since is answered from memory (x11_read_cache).
+// A change in whether the
 // screen can be read waits in TakeNotice for the loop to tell the program.
 #pragma once
 
@@ -24,6 +26,7 @@
 #include "shell/platform/x11/x11_monitors.h"
 #include "shell/platform/x11/x11_pixels.h"
 #include "shell/platform/x11/x11_pointer_watch.h"
+#include "shell/platform/x11/x11_read_cache.h"
 #include "shell/platform/x11/x11_screen_source.h"
 
 namespace huevex::x11 {
@@ -76,7 +79,7 @@ class X11Screen : public soft::ScreenSource {
   // The monitors (x11_monitors): pixels on none of them read black.
   const std::vector<MonitorInfo>& Monitors() { return monitors_.Get(Bounds()); }
   // Takes RandR's screen change event: true for it, the monitors having changed.
-  bool MonitorsChanged(const XEvent& event) { return monitors_.Handle(event); }
+  bool MonitorsChanged(const XEvent& event);
 
   // Where the grabbed pointer is, as its events report it; none when the
   // program does not hold the pointer and must ask the server.
@@ -86,6 +89,7 @@ class X11Screen : public soft::ScreenSource {
   const PixelFormat& format() const { return format_; }
 
  private:
+  bool ReadRoot(Rect block, std::uint32_t* out);
   bool ReadPlain(Rect area, Rect block, std::uint32_t* out);
   bool ShmWorks();
   bool ReadShm(Rect area, Rect block, std::uint32_t* out);
@@ -111,6 +115,7 @@ class X11Screen : public soft::ScreenSource {
   std::function<void(Point)> on_offset_;
   std::optional<Rect> cursor_;  // the grab's cursor around the hot spot
   PointerWatch pointer_watch_;
+  ReadCache cache_;  // the reads of a pick, while nothing changes
   MonitorList monitors_;
   bool xwayland_ = false;
   std::unique_ptr<WaylandScreen> wayland_;

@@ -17,6 +17,8 @@
 //   block X Y W H      prints "block X Y W H RRGGBB..." (row by row)
 //   age N              N one-pixel reads 1 ms apart, as a pick's ticks are;
 //                      prints the frames' ages: "age N MEDIAN_US MAX_US"
+//   frames MS          reads as "age" does for MS milliseconds; prints the
+//                      frames that came meanwhile: "frames N"
 //   cost N W H         N reads of a W x H block; prints "cost W H NS_PER_READ"
 //   sleep MS
 //   close
@@ -149,6 +151,23 @@ struct Probe {
                 static_cast<long long>(ages.back()));
   }
 
+  void Frames(int ms) {
+    const std::int64_t end = NowNs() + std::int64_t{ms} * 1'000'000;
+    std::int64_t last = -1;
+    int frames = -1;  // the frame there at the start is not one that came
+    while (NowNs() < end) {
+      Turn(1);
+      std::uint32_t pixel;
+      huevex_capture_frame_info info{};
+      if (api->read(capture, 0, 0, 1, 1, &pixel, &info) == HUEVEX_READ_OK &&
+          info.captured_ns != last) {
+        last = info.captured_ns;
+        ++frames;
+      }
+    }
+    std::printf("frames %d\n", std::max(frames, 0));
+  }
+
   void Cost(int n, int w, int h) {
     std::vector<std::uint32_t> pixels(static_cast<size_t>(w) * h);
     int ok = 0;
@@ -219,6 +238,8 @@ int main(int argc, char** argv) {
       i += 4;
     } else if (step == "age") {
       if (p.capture) p.Age(arg(++i));
+    } else if (step == "frames") {
+      if (p.capture) p.Frames(arg(++i));
     } else if (step == "cost") {
       if (p.capture) p.Cost(arg(i + 1), arg(i + 2), arg(i + 3));
       i += 3;

@@ -14,7 +14,7 @@
 //   never          never answers; logs the request's Close
 //   vanish         leaves the bus without answering
 //   no-screenshot  owns the portal's name without the Screenshot interface
-//   cast, cast-refuse, cast-silent, cast-slow:MS
+//   cast, cast-refuse, cast-silent, cast-slow:MS, cast-unfilled, cast-closed
 //                  screenshots as "ok", and a ScreenCast (fake_screencast.cpp)
 //
 // Prints "ready" once it owns the name, and one line per request and Close.
@@ -37,6 +37,29 @@
 bool AddScreencast(sd_bus* bus, const std::string& mode);
 void SendHeldAnswer(sd_bus* bus);
 
+// What the ScreenCast (fake_screencast.cpp) shares: the time, the path a
+// portal names for a caller's token (KIND "request" or "session"), and a
+// request's Response signal with its code, for the results to follow.
+long long NowMs() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return t.tv_sec * 1000LL + t.tv_nsec / 1'000'000;
+}
+
+std::string PathOf(sd_bus_message* call, const char* kind, const std::string& token) {
+  std::string sender = sd_bus_message_get_sender(call) + 1;
+  std::replace(sender.begin(), sender.end(), '.', '_');
+  return std::string("/org/freedesktop/portal/desktop/") + kind + "/" + sender + "/" + token;
+}
+
+sd_bus_message* NewResponse(sd_bus* bus, const std::string& handle, unsigned code) {
+  sd_bus_message* signal = nullptr;
+  sd_bus_message_new_signal(bus, &signal, handle.c_str(), "org.freedesktop.portal.Request",
+                            "Response");
+  sd_bus_message_append(signal, "u", code);
+  return signal;
+}
+
 namespace {
 
 std::string mode, dir;
@@ -48,12 +71,6 @@ struct Due {
   long long at_ms;
 };
 std::vector<Due> due;
-
-long long NowMs() {
-  timespec t{};
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return t.tv_sec * 1000LL + t.tv_nsec / 1'000'000;
-}
 
 bool WritePng(const std::string& path, int number) {
   const unsigned char gray = static_cast<unsigned char>(number * 40);
@@ -69,10 +86,7 @@ bool WritePng(const std::string& path, int number) {
 }
 
 void Respond(sd_bus* bus, const std::string& handle, unsigned code, const std::string& uri) {
-  sd_bus_message* signal = nullptr;
-  sd_bus_message_new_signal(bus, &signal, handle.c_str(), "org.freedesktop.portal.Request",
-                            "Response");
-  sd_bus_message_append(signal, "u", code);
+  sd_bus_message* signal = NewResponse(bus, handle, code);
   if (uri.empty()) {
     sd_bus_message_append(signal, "a{sv}", 0);
   } else {
@@ -127,9 +141,7 @@ int OnScreenshot(sd_bus_message* call, void*, sd_bus_error*) {
     sd_bus_message_exit_container(call);
   }
   sd_bus_message_exit_container(call);
-  std::string sender = sd_bus_message_get_sender(call) + 1;
-  std::replace(sender.begin(), sender.end(), '.', '_');
-  const std::string handle = "/org/freedesktop/portal/desktop/request/" + sender + "/" + token;
+  const std::string handle = PathOf(call, "request", token);
   const int number = ++requests;
   std::printf("request %d token=%s%s\n", number, token.c_str(), options.c_str());
   std::fflush(stdout);

@@ -10,7 +10,9 @@
 // Modes: "cast" answers everything; "cast-refuse" answers Start with 1 (the
 // user said no); "cast-silent" starts the streams but never sends a frame;
 // "cast-slow:MS" answers Start after MS ms, as a user deciding would;
-// "cast-unfilled" sends buffers whose chunks hold less than a frame.
+// "cast-unfilled" sends buffers whose chunks hold less than a frame;
+// "cast-closed" closes the session (its Closed signal) 300 ms after the
+// remote is opened, as a desktop whose user stops the sharing does.
 // Prints "select KEY=VALUE..." for each SelectSources, "start", "remote" and
 // "session-close" for the calls.
 #include <pipewire/pipewire.h>
@@ -25,6 +27,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+long long NowMs();
+std::string PathOf(sd_bus_message* call, const char* kind, const std::string& token);
+sd_bus_message* NewResponse(sd_bus* bus, const std::string& handle, unsigned code);
 
 namespace {
 
@@ -57,14 +63,8 @@ Monitor monitors[2] = {
 std::string cast_mode;
 pw_thread_loop* loop = nullptr;
 int starts = 0;
-sd_bus_message* held = nullptr;  // Start's answer, sent at held_until_ms
+sd_bus_message* held = nullptr;  // Start's answer or the session's end, sent at held_until_ms
 long long held_until_ms = 0;
-
-long long Ms() {
-  timespec t{};
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return t.tv_sec * 1000LL + t.tv_nsec / 1'000'000;
-}
 
 void OnState(void*, pw_stream_state, pw_stream_state, const char*) {
   pw_thread_loop_signal(loop, false);
@@ -172,12 +172,6 @@ bool StartSources() {
   return known;
 }
 
-void Respond(sd_bus* bus, const std::string& handle, unsigned code, sd_bus_message** signal) {
-  sd_bus_message_new_signal(bus, signal, handle.c_str(), "org.freedesktop.portal.Request",
-                            "Response");
-  sd_bus_message_append(*signal, "u", code);
-}
-
 // Reads the a{sv} options: the handle token, and each other key as text.
 std::string ReadOptions(sd_bus_message* call, std::string* token) {
   std::string said;
@@ -215,12 +209,6 @@ std::string ReadOptions(sd_bus_message* call, std::string* token) {
   return said;
 }
 
-std::string PathOf(sd_bus_message* call, const char* kind, const std::string& token) {
-  std::string sender = sd_bus_message_get_sender(call) + 1;
-  for (char& c : sender) c = c == '.' ? '_' : c;
-  return std::string("/org/freedesktop/portal/desktop/") + kind + "/" + sender + "/" + token;
-}
-
 int OnSessionClose(sd_bus_message* call, void*, sd_bus_error*) {
   std::printf("session-close\n");
   std::fflush(stdout);
@@ -237,9 +225,15 @@ int OnCall(sd_bus_message* call, void*, sd_bus_error*) {
   sd_bus* bus = sd_bus_message_get_bus(call);
   const std::string method = sd_bus_message_get_member(call);
   const char* session = nullptr;
+  if (method != "CreateSession") sd_bus_message_read(call, "o", &session);
   if (method == "OpenPipeWireRemote") {
     std::printf("remote\n");
     std::fflush(stdout);
+    if (cast_mode == "cast-closed") {
+      sd_bus_message_new_signal(bus, &held, session, "org.freedesktop.portal.Session", "Closed");
+      sd_bus_message_append(held, "a{sv}", 0);
+      held_until_ms = NowMs() + 300;
+    }
     const char* folder = std::getenv("PIPEWIRE_RUNTIME_DIR");
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -250,7 +244,6 @@ int OnCall(sd_bus_message* call, void*, sd_bus_error*) {
     close(fd);
     return r;
   }
-  if (method != "CreateSession") sd_bus_message_read(call, "o", &session);
   if (method == "Start") sd_bus_message_skip(call, "s");
   std::string token;
   const std::string said = ReadOptions(call, &token);
@@ -261,19 +254,19 @@ int OnCall(sd_bus_message* call, void*, sd_bus_error*) {
     const std::string path = PathOf(call, "session", "s" + token);
     sd_bus_add_object_vtable(bus, nullptr, path.c_str(), "org.freedesktop.portal.Session",
                              kSessionVtable, nullptr);
-    Respond(bus, handle, 0, &signal);
+    signal = NewResponse(bus, handle, 0);
     sd_bus_message_append(signal, "a{sv}", 1, "session_handle", "s", path.c_str());
   } else if (method == "SelectSources") {
     std::printf("select%s\n", said.c_str());
-    Respond(bus, handle, 0, &signal);
+    signal = NewResponse(bus, handle, 0);
     sd_bus_message_append(signal, "a{sv}", 0);
   } else if (method == "Start" && cast_mode == "cast-refuse") {
     std::printf("start\n");
-    Respond(bus, handle, 1, &signal);
+    signal = NewResponse(bus, handle, 1);
     sd_bus_message_append(signal, "a{sv}", 0);
   } else if (method == "Start") {
     std::printf("start\n");
-    Respond(bus, handle, 0, &signal);
+    signal = NewResponse(bus, handle, 0);
     const std::string restore = "saved-" + std::to_string(++starts);
     sd_bus_message_open_container(signal, 'a', "{sv}");
     sd_bus_message_append(signal, "{sv}", "restore_token", "s", restore.c_str());
@@ -293,7 +286,7 @@ int OnCall(sd_bus_message* call, void*, sd_bus_error*) {
   std::fflush(stdout);
   if (signal && method == "Start" && cast_mode.starts_with("cast-slow:")) {
     held = signal;
-    held_until_ms = Ms() + std::atoi(cast_mode.c_str() + 10);
+    held_until_ms = NowMs() + std::atoi(cast_mode.c_str() + 10);
   } else if (signal) {
     sd_bus_send(bus, signal, nullptr);
     sd_bus_message_unref(signal);
@@ -325,7 +318,7 @@ const sd_bus_vtable kScreenCastVtable[] = {
 }  // namespace
 
 void SendHeldAnswer(sd_bus* bus) {
-  if (!held || Ms() < held_until_ms) return;
+  if (!held || NowMs() < held_until_ms) return;
   sd_bus_send(bus, held, nullptr);
   sd_bus_message_unref(held);
   held = nullptr;

@@ -83,8 +83,7 @@ def screencast_answered(s, board, checks):
     bring frames, the magnifier is live."""
     checks.equal("auto: clipboard cleared first", s.clear_clipboard(), "")
     s.pick(stripe(board, "050AC8"), hold=lambda: time.sleep(1.0))
-    time.sleep(2.0)  # the dialog is up, the release waiting
-    checks.true("auto: the dialog over the program's windows", s.dialog_over_huevex())
+    checks.soon("auto: the dialog over the program's windows", s.dialog_over_huevex, True, 10)
     answered = s.answer_screencast_dialog()
     checks.true("auto: the ScreenCast dialog was shown and answered", answered)
     checks.equal("auto: the pick that raised the dialog copies its color",

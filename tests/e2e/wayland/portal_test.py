@@ -26,15 +26,18 @@ parser.add_argument("--probe", required=True)
 parser.add_argument("--module", required=True)
 parser.add_argument("--fake", required=True)
 parser.add_argument("--cast", action="store_true")
+parser.add_argument("--valgrind")
 args = parser.parse_args()
 
 checks = session.Checks()
 check = checks.equal
 
 
-def run(mode, steps, timeout_ms=None, kind="portal", env=None):
+def run(mode, steps, timeout_ms=None, kind="portal", env=None, probe_env=None, memcheck=False):
     """Runs the probe's steps with the stand-in in mode; returns its lines,
-    the stand-in's lines and the files left in the snapshot folder."""
+    the stand-in's lines and the files left in the snapshot folder. With
+    memcheck (and valgrind given) the probe runs under it, which must find no
+    error and no block definitely lost."""
     with tempfile.TemporaryDirectory(prefix="huevex-portal-") as folder:
         fake = None
         if mode:
@@ -43,16 +46,22 @@ def run(mode, steps, timeout_ms=None, kind="portal", env=None):
             if fake.stdout.readline().strip() != "ready":
                 raise SystemExit(f"the stand-in portal did not start in mode {mode}")
         options = ["--timeout", str(timeout_ms)] if timeout_ms else []
-        probe = subprocess.run([args.probe, args.module, *options, "open", kind, *steps],
-                               capture_output=True, text=True, timeout=60, env=env)
+        prefix = [args.valgrind, "--leak-check=full", "--errors-for-leak-kinds=definite",
+                  "--error-exitcode=99"] if memcheck and args.valgrind else []
+        probe = subprocess.run([*prefix, args.probe, args.module, *options, "open", kind, *steps],
+                               capture_output=True, text=True, timeout=60, env=probe_env or env)
+        if prefix:
+            check(f"{mode}: memcheck's exit status (99: errors or leaks)", probe.returncode, 0)
+            if probe.returncode:
+                print(probe.stderr, flush=True)
+        elif memcheck:
+            print(f"{mode}: memcheck left out: no valgrind", flush=True)
         fake_lines = []
         if fake:
             if fake.poll() is None:
                 fake.terminate()
             fake_lines = fake.communicate(timeout=10)[0].splitlines()
         return probe.stdout.splitlines(), fake_lines, sorted(os.listdir(folder))
-
-
 
 
 def screenshot_cases():
@@ -92,9 +101,11 @@ def screenshot_cases():
             ("no-screenshot", None, "state failed the desktop portal offers no screenshots"),
             (None, None, "state failed the desktop portal is not running")]:
         wanted = state.split()[1]
-        # The pump leaves the stand-in time to see what is sent after the state.
+        # Where the stand-in's lines are read, the pump leaves it time to see
+        # what is sent after the state.
+        pump = ["pump", "300"] if mode == "never" else []
         out, fake, left = run(mode, ["want", "1", "wait", wanted, "5000", "read", "0", "0",
-                                     "pump", "300"], timeout)
+                                     *pump], timeout)
         check(f"{mode}: state", out[1:], [state, "pixel 0 0 noframe" if mode == "never" else
                                           "pixel 0 0 failed"])
         if mode == "never":
@@ -179,10 +190,12 @@ def screencast_cases(env, state_home):
     # The next session gives the token back; a wish that ends closes the
     # session once the warm time is over, and frees the frames.
     out, fake, _ = run("cast", ["want", "1", "wait", "live", "10000", "want", "0",
-                                "wait", "idle", "1000", "pump", "6000", "read", "0", "0"],
+                                "wait", "idle", "1000", "pump", "4000", "read", "0", "0",
+                                "pump", "1500", "read", "0", "0"],
                        kind="screencast", env=env)
     check("token: given back", [line for line in fake if line.startswith("select")],
           ["select types=1 multiple=1 persist_mode=2 cursor_mode=1 restore_token=saved-1"])
+    check("token: still read 4 s after the wish", out[-2], "pixel 0 0 FF0000 current")
     check("token: session closed after the warm time",
           [line for line in fake if line == "session-close"], ["session-close"])
     check("token: no frame at rest", out[-1], "pixel 0 0 noframe")
@@ -207,18 +220,28 @@ def screencast_cases(env, state_home):
                                   "state live ", "pixel 0 0 FF0000 current"])
     check("slow start: one session", [line for line in fake if line == "start"], ["start"])
 
-    # A refusal: told as one, reads fail; under auto the screenshot takes over.
-    out, fake, _ = run("cast-refuse", ["want", "1", "wait", "refused", "5000", "read", "0", "0"],
-                       kind="screencast", env=env)
-    check("refused", out[1:], ["state refused the desktop portal refused to share the screen",
-                               "pixel 0 0 failed"])
-    # No frame within the deadline: forced, a failure; under auto, the
-    # screenshot (its 4 x 2 picture, with a gray of 40 below).
-    out, fake, _ = run("cast-silent", ["want", "1", "wait", "failed", "8000", "read", "0", "0"],
-                       kind="screencast", env=env)
-    check("silent, forced", out[1:], ["state failed the desktop's screen cast sends no pictures",
-                                      "pixel 0 0 failed"])
-    # Buffers no frame has filled are none: the screenshot takes over from them too.
+    # Forced, a session that brings no picture is told, and reads fail: a
+    # refusal, no frame within the deadline, a session the desktop closes
+    # while wanted, and streams PipeWire does not take (a client that cannot
+    # export a node: every connect fails), which go with the connection.
+    no_export = os.path.join(env["XDG_RUNTIME_DIR"], "no-export")
+    os.makedirs(no_export, exist_ok=True)
+    with open(os.path.join(no_export, "client.conf"), "w") as f:
+        f.write("context.spa-libs = { support.* = support/libspa-support }\n"
+                "context.modules = [ { name = libpipewire-module-protocol-native } ]\n")
+    for mode, state, streams_refused in [
+            ("cast-refuse", "refused the desktop portal refused to share the screen", False),
+            ("cast-silent", "failed the desktop's screen cast sends no pictures", False),
+            ("cast-closed", "failed the desktop stopped sharing the screen", False),
+            ("cast", "failed the screen cast's connection to PipeWire could not be made", True)]:
+        probe_env = dict(env, PIPEWIRE_CONFIG_DIR=no_export) if streams_refused else env
+        out, fake, _ = run(mode, ["want", "1", "wait", state.split()[0], "8000", "read", "0", "0"],
+                           kind="screencast", env=env, probe_env=probe_env,
+                           memcheck=streams_refused)
+        check(f"{mode}, forced", out[1:], [f"state {state}", "pixel 0 0 failed"])
+    # Under auto the screenshot takes over (its 4 x 2 picture, with a gray of
+    # 40 below) from a refusal, from a stream with no frame, and from buffers
+    # no frame has filled, which are none.
     for mode in ["cast-refuse", "cast-silent", "cast-unfilled", "ok"]:
         out, fake, _ = run(mode, ["kind", "want", "1", "wait", "live", "8000", "kind",
                                   "read", "0", "1"], kind="auto", env=env)

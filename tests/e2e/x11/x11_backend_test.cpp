@@ -220,6 +220,41 @@ TEST_F(X11Backend, CursorFromTheServerOrFromTheGrabsEvents) {
   EXPECT_EQ(point, (Point{123, 45}));
 }
 
+// While the pointer is grabbed, a read that nothing has changed since is
+// answered from memory: ticks over a still window ask the server nothing; a
+// repaint under the pointer is read at the next tick after its damage, and
+// the program gets the new color; a move is read.
+TEST_F(X11Backend, GrabbedReadsAskTheServerOnlyAfterAChange) {
+  const Window window = Paint({100, 100, 140, 140}, 0x204060);
+  X11Screen screen(display());
+  soft::SoftGdi gdi(screen);
+  X11Desktop desktop(display(), screen, gdi);
+  const Hdc dc = gdi.GetDC(Hwnd{});
+  screen.Grabbed(true);
+  screen.FollowPointer(Point{120, 120});
+  EXPECT_EQ(gdi.GetPixel(dc, 120, 120), RGB(0x20, 0x40, 0x60));
+  const unsigned long still = NextRequest(display());
+  for (int tick = 0; tick < 3; ++tick) {
+    desktop.Step(0ms);
+    EXPECT_EQ(gdi.GetPixel(dc, 120, 120), RGB(0x20, 0x40, 0x60)) << "tick " << tick;
+  }
+  EXPECT_EQ(NextRequest(display()), still) << "asked the server again";
+
+  XSetWindowBackground(display(), window, 0x00FF80);
+  XClearWindow(display(), window);
+  XSync(display(), False);
+  desktop.Step(0ms);  // the damage
+  ASSERT_EQ(XEventsQueued(display(), QueuedAlready), 0);
+  EXPECT_EQ(gdi.GetPixel(dc, 120, 120), RGB(0x00, 0xFF, 0x80));
+
+  screen.FollowPointer(Point{121, 120});
+  const unsigned long moved = NextRequest(display());
+  EXPECT_EQ(gdi.GetPixel(dc, 121, 120), RGB(0x00, 0xFF, 0x80));
+  EXPECT_NE(NextRequest(display()), moved) << "a move answered from memory";
+  screen.Grabbed(false);
+  screen.FollowPointer(std::nullopt);
+}
+
 // The magnifier asks twenty times a second; a pointer at rest is asked about
 // only once in a while, a device's movement is seen at the next ask, and a
 // warp, which devices do not report, a moment later.
