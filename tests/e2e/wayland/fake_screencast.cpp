@@ -31,6 +31,7 @@
 long long NowMs();
 std::string PathOf(sd_bus_message* call, const char* kind, const std::string& token);
 sd_bus_message* NewResponse(sd_bus* bus, const std::string& handle, unsigned code);
+void ServeSession(sd_bus* bus, const std::string& path);
 
 namespace {
 
@@ -209,18 +210,6 @@ std::string ReadOptions(sd_bus_message* call, std::string* token) {
   return said;
 }
 
-int OnSessionClose(sd_bus_message* call, void*, sd_bus_error*) {
-  std::printf("session-close\n");
-  std::fflush(stdout);
-  return sd_bus_reply_method_return(call, "");
-}
-
-const sd_bus_vtable kSessionVtable[] = {
-    SD_BUS_VTABLE_START(0),
-    SD_BUS_METHOD("Close", "", "", OnSessionClose, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_VTABLE_END,
-};
-
 int OnCall(sd_bus_message* call, void*, sd_bus_error*) {
   sd_bus* bus = sd_bus_message_get_bus(call);
   const std::string method = sd_bus_message_get_member(call);
@@ -252,8 +241,7 @@ int OnCall(sd_bus_message* call, void*, sd_bus_error*) {
   sd_bus_message* signal = nullptr;
   if (method == "CreateSession") {
     const std::string path = PathOf(call, "session", "s" + token);
-    sd_bus_add_object_vtable(bus, nullptr, path.c_str(), "org.freedesktop.portal.Session",
-                             kSessionVtable, nullptr);
+    ServeSession(bus, path);
     signal = NewResponse(bus, handle, 0);
     sd_bus_message_append(signal, "a{sv}", 1, "session_handle", "s", path.c_str());
   } else if (method == "SelectSources") {
@@ -316,6 +304,25 @@ const sd_bus_vtable kScreenCastVtable[] = {
 };
 
 }  // namespace
+
+// A session object whose Close prints "session-close" (for the global
+// shortcut's too, fake_shortcuts.cpp).
+void ServeSession(sd_bus* bus, const std::string& path) {
+  static const sd_bus_vtable vtable[] = {
+      SD_BUS_VTABLE_START(0),
+      SD_BUS_METHOD(
+          "Close", "", "",
+          [](sd_bus_message* call, void*, sd_bus_error*) {
+            std::printf("session-close\n");
+            std::fflush(stdout);
+            return sd_bus_reply_method_return(call, "");
+          },
+          SD_BUS_VTABLE_UNPRIVILEGED),
+      SD_BUS_VTABLE_END,
+  };
+  sd_bus_add_object_vtable(bus, nullptr, path.c_str(), "org.freedesktop.portal.Session", vtable,
+                           nullptr);
+}
 
 void SendHeldAnswer(sd_bus* bus) {
   if (!held || NowMs() < held_until_ms) return;
