@@ -425,7 +425,7 @@ TEST(X11Poll, WaitsOnASourceWhoseSetAndDeadlineChange) {
   set.Wait(std::nullopt);  // without its deadline this would sleep for good
   EXPECT_EQ(source.dispatched, 2) << "its deadline bounds the wait";
   source.due.reset();
-  set.Attach(nullptr);
+  set.Detach(&source);
   EXPECT_FALSE(set.Watching());
   for (int fd : {x_connection[0], x_connection[1], theirs[0], theirs[1]}) close(fd);
 }
