@@ -35,7 +35,9 @@ void X11Screen::ChooseSource(const char* forced) {
   }
   if (choice.kind == ScreenSourceKind::X11) return;
   std::string why;
-  std::unique_ptr<CaptureModule> module = CaptureModule::Open(ModuleKind(choice.kind), &why);
+  module_ = CaptureLibrary::Load(&why);
+  std::unique_ptr<CaptureModule> module =
+      *module_ ? CaptureModule::Open(*module_, ModuleKind(choice.kind), &why) : nullptr;
   if (!module) {
     unreadable_ = true;
     Tell({ScreenAccess::Unreadable, why});
@@ -44,6 +46,14 @@ void X11Screen::ChooseSource(const char* forced) {
   wayland_ = std::make_unique<WaylandScreen>(std::move(module),
                                              [this](const AccessNotice& notice) { Tell(notice); });
   wayland_->SetRootSize(width_, height_);
+}
+
+std::shared_ptr<CaptureLibrary> X11Screen::Module() {
+  if (!module_ && xwayland_) {
+    std::string why;  // the source, where one was chosen, has told it already
+    module_ = CaptureLibrary::Load(&why);
+  }
+  return module_.value_or(nullptr);
 }
 
 Rect PointerBox(Point at, Rect cursor) {

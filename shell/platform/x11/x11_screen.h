@@ -52,6 +52,9 @@ class X11Screen : public soft::ScreenSource {
   void ChooseSource(const char* forced);
   // Whether the server is Xwayland (as ChooseSource found).
   bool Xwayland() const { return xwayland_; }
+  // The capture module on Xwayland, loaded once, by the source's choice or
+  // at the first ask (the shortcut's); null elsewhere or when it cannot be had.
+  std::shared_ptr<CaptureLibrary> Module();
   // The source's connection for the loop to poll; null for the root window.
   Pollable* Connection() { return wayland_.get(); }
   // The pick's pointer grab was taken (true) or let go.
@@ -118,6 +121,7 @@ class X11Screen : public soft::ScreenSource {
   ReadCache cache_;  // the reads of a pick, while nothing changes
   MonitorList monitors_;
   bool xwayland_ = false;
+  std::optional<std::shared_ptr<CaptureLibrary>> module_;  // none: not loaded yet
   std::unique_ptr<WaylandScreen> wayland_;
   bool unreadable_ = false;  // a Wayland source was to be used and cannot be had
   ScreenAccess told_ = ScreenAccess::Readable;

@@ -63,7 +63,7 @@ const char* ModuleKind(ScreenSourceKind kind) {
 
 // Loading.
 
-std::unique_ptr<CaptureModule> CaptureModule::Open(const char* kind, std::string* why) {
+std::shared_ptr<CaptureLibrary> CaptureLibrary::Load(std::string* why) {
   const std::string folder = ProgramFolder();
   void* library = nullptr;
   std::string error;
@@ -90,21 +90,26 @@ std::unique_ptr<CaptureModule> CaptureModule::Open(const char* kind, std::string
     *why = "its screen capture module is of another version than the program";
     return nullptr;
   }
+  return std::shared_ptr<CaptureLibrary>(new CaptureLibrary(library, api));
+}
+
+CaptureLibrary::~CaptureLibrary() {
+  if (library_) dlclose(library_);
+}
+
+std::unique_ptr<CaptureModule> CaptureModule::Open(std::shared_ptr<CaptureLibrary> library,
+                                                   const char* kind, std::string* why) {
   char reason[256] = {};
   const huevex_capture_options options{sizeof(huevex_capture_options), 0};
-  huevex_capture* capture = api->open(kind, &options, reason, sizeof reason);
+  huevex_capture* capture = library->api().open(kind, &options, reason, sizeof reason);
   if (!capture) {
-    dlclose(library);
     *why = reason;
     return nullptr;
   }
-  return std::unique_ptr<CaptureModule>(new CaptureModule(library, api, capture));
+  return std::make_unique<CaptureModule>(std::move(library), capture);
 }
 
-CaptureModule::~CaptureModule() {
-  api_->close(capture_);
-  if (library_) dlclose(library_);
-}
+CaptureModule::~CaptureModule() { api().close(capture_); }
 
 // Driving it.
 

@@ -278,6 +278,13 @@ const huevex_capture_api kFakeModule = {
       return c->state;
     },
     [](huevex_capture*, std::int32_t, std::int32_t, std::int32_t, std::int32_t) {},
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,  // no shortcut
 };
 
 struct FakeScreen {
