@@ -272,13 +272,33 @@ bool X11Desktop::CaptureAll(Hwnd handle) {
 
 void X11Desktop::ReleaseCapture() { capture_.Release(last_time_); }
 
-// On Xwayland a key grab of X's sees the keys only while an X window has the
-// keyboard: no shortcut at all is better than one that works now and then.
 bool X11Desktop::RegisterShortcut(const Shortcut& shortcut) {
-  if (screen_.Xwayland()) return false;
+  if (screen_.Xwayland()) return RegisterPortalShortcut(shortcut);
   if (!shortcut_.Grab(shortcut) && listener_) {
     listener_->OnShortcutRefused("another program has it, or the keyboard has no such key");
   }
+  return true;
+}
+
+// On Xwayland a key grab of X's sees the keys only while an X window has the
+// keyboard: no shortcut at all is better than one that works now and then.
+// The desktop portal's is asked for instead, through the capture module;
+// where the portal has none, nothing is said, as where there is no module.
+bool X11Desktop::RegisterPortalShortcut(const Shortcut& shortcut) {
+  if (portal_shortcut_) poll_.Detach(portal_shortcut_.get());
+  portal_shortcut_.reset();
+  std::shared_ptr<CaptureLibrary> module = screen_.Module();
+  if (!module) return false;
+  portal_shortcut_ = PortalShortcut::Open(
+      std::move(module), shortcut,
+      [this] {
+        if (listener_) listener_->OnShortcut();
+      },
+      [this](std::string_view why) {
+        if (listener_) listener_->OnShortcutRefused(why);
+      });
+  if (!portal_shortcut_) return false;
+  poll_.Attach(portal_shortcut_.get());
   return true;
 }
 

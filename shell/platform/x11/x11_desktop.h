@@ -22,6 +22,7 @@
 #include "shell/platform/x11/x11_clipboard.h"
 #include "shell/platform/x11/x11_handles.h"
 #include "shell/platform/x11/x11_poll.h"
+#include "shell/platform/x11/x11_portal_shortcut.h"
 #include "shell/platform/x11/x11_present.h"
 #include "shell/platform/x11/x11_screen.h"
 #include "shell/platform/x11/x11_shortcut.h"
@@ -137,6 +138,7 @@ class X11Desktop : public WindowSystem {
   void TellScreenAccess();
   void GiveWayToQuestion();
   void TellMonitors();
+  bool RegisterPortalShortcut(const Shortcut& shortcut);
 
   Display* display_;
   X11Screen& screen_;
@@ -155,7 +157,8 @@ class X11Desktop : public WindowSystem {
   Point press_root_;              // where the last press on one of ours was, on the root
   PointerCapture capture_;
   GlobalShortcut shortcut_;
-  Window modal_ = 0;  // a box waiting to be closed
+  std::unique_ptr<PortalShortcut> portal_shortcut_;  // on Xwayland, instead
+  Window modal_ = 0;                                 // a box waiting to be closed
   std::function<bool(XEvent&)> modal_closes_;
   bool modal_done_ = false;
   PollSet poll_;

@@ -14,6 +14,7 @@
 #include "shell/platform/x11/x11_monitors.h"
 #include "shell/platform/x11/x11_pixels.h"
 #include "shell/platform/x11/x11_poll.h"
+#include "shell/platform/x11/x11_portal_shortcut.h"
 #include "shell/platform/x11/x11_properties.h"
 #include "shell/platform/x11/x11_screen.h"
 #include "shell/platform/x11/x11_screen_source.h"
@@ -245,6 +246,17 @@ TEST(X11ScreenSource, ChosenByTheServerUnlessForced) {
     EXPECT_EQ(choice.kind, c.kind) << what;
     EXPECT_EQ(choice.unknown, c.unknown) << what;
   }
+}
+
+// The desktop portal's names for the keys: a letter's own (no capital),
+// every modifier by its word.
+TEST(X11ScreenSource, TheShortcutAsThePortalTakesIt) {
+  const std::pair<Shortcut, const char*> table[] = {
+      {{'C', false, true, false, true}, "LOGO+ALT+c"},
+      {{VK_F1 + 8, true, false, true, false}, "CTRL+SHIFT+F9"},
+      {{'7', true, true, true, true}, "LOGO+CTRL+ALT+SHIFT+7"},
+  };
+  for (const auto& [shortcut, trigger] : table) EXPECT_EQ(PortalTrigger(shortcut), trigger);
 }
 
 // The module's table over the test's source.
