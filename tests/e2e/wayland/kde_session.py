@@ -30,8 +30,9 @@ from user_session import SIZE, UserSession, session
 
 KWIN = "/usr/bin/kwin_wayland"
 PORTAL_KDE = "/usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde"
-PORTAL_INTERFACES = ["Screenshot", "ScreenCast"]
+PORTAL_INTERFACES = ["Screenshot", "ScreenCast", "GlobalShortcuts"]
 PORTAL_RESOURCE = "org.freedesktop.impl.portal.desktop.kde"  # its dialogs' windows
+SUPER_ALT_C = [125, 56, 46]  # KEY_LEFTMETA, KEY_LEFTALT, KEY_C (linux/input-event-codes.h)
 
 
 class KWinSession(UserSession):
@@ -101,8 +102,8 @@ class KWinSession(UserSession):
 
     def watch_portal(self):
         """Starts counting the program's calls to the desktop portal's
-        Screenshot and ScreenCast, and their answers (dbus-monitor on the
-        session bus)."""
+        Screenshot, ScreenCast and GlobalShortcuts, and their answers
+        (dbus-monitor on the session bus)."""
         rules = [f"type='method_call',interface='org.freedesktop.portal.{name}'"
                  for name in PORTAL_INTERFACES]
         rules.append("type='signal',interface='org.freedesktop.portal.Request',member='Response'")
@@ -183,9 +184,18 @@ class KWinSession(UserSession):
         x, y, width, height = rect
         # The output's card (the second: the first offers a new virtual
         # output), then Share (bottom right, beside Cancel).
-        clicker = os.path.join(self.rundir, "virtual_pointer.py")
-        shutil.copy(virtual_pointer.__file__, clicker)
-        os.chmod(clicker, 0o644)
-        self.as_user(["python3", clicker, str(x + width - 150), str(y + 237),
-                      str(x + width - 139), str(y + height - 26)])
+        self.fake_input(x + width - 150, y + 237, x + width - 139, y + height - 26)
         return session.poll(lambda: not dialog(), 5, step=0.3)
+
+    def type_shortcut(self, codes=SUPER_ALT_C):
+        """Types a shortcut with the compositor's own keyboard, which its
+        global shortcuts hear (xdotool's keys reach only Xwayland)."""
+        self.fake_input("keys", *codes)
+
+    def fake_input(self, *words):
+        """KWin's fake input as the session's user (virtual_pointer.py's
+        words: points to click, or "keys" and the keys)."""
+        script = os.path.join(self.rundir, "virtual_pointer.py")
+        shutil.copy(virtual_pointer.__file__, script)
+        os.chmod(script, 0o644)
+        self.as_user(["python3", script, *map(str, words)])

@@ -33,6 +33,8 @@ import pick_test
 from harness import session
 
 QUIET = 2  # stderr lines a whole run may write
+NOT_BOUND = ("huevex: the shortcut Super+Alt+C is not available (the desktop portal bound no "
+             "shortcut); HUEVEX goes on without it")
 CODE_BOXES = [(116, 25), (116, 41), (116, 57)]  # the three code rows of the main window
 QUESTION = (150, 85)  # the help panel's button
 
@@ -72,6 +74,31 @@ def no_capture_clicks(s, board, checks):
     # The count sees a pick's call, so the zero above means something.
     slow_pick(s, board, checks, "00FF00")
     checks.true("a pick calls the portal", s.portal_calls()[len(before):])
+
+
+def shortcut_pick(s, board, checks):
+    """The program asks KDE's portal for its shortcut as it starts, with the
+    keys it wishes for. Where the desktop binds it, those keys typed with
+    KWin's fake input (the compositor's keyboard, which its global shortcuts
+    hear) arm a pick: the crosshair leaves its box, and a click on a color
+    copies it. KDE Plasma 5.27 binds none (its portal opens its shortcut
+    settings instead and answers with no shortcut): the program says so
+    once, and there is nothing to press."""
+    checks.soon("shortcut: asked for", lambda: [
+        call for call in s.portal_calls() if call.startswith("GlobalShortcuts.")],
+        ["GlobalShortcuts.CreateSession", "GlobalShortcuts.BindShortcuts"])
+    with open(s.monitor_log) as f:
+        log = f.read()
+    checks.true("shortcut: Super+Alt+C wished for", 'string "LOGO+ALT+c"' in log)
+    s.wait_for(lambda: "member=Response" in open(s.monitor_log).read().split(
+        "member=BindShortcuts", 1)[-1], "the portal's answer to BindShortcuts", 10)
+    if session.poll(lambda: NOT_BOUND in s.stderr(), 2):
+        checks.equal("shortcut: not bound, said once", s.stderr().count(NOT_BOUND), 1)
+        print("    (the desktop's portal bound no shortcut here: nothing to press)", flush=True)
+        return
+    checks.equal("shortcut: clipboard cleared first", s.clear_clipboard(), "")
+    s.pick_anywhere(stripe(board, "0000FF"), 1, keys=s.type_shortcut)
+    checks.equal("shortcut: xclip", s.wait_clipboard("#0000FF"), "#0000FF")
 
 
 def screencast_answered(s, board, checks):
@@ -139,7 +166,7 @@ def asked_once(s, board, checks):
                  s.portal_calls().count("ScreenCast.Start"), 1)
 
 
-CASES = {"portal": [slow_pick, quick_picks, no_capture_clicks],
+CASES = {"portal": [shortcut_pick, slow_pick, quick_picks, no_capture_clicks],
          "auto": [screencast_answered, slow_pick, quick_picks, asked_once, next_run]}
 
 

@@ -23,6 +23,7 @@ REGISTRY_BIND = 0
 MANAGER_CREATE_VIRTUAL_POINTER = 0
 POINTER_MOTION, POINTER_MOTION_ABSOLUTE, POINTER_BUTTON, POINTER_FRAME = 0, 1, 2, 4
 FAKE_AUTHENTICATE, FAKE_BUTTON, FAKE_MOTION_ABSOLUTE = 0, 2, 9  # since version 3
+FAKE_KEYBOARD_KEY = 10  # since version 4
 # Event numbers.
 DISPLAY_ERROR = 0
 REGISTRY_GLOBAL = 0
@@ -138,12 +139,12 @@ class VirtualPointer(_Client):
 
 class FakeInput(_Client):
     """KWin's fake input: the compositor's pointer, moved and pressed as a
-    mouse would be. KWin takes it from any client only when started with
-    KWIN_WAYLAND_NO_PERMISSION_CHECKS=1."""
+    mouse would be, and its keyboard (version 4). KWin takes it from any
+    client only when started with KWIN_WAYLAND_NO_PERMISSION_CHECKS=1."""
 
     def __init__(self, socket_path):
         super().__init__(socket_path)
-        self.device = self._bind(FAKE_INPUT, 3)
+        self.device = self._bind(FAKE_INPUT, min(self.globals.get(FAKE_INPUT, (0, 3))[1], 4))
         self._send(self.device, FAKE_AUTHENTICATE, _string("huevex tests") + _string("clicks"))
         list(self._until_synced())
 
@@ -168,6 +169,14 @@ class FakeInput(_Client):
         self._send(self.device, FAKE_BUTTON, struct.pack("<II", BUTTONS[button], state))
         list(self._until_synced())
 
+    def keys(self, codes):
+        """Holds the keys (linux/input-event-codes.h) down in turn, then lets
+        them go in reverse, as a hand types a shortcut."""
+        for code, state in [(c, 1) for c in codes] + [(c, 0) for c in reversed(codes)]:
+            self._send(self.device, FAKE_KEYBOARD_KEY, struct.pack("<II", code, state))
+            list(self._until_synced())
+            time.sleep(0.03)
+
 
 def for_session(s):
     """The virtual pointer of a SwaySession (its socket, its output's size)."""
@@ -179,12 +188,18 @@ if __name__ == "__main__":
     # KWin lets a client have its fake input only if it knows the client's
     # program, and it cannot know another user's: the session's user runs
     #   virtual_pointer.py X Y [X Y...]
-    # which clicks at each point in turn with the compositor's pointer.
+    # which clicks at each point in turn with the compositor's pointer, or
+    #   virtual_pointer.py keys CODE...
+    # which types the keys as one shortcut.
     import sys
     wayland = os.environ["WAYLAND_DISPLAY"]
     device = FakeInput(os.path.join(os.environ["XDG_RUNTIME_DIR"], wayland))
-    points = [int(v) for v in sys.argv[1:]]
-    for x, y in zip(points[::2], points[1::2]):
-        device.click(x, y)
-        time.sleep(0.3)
+    words = sys.argv[1:]
+    if words[:1] == ["keys"]:
+        device.keys([int(v) for v in words[1:]])
+    else:
+        points = [int(v) for v in words]
+        for x, y in zip(points[::2], points[1::2]):
+            device.click(x, y)
+            time.sleep(0.3)
     device.close()
