@@ -306,7 +306,9 @@ class WindowSystem {
   // A global shortcut for the rest of the run: OnShortcut whenever it is
   // pressed. False where the platform has no way to one (the user binds
   // the command in the desktop's own settings instead); a desktop that
-  // will not take it says so through OnShortcutRefused.
+  // will not take it says so through OnShortcutRefused. Where the answer
+  // comes later (a desktop portal, asked without waiting), true, and a
+  // desktop that turns out to have no way to one says nothing.
   virtual bool RegisterShortcut(const Shortcut& shortcut) = 0;
 
   virtual int GetDpi(Hwnd window) = 0;  // Hwnd{}: the primary monitor's
