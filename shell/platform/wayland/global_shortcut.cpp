@@ -117,8 +117,9 @@ int PortalShortcut::OnVersion(sd_bus_message* reply, void* data, sd_bus_error*) 
   std::uint32_t version = 0;
   // Portals without the interface answer with errors of several kinds; no
   // portal at all is no way to a shortcut either.
-  if (!sd_bus_message_is_method_error(reply, nullptr))
+  if (!sd_bus_message_is_method_error(reply, nullptr)) {
     sd_bus_message_read(reply, "v", "u", &version);
+  }
   if (version < 1) {
     self->End(Phase::Unavailable, "");
   } else {
@@ -150,9 +151,6 @@ void PortalShortcut::Create() {
   sd_bus_match_signal_async(bus_.get(), &slot, nullptr, kPortalObject, kGlobalShortcuts,
                             "Activated", OnActivated, nullptr, this);
   activated_match_.reset(slot);
-  sd_bus_match_signal_async(bus_.get(), &slot, nullptr, session_.c_str(), kSession, "Closed",
-                            OnClosed, nullptr, this);
-  closed_match_.reset(slot);
   Send(
       "CreateSession", Phase::Creating, [](sd_bus_message*) { return 0; },
       [](sd_bus_message* m) {
@@ -160,7 +158,12 @@ void PortalShortcut::Create() {
       });
 }
 
+// The session is there now, named as the answer said.
 void PortalShortcut::Bind() {
+  sd_bus_slot* slot = nullptr;
+  sd_bus_match_signal_async(bus_.get(), &slot, nullptr, session_.c_str(), kSession, "Closed",
+                            OnClosed, nullptr, this);
+  closed_match_.reset(slot);
   Send(
       "BindShortcuts", Phase::Binding,
       [this](sd_bus_message* m) {
