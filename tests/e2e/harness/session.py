@@ -533,13 +533,13 @@ class Session:
         time.sleep(0.03)
 
     def pick_anywhere(self, target, end, hold=None, keys=None):
-        """A pick with no press: `huevex --pick` started (or, with `keys`,
-        the shortcut typed to the running program: xdotool's names, or a
-        function that types it), the pointer moved to
-        target, and the pick ended there with `end`: a button number clicks
-        it, else a key (xdotool's name). `hold(window)`, if given, runs before
-        the end, with the picking program's main window. The command's exit
-        status, output and errors, once it has ended; None for the shortcut."""
+        """A pick with no press: `huevex --pick` started (or, with `keys`, the
+        shortcut typed to the running program, by xdotool or a function), the
+        pointer moved to target, and the pick ended there with `end`: a button
+        number clicks it, else a key (xdotool's name). `hold(window)`, if
+        given, runs before the end, with the picking program's main window.
+        The command's exit status, output and errors, once it has ended; None
+        for the shortcut."""
         if keys:
             keys() if callable(keys) else self.xdotool("key", keys)
             window = self.main_window

@@ -20,12 +20,9 @@
 //   frames MS          reads as "age" does for MS milliseconds; prints the
 //                      frames that came meanwhile: "frames N"
 //   cost N W H         N reads of a W x H block; prints "cost W H NS_PER_READ"
-//   shortcut TRIGGER   ask the desktop for the global shortcut ("LOGO+ALT+c")
-//   keys STATE MS      dispatch until the shortcut's state is STATE (waiting,
-//                      bound, refused, failed, unavailable) or MS pass; prints
-//                      "keys STATE REASON"
+//   shortcut TRIGGER   ask for the global shortcut ("LOGO+ALT+c"); unbind: give it back
+//   keys STATE MS      as wait, for the shortcut's state; prints "keys STATE REASON"
 //   presses            prints "presses N": the presses since the last
-//   unbind             gives the shortcut back
 //   sleep MS
 //   close
 //
@@ -82,19 +79,23 @@ struct Probe {
     return api->dispatch(capture);
   }
 
-  void Keys(const char* want, int ms) {
+  // Turns of the loop until done() or ms pass.
+  template <typename Done>
+  void Until(Done done, int ms) {
     const std::int64_t end = NowNs() + std::int64_t{ms} * 1'000'000;
-    char reason[256] = "not asked for";
-    const auto state = [&] {
-      return shortcut ? api->shortcut_state(shortcut, reason, sizeof reason)
-                      : int{HUEVEX_SHORTCUT_FAILED};
-    };
-    while (shortcut && std::strcmp(kShortcutStates[state()], want) != 0) {
-      const std::int64_t left = (end - NowNs()) / 1'000'000;
-      if (left <= 0) break;
+    for (std::int64_t left = ms; !done() && left > 0; left = (end - NowNs()) / 1'000'000) {
       Turn(static_cast<int>(std::min<std::int64_t>(left, 50)));
     }
-    std::printf("keys %s %s\n", kShortcutStates[state()], reason);
+  }
+
+  void Keys(const char* want, int ms) {
+    char reason[256] = "not asked for";
+    const auto state = [&] {
+      return kShortcutStates[shortcut ? api->shortcut_state(shortcut, reason, sizeof reason)
+                                      : int{HUEVEX_SHORTCUT_FAILED}];
+    };
+    Until([&] { return !shortcut || std::strcmp(state(), want) == 0; }, ms);
+    std::printf("keys %s %s\n", state(), reason);
   }
 
   void PrintState() {
@@ -105,20 +106,16 @@ struct Probe {
   }
 
   void Wait(const char* want, int ms) {
-    const std::int64_t end = NowNs() + std::int64_t{ms} * 1'000'000;
-    while (capture && std::strcmp(kStates[api->state(capture, nullptr, 0)], want) != 0) {
-      const std::int64_t left = (end - NowNs()) / 1'000'000;
-      if (left <= 0) break;
-      Turn(static_cast<int>(std::min<std::int64_t>(left, 50)));
-    }
+    Until(
+        [&] {
+          return !capture || std::strcmp(kStates[api->state(capture, nullptr, 0)], want) == 0;
+        },
+        ms);
     PrintState();
   }
 
   void Pump(int ms) {
-    const std::int64_t end = NowNs() + std::int64_t{ms} * 1'000'000;
-    for (std::int64_t left = ms; left > 0; left = (end - NowNs()) / 1'000'000) {
-      Turn(static_cast<int>(std::min<std::int64_t>(left, 50)));
-    }
+    Until([] { return false; }, ms);
   }
 
   void First(int ms) {

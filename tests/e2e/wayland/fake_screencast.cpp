@@ -31,7 +31,7 @@
 long long NowMs();
 std::string PathOf(sd_bus_message* call, const char* kind, const std::string& token);
 sd_bus_message* NewResponse(sd_bus* bus, const std::string& handle, unsigned code);
-void ServeSession(sd_bus* bus, const std::string& path);
+void ServePortalSession(sd_bus* bus, const std::string& path);
 
 namespace {
 
@@ -201,7 +201,7 @@ std::string ReadOptions(sd_bus_message* call, std::string* token) {
     }
     if (std::strcmp(key, "handle_token") == 0) {
       *token = value;
-    } else if (std::strcmp(key, "session_handle_token") != 0) {
+    } else {
       said.append(" ").append(key).append("=").append(value);
     }
     sd_bus_message_exit_container(call);
@@ -209,6 +209,18 @@ std::string ReadOptions(sd_bus_message* call, std::string* token) {
   sd_bus_message_exit_container(call);
   return said;
 }
+
+int OnSessionClose(sd_bus_message* call, void*, sd_bus_error*) {
+  std::printf("session-close\n");
+  std::fflush(stdout);
+  return sd_bus_reply_method_return(call, "");
+}
+
+const sd_bus_vtable kSessionVtable[] = {
+    SD_BUS_VTABLE_START(0),
+    SD_BUS_METHOD("Close", "", "", OnSessionClose, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_VTABLE_END,
+};
 
 int OnCall(sd_bus_message* call, void*, sd_bus_error*) {
   sd_bus* bus = sd_bus_message_get_bus(call);
@@ -241,7 +253,7 @@ int OnCall(sd_bus_message* call, void*, sd_bus_error*) {
   sd_bus_message* signal = nullptr;
   if (method == "CreateSession") {
     const std::string path = PathOf(call, "session", "s" + token);
-    ServeSession(bus, path);
+    ServePortalSession(bus, path);
     signal = NewResponse(bus, handle, 0);
     sd_bus_message_append(signal, "a{sv}", 1, "session_handle", "s", path.c_str());
   } else if (method == "SelectSources") {
@@ -305,23 +317,14 @@ const sd_bus_vtable kScreenCastVtable[] = {
 
 }  // namespace
 
-// A session object whose Close prints "session-close" (for the global
-// shortcut's too, fake_shortcuts.cpp).
-void ServeSession(sd_bus* bus, const std::string& path) {
-  static const sd_bus_vtable vtable[] = {
-      SD_BUS_VTABLE_START(0),
-      SD_BUS_METHOD(
-          "Close", "", "",
-          [](sd_bus_message* call, void*, sd_bus_error*) {
-            std::printf("session-close\n");
-            std::fflush(stdout);
-            return sd_bus_reply_method_return(call, "");
-          },
-          SD_BUS_VTABLE_UNPRIVILEGED),
-      SD_BUS_VTABLE_END,
-  };
-  sd_bus_add_object_vtable(bus, nullptr, path.c_str(), "org.freedesktop.portal.Session", vtable,
-                           nullptr);
+// Shared with the GlobalShortcuts (fake_shortcuts.cpp): the options read, and
+// a session object whose Close prints "session-close".
+std::string ReadPortalOptions(sd_bus_message* call, std::string* token) {
+  return ReadOptions(call, token);
+}
+void ServePortalSession(sd_bus* bus, const std::string& path) {
+  sd_bus_add_object_vtable(bus, nullptr, path.c_str(), "org.freedesktop.portal.Session",
+                           kSessionVtable, nullptr);
 }
 
 void SendHeldAnswer(sd_bus* bus) {

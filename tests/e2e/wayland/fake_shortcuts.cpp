@@ -1,56 +1,26 @@
-// The stand-in portal's GlobalShortcuts (see fake_portal.cpp). Modes: "keys"
-// binds what is asked for, then sends Activated for it twice, and once each
-// for another shortcut and another session, which are not ours; "keys-refuse"
-// answers BindShortcuts with 1 (the user said no); "keys-unbound" answers 0
-// with no shortcut bound, as KDE Plasma 5.27 does. Prints "session TOKEN"
-// for each CreateSession, "bind ID KEY=VALUE..." for each shortcut asked for,
-// and "session-close" for the session's Close.
+// The stand-in portal's GlobalShortcuts (see fake_portal.cpp). "keys" binds
+// what is asked for, then sends Activated for it twice, once for another
+// shortcut and once for another session; "keys-refuse" answers the bind 1;
+// "keys-unbound" 0 with nothing bound, as KDE Plasma 5.27 does. Prints
+// "session KEY=VALUE", "bind ID KEY=VALUE..." and "session-close".
 #include <systemd/sd-bus.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 std::string PathOf(sd_bus_message* call, const char* kind, const std::string& token);
 sd_bus_message* NewResponse(sd_bus* bus, const std::string& handle, unsigned code);
-void ServeSession(sd_bus* bus, const std::string& path);
+std::string ReadPortalOptions(sd_bus_message* call, std::string* token);
+void ServePortalSession(sd_bus* bus, const std::string& path);
 
 namespace {
 
 std::string keys_mode;
 
-// An a{sv} of string values: each "KEY=VALUE", and the tokens.
-std::string ReadStrings(sd_bus_message* m, std::string* token, std::string* session_token) {
-  std::string said;
-  sd_bus_message_enter_container(m, 'a', "{sv}");
-  while (sd_bus_message_enter_container(m, 'e', "sv") > 0) {
-    const char *key = nullptr, *value = nullptr;
-    sd_bus_message_read(m, "s", &key);
-    if (sd_bus_message_read(m, "v", "s", &value) < 0) sd_bus_message_skip(m, "v");
-    const std::string v = value ? value : "?";
-    if (std::strcmp(key, "handle_token") == 0) {
-      *token = v;
-    } else if (std::strcmp(key, "session_handle_token") == 0) {
-      *session_token = v;
-    } else {
-      said.append(" ").append(key).append("=").append(v);
-    }
-    sd_bus_message_exit_container(m);
-  }
-  sd_bus_message_exit_container(m);
-  return said;
-}
-
-void Activated(sd_bus* bus, const char* session, const char* id) {
-  sd_bus_emit_signal(bus, "/org/freedesktop/portal/desktop",
-                     "org.freedesktop.portal.GlobalShortcuts", "Activated", "osta{sv}", session, id,
-                     std::uint64_t{1}, 0);
-}
-
 int OnCall(sd_bus_message* call, void*, sd_bus_error*) {
   sd_bus* bus = sd_bus_message_get_bus(call);
   const std::string method = sd_bus_message_get_member(call);
-  std::string token, session_token, id = "?", said;
+  std::string token, id = "?", said;
   const char* session = nullptr;
   if (method == "BindShortcuts") {
     sd_bus_message_read(call, "o", &session);
@@ -59,21 +29,21 @@ int OnCall(sd_bus_message* call, void*, sd_bus_error*) {
       const char* name = nullptr;
       sd_bus_message_read(call, "s", &name);
       id = name;
-      said = ReadStrings(call, &token, &session_token);
+      said = ReadPortalOptions(call, &token);
       sd_bus_message_exit_container(call);
     }
     sd_bus_message_exit_container(call);
     sd_bus_message_skip(call, "s");
   }
-  ReadStrings(call, &token, &session_token);
+  const std::string options = ReadPortalOptions(call, &token);
   const std::string handle = PathOf(call, "request", token);
   sd_bus_reply_method_return(call, "o", handle.c_str());
   const bool refuse = method == "BindShortcuts" && keys_mode == "keys-refuse";
   sd_bus_message* signal = NewResponse(bus, handle, refuse ? 1 : 0);
   if (method == "CreateSession") {
-    const std::string path = PathOf(call, "session", session_token);
-    std::printf("session %s\n", session_token.c_str());
-    ServeSession(bus, path);
+    const std::string path = PathOf(call, "session", "s" + token);
+    std::printf("session%s\n", options.c_str());
+    ServePortalSession(bus, path);
     sd_bus_message_append(signal, "a{sv}", 1, "session_handle", "s", path.c_str());
   } else {
     std::printf("bind %s%s\n", id.c_str(), said.c_str());
@@ -85,10 +55,15 @@ int OnCall(sd_bus_message* call, void*, sd_bus_error*) {
   sd_bus_send(bus, signal, nullptr);
   sd_bus_message_unref(signal);
   if (method == "BindShortcuts" && keys_mode == "keys") {
-    Activated(bus, session, id.c_str());
-    Activated(bus, session, "another");
-    Activated(bus, "/org/freedesktop/portal/desktop/session/1_1/another", id.c_str());
-    Activated(bus, session, id.c_str());
+    const char* other = "/org/freedesktop/portal/desktop/session/1_1/another";
+    for (const auto& [to, name] : {std::pair{session, id.c_str()},
+                                   {session, "another"},
+                                   {other, id.c_str()},
+                                   {session, id.c_str()}}) {
+      sd_bus_emit_signal(bus, "/org/freedesktop/portal/desktop",
+                         "org.freedesktop.portal.GlobalShortcuts", "Activated", "osta{sv}", to,
+                         name, std::uint64_t{1}, 0);
+    }
   }
   return 1;
 }

@@ -32,7 +32,6 @@ KWIN = "/usr/bin/kwin_wayland"
 PORTAL_KDE = "/usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde"
 PORTAL_INTERFACES = ["Screenshot", "ScreenCast", "GlobalShortcuts"]
 PORTAL_RESOURCE = "org.freedesktop.impl.portal.desktop.kde"  # its dialogs' windows
-SUPER_ALT_C = [125, 56, 46]  # KEY_LEFTMETA, KEY_LEFTALT, KEY_C (linux/input-event-codes.h)
 
 
 class KWinSession(UserSession):
@@ -187,14 +186,12 @@ class KWinSession(UserSession):
         self.fake_input(x + width - 150, y + 237, x + width - 139, y + height - 26)
         return session.poll(lambda: not dialog(), 5, step=0.3)
 
-    def type_shortcut(self, codes=SUPER_ALT_C):
-        """Types a shortcut with the compositor's own keyboard, which its
-        global shortcuts hear (xdotool's keys reach only Xwayland)."""
+    def type_shortcut(self, codes=(125, 56, 46)):  # Super+Alt+C (linux/input-event-codes.h)
+        """With the compositor's keyboard: xdotool's keys reach only Xwayland."""
         self.fake_input("keys", *codes)
 
     def fake_input(self, *words):
-        """KWin's fake input as the session's user (virtual_pointer.py's
-        words: points to click, or "keys" and the keys)."""
+        """virtual_pointer.py as the session's user: points, or "keys" and keys."""
         script = os.path.join(self.rundir, "virtual_pointer.py")
         shutil.copy(virtual_pointer.__file__, script)
         os.chmod(script, 0o644)

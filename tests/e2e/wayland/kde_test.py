@@ -77,21 +77,18 @@ def no_capture_clicks(s, board, checks):
 
 
 def shortcut_pick(s, board, checks):
-    """The program asks KDE's portal for its shortcut as it starts, with the
-    keys it wishes for. Where the desktop binds it, those keys typed with
-    KWin's fake input (the compositor's keyboard, which its global shortcuts
-    hear) arm a pick: the crosshair leaves its box, and a click on a color
-    copies it. KDE Plasma 5.27 binds none (its portal opens its shortcut
-    settings instead and answers with no shortcut): the program says so
-    once, and there is nothing to press."""
+    """The shortcut asked of KDE's portal as the program starts; where it is
+    bound, typed with KWin's fake input keyboard it arms a pick that a click
+    ends. KDE 5.27 binds none: the program says so once."""
     checks.soon("shortcut: asked for", lambda: [
         call for call in s.portal_calls() if call.startswith("GlobalShortcuts.")],
         ["GlobalShortcuts.CreateSession", "GlobalShortcuts.BindShortcuts"])
-    with open(s.monitor_log) as f:
-        log = f.read()
-    checks.true("shortcut: Super+Alt+C wished for", 'string "LOGO+ALT+c"' in log)
-    s.wait_for(lambda: "member=Response" in open(s.monitor_log).read().split(
-        "member=BindShortcuts", 1)[-1], "the portal's answer to BindShortcuts", 10)
+    def log():
+        with open(s.monitor_log) as f:
+            return f.read()
+    checks.true("shortcut: Super+Alt+C wished for", 'string "LOGO+ALT+c"' in log())
+    s.wait_for(lambda: "member=Response" in log().split("member=BindShortcuts", 1)[-1],
+               "the portal's answer to BindShortcuts", 10)
     if session.poll(lambda: NOT_BOUND in s.stderr(), 2):
         checks.equal("shortcut: not bound, said once", s.stderr().count(NOT_BOUND), 1)
         print("    (the desktop's portal bound no shortcut here: nothing to press)", flush=True)

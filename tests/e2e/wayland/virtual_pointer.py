@@ -194,12 +194,12 @@ if __name__ == "__main__":
     import sys
     wayland = os.environ["WAYLAND_DISPLAY"]
     device = FakeInput(os.path.join(os.environ["XDG_RUNTIME_DIR"], wayland))
-    words = sys.argv[1:]
-    if words[:1] == ["keys"]:
-        device.keys([int(v) for v in words[1:]])
-    else:
-        points = [int(v) for v in words]
-        for x, y in zip(points[::2], points[1::2]):
-            device.click(x, y)
-            time.sleep(0.3)
+    typing = sys.argv[1:2] == ["keys"]
+    points = [int(v) for v in sys.argv[1 + typing:]]
+    if typing:
+        device.keys(points)
+        points = []
+    for x, y in zip(points[::2], points[1::2]):
+        device.click(x, y)
+        time.sleep(0.3)
     device.close()
