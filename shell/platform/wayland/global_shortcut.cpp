@@ -64,6 +64,7 @@ class PortalShortcut final : public GlobalShortcut, PortalName::Listener {
   enum class Phase {
     Starting,     // the portal being started, then its version asked
     Creating,     // CreateSession's request out
+    Listing,      // ListShortcuts' request out: is ours kept from an earlier run?
     Binding,      // BindShortcuts' request out (the desktop may ask the user)
     Bound,        // presses come as Activated signals
     Refused,      // reason_ says why
@@ -80,11 +81,14 @@ class PortalShortcut final : public GlobalShortcut, PortalName::Listener {
   static int OnActivated(sd_bus_message* signal, void* data, sd_bus_error*);
   static int OnClosed(sd_bus_message* signal, void* data, sd_bus_error*);
 
-  bool SessionOpen() const { return phase_ == Phase::Binding || phase_ == Phase::Bound; }
+  bool SessionOpen() const {
+    return phase_ == Phase::Listing || phase_ == Phase::Binding || phase_ == Phase::Bound;
+  }
   // Sends the request of `step` (Creating or Binding), args(m) before its options.
   template <typename Args, typename More>
   void Send(const char* method, Phase step, Args args, More more);
   void Create();
+  void List();
   void Bind();
   // Ends what was on its way (the request, the session) and takes phase,
   // with why for a refusal or a failure.
@@ -158,12 +162,21 @@ void PortalShortcut::Create() {
       });
 }
 
-// The session is there now, named as the answer said.
-void PortalShortcut::Bind() {
+// The session is there now, named as the answer said. A shortcut the
+// desktop keeps from an earlier run (the user gave it keys in its settings)
+// is not bound again: KDE answers a bind by opening its settings.
+void PortalShortcut::List() {
   sd_bus_slot* slot = nullptr;
   sd_bus_match_signal_async(bus_.get(), &slot, nullptr, session_.c_str(), kSession, "Closed",
                             OnClosed, nullptr, this);
   closed_match_.reset(slot);
+  Send(
+      "ListShortcuts", Phase::Listing,
+      [this](sd_bus_message* m) { return sd_bus_message_append(m, "o", session_.c_str()); },
+      [](sd_bus_message*) { return 0; });
+}
+
+void PortalShortcut::Bind() {
   Send(
       "BindShortcuts", Phase::Binding,
       [this](sd_bus_message* m) {
@@ -182,6 +195,11 @@ int PortalShortcut::OnCallReply(sd_bus_message* reply, void* data, sd_bus_error*
   self->request_.call.reset();
   if (!sd_bus_message_is_method_error(reply, nullptr)) {
     if (!self->request_.Follow(self->bus_.get(), reply, OnResponse, self)) self->BusFailed();
+    return 0;
+  }
+  // A portal that lists nothing is asked to bind.
+  if (self->phase_ == Phase::Listing) {
+    self->Bind();
     return 0;
   }
   switch (ClassOf(sd_bus_message_get_error(reply))) {
@@ -215,9 +233,11 @@ int PortalShortcut::OnResponse(sd_bus_message* signal, void* data, sd_bus_error*
     self->End(Phase::Refused, kShortcutRefused);
   } else if (self->phase_ == Phase::Creating) {
     if (session) self->session_ = *session;
-    self->Bind();
+    self->List();
   } else if (ours.value_or(false)) {
     self->phase_ = Phase::Bound;
+  } else if (self->phase_ == Phase::Listing) {
+    self->Bind();
   } else {
     // KDE Plasma 5.27 answers so: it opens its shortcut settings instead.
     self->End(Phase::Failed, kNotBound);
@@ -287,6 +307,7 @@ ShortcutState PortalShortcut::CurrentState() const {
   switch (phase_) {
     case Phase::Starting:
     case Phase::Creating:
+    case Phase::Listing:
     case Phase::Binding:
       return ShortcutState::Waiting;
     case Phase::Bound:

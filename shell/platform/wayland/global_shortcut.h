@@ -2,7 +2,8 @@
 // on the session bus, through sd-bus), for desktops whose keys X programs on
 // Xwayland never see while a Wayland window has the keyboard (KDE Plasma).
 // One session holds one shortcut, "pick", for the whole run: CreateSession,
-// then BindShortcuts with the trigger we would like (the desktop may ask the
+// ListShortcuts (the desktop may keep it from an earlier run), else
+// BindShortcuts with the trigger we would like (the desktop may ask the
 // user, or choose other keys), then an Activated signal per press. The
 // session is closed when the shortcut goes. Nothing here waits: every answer
 // comes in through Dispatch.

@@ -1,8 +1,10 @@
 // The stand-in portal's GlobalShortcuts (see fake_portal.cpp). "keys" binds
 // what is asked for, then sends Activated for it twice, once for another
 // shortcut and once for another session; "keys-refuse" answers the bind 1;
-// "keys-unbound" 0 with nothing bound, as KDE Plasma 5.27 does. Prints
-// "session KEY=VALUE", "bind ID KEY=VALUE..." and "session-close".
+// "keys-unbound" 0 with nothing bound, as KDE Plasma 5.27 does;
+// "keys-kept" lists ours as kept from an earlier run (and then sends the
+// presses as "keys" does). Prints "session KEY=VALUE", "list",
+// "bind ID KEY=VALUE..." and "session-close".
 #include <systemd/sd-bus.h>
 
 #include <cstdio>
@@ -22,8 +24,10 @@ int OnCall(sd_bus_message* call, void*, sd_bus_error*) {
   const std::string method = sd_bus_message_get_member(call);
   std::string token, id = "?", said;
   const char* session = nullptr;
-  if (method == "BindShortcuts") {
+  if (method == "BindShortcuts" || method == "ListShortcuts") {
     sd_bus_message_read(call, "o", &session);
+  }
+  if (method == "BindShortcuts") {
     sd_bus_message_enter_container(call, 'a', "(sa{sv})");
     while (sd_bus_message_enter_container(call, 'r', "sa{sv}") > 0) {
       const char* name = nullptr;
@@ -45,6 +49,12 @@ int OnCall(sd_bus_message* call, void*, sd_bus_error*) {
     std::printf("session%s\n", options.c_str());
     ServePortalSession(bus, path);
     sd_bus_message_append(signal, "a{sv}", 1, "session_handle", "s", path.c_str());
+  } else if (method == "ListShortcuts") {
+    std::printf("list\n");
+    id = "pick";
+    const bool kept = keys_mode == "keys-kept";
+    sd_bus_message_append(signal, "a{sv}", 1, "shortcuts", "a(sa{sv})", kept ? 1 : 0, "pick", 1,
+                          "trigger_description", "s", "Meta+Alt+C");
   } else {
     std::printf("bind %s%s\n", id.c_str(), said.c_str());
     const bool bound = keys_mode == "keys";
@@ -54,7 +64,9 @@ int OnCall(sd_bus_message* call, void*, sd_bus_error*) {
   std::fflush(stdout);
   sd_bus_send(bus, signal, nullptr);
   sd_bus_message_unref(signal);
-  if (method == "BindShortcuts" && keys_mode == "keys") {
+  const bool ready = (method == "BindShortcuts" && keys_mode == "keys") ||
+                     (method == "ListShortcuts" && keys_mode == "keys-kept");
+  if (ready) {
     const char* other = "/org/freedesktop/portal/desktop/session/1_1/another";
     for (const auto& [to, name] : {std::pair{session, id.c_str()},
                                    {session, "another"},
@@ -77,6 +89,7 @@ const sd_bus_vtable kShortcutsVtable[] = {
     SD_BUS_VTABLE_START(0),
     SD_BUS_METHOD("CreateSession", "a{sv}", "o", OnCall, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("BindShortcuts", "oa(sa{sv})sa{sv}", "o", OnCall, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("ListShortcuts", "oa{sv}", "o", OnCall, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_PROPERTY("version", "u", GetVersion, 0, SD_BUS_VTABLE_PROPERTY_CONST),
     SD_BUS_VTABLE_END,
 };

@@ -141,8 +141,13 @@ def shortcut_cases():
                                 "presses", "presses", "unbind", "sleep", "300"])
     check("keys: steps", out[1:], ["shortcut open", "keys bound ", "presses 2", "presses 0"])
     check("keys: asked", fake, [
-        "session session_handle_token=huevex", "bind pick description=Pick a color with HUEVEX "
-        "preferred_trigger=LOGO+ALT+c", "session-close"])
+        "session session_handle_token=huevex", "list", "bind pick description=Pick a color with "
+        "HUEVEX preferred_trigger=LOGO+ALT+c", "session-close"])
+    # Kept from an earlier run, it is not bound again (KDE would open its settings).
+    out, fake, _ = run("keys-kept", ["shortcut", "LOGO+ALT+c", "keys", "bound", "5000", "pump",
+                                     "300", "presses"])
+    check("kept: steps", out[1:], ["shortcut open", "keys bound ", "presses 2"])
+    check("kept: not bound again", [line for line in fake if line.startswith("bind")], [])
     # Binding nothing is told; no way to a shortcut (no GlobalShortcuts, no portal) is not.
     for mode, state, closed in [("keys-refuse", "refused the desktop refused it", 1),
                                 ("keys-unbound", "failed the desktop portal bound no shortcut", 1),
