@@ -82,7 +82,8 @@ def shortcut_pick(s, board, checks):
     ends. KDE 5.27 binds none: the program says so once."""
     checks.soon("shortcut: asked for", lambda: [
         call for call in s.portal_calls() if call.startswith("GlobalShortcuts.")],
-        ["GlobalShortcuts.CreateSession", "GlobalShortcuts.BindShortcuts"])
+        ["GlobalShortcuts.CreateSession", "GlobalShortcuts.ListShortcuts",
+         "GlobalShortcuts.BindShortcuts"])
     def log():
         with open(s.monitor_log) as f:
             return f.read()
