@@ -5,9 +5,12 @@
 #include <malloc.h>
 #endif
 
+#include <time.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <thread>
+#include <utility>
 
 #include "shell/platform/x11/x11_message_box.h"
 #include "shell/platform/x11/x11_pixels.h"
@@ -15,6 +18,12 @@
 
 namespace huevex::x11 {
 namespace {
+
+std::int64_t MonotonicNow() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return std::int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+}
 
 // The protocol's largest window side (16 bits).
 constexpr int kMostWindowSide = 32767;
@@ -34,6 +43,7 @@ X11Desktop::X11Desktop(Display* display, X11Screen& screen, soft::SoftGdi& gdi)
       wm_(display, atoms_, root_),
       presenter_(display, screen.format()),
       capture_(display, root_, screen),
+      cover_(display, root_, presenter_),
       shortcut_(display, root_),
       poll_(ConnectionNumber(display)) {
   dpi_ = ReadDpi();
@@ -91,8 +101,12 @@ void X11Desktop::DestroyTopLevel(Hwnd handle) {
   TopLevel* top = Find(window);
   if (!top) return;
   if (capture_.window() == window) ReleaseCapture();
+  const bool covered = top->shown && cover_.Shown();
+  if (covered) cover_.Uncover(ClientRectOf(*top));
   presenter_.Finish(top->image);
+  presenter_.Finish(top->on_cover);
   windows_.erase(window);
+  if (covered) RedrawCover();
 }
 
 Insets X11Desktop::FrameInsets(bool framed, int dpi) {
@@ -121,13 +135,16 @@ Rect X11Desktop::GetOuterRect(Hwnd handle) {
 void X11Desktop::MoveTopLevel(Hwnd handle, Point outer_top_left) {
   TopLevel* top = Find(static_cast<Window>(handle));
   if (!top) return;
+  const bool covered = top->shown && cover_.Shown();
+  if (covered) cover_.Uncover(ClientRectOf(*top));
   top->outer = outer_top_left;
   top->client_root.reset();
   // Framed or not yet, north-west gravity makes this the outer corner.
   XMoveWindow(display_, top->window.get(), outer_top_left.x, outer_top_left.y);
-  if (!top->shown) {
+  if (!top->shown || top->mapped_after_cover) {
     wm_.WriteNormalHints(top->window.get(), top->client_width, top->client_height, outer_top_left);
   }
+  if (covered) RedrawCover();
 }
 
 void X11Desktop::ResizeClient(Hwnd handle, int client_width, int client_height) {
@@ -145,19 +162,34 @@ void X11Desktop::ShowTopLevel(Hwnd handle, bool visible) {
   if (!top || top->shown == visible) return;
   top->shown = visible;
   if (visible) {
-    // The window manager reads the state once, when the window is mapped.
-    const bool above = top->topmost && !yielding_;
-    wm_.WriteState(top->window.get(), above, top->taskbar);
-    top->above_asked = above;
-    if (yielding_) {
-      XMapWindow(display_, top->window.get());  // not over the desktop's dialog
-    } else {
-      XMapRaised(display_, top->window.get());
-      if (!wm_.Running()) wm_.KeepAbove(TopmostShown());
+    // Under the screen cover a window shows on the cover alone (the
+    // picture the cover is made from must not have it), and is mapped once
+    // the cover has gone, unless it has gone first.
+    if (cover_awaited_ || cover_.Shown()) {
+      top->mapped_after_cover = true;
+      RedrawCover();
+      return;
     }
+    Map(*top);
   } else {
+    if (cover_.Shown()) cover_.Uncover(ClientRectOf(*top));
+    top->mapped_after_cover = false;
     XWithdrawWindow(display_, top->window.get(), DefaultScreen(display_));
     top->above_asked = false;
+    RedrawCover();
+  }
+}
+
+void X11Desktop::Map(TopLevel& top) {
+  // The window manager reads the state once, when the window is mapped.
+  const bool above = top.topmost && !yielding_;
+  wm_.WriteState(top.window.get(), above, top.taskbar);
+  top.above_asked = above;
+  if (yielding_) {
+    XMapWindow(display_, top.window.get());  // not over the desktop's dialog
+  } else {
+    XMapRaised(display_, top.window.get());
+    if (!wm_.Running()) wm_.KeepAbove(TopmostShown());
   }
 }
 
@@ -226,6 +258,48 @@ void X11Desktop::PutSurface(TopLevel& top) {
   const soft::Bitmap* bitmap = gdi_.SelectedBitmap(top.surface);
   if (!bitmap) return;
   presenter_.Put(top.window.get(), top.image, *bitmap, top.client_width, top.client_height);
+  cover_.Put(top.on_cover, *bitmap, ClientRectOf(top));
+}
+
+Rect X11Desktop::ClientRectOf(const TopLevel& top) const {
+  const Insets insets = InsetsOf(top);
+  Point corner{top.outer.x + insets.left, top.outer.y + insets.top};
+  if (top.client_root) corner = *top.client_root;
+  return {corner.x, corner.y, corner.x + top.client_width, corner.y + top.client_height};
+}
+
+// The screen cover (Xwayland): up once the picture of the screen it shows is
+// there, with our shown windows drawn onto it where they are, and gone with
+// the capture.
+void X11Desktop::CoverWhenPictured() {
+  if (!cover_awaited_ || !screen_.Freeze(*cover_awaited_)) return;
+  cover_awaited_.reset();
+  const TopLevel* captured = Find(capture_.window());
+  cover_.Show(*screen_.Frozen(), capture_.CursorFor(captured ? captured->pointer : nullptr));
+  capture_.HidePointer(false, last_time_);
+  RedrawCover();
+}
+
+void X11Desktop::RedrawCover() {
+  if (!cover_.Shown()) return;
+  for (auto& [window, top] : windows_) PutSurface(top);
+}
+
+void X11Desktop::Uncover() {
+  cover_awaited_.reset();
+  cover_.Hide();
+  screen_.Thaw();
+}
+
+// Between events, so that a window the program takes away in the event that
+// ended the capture (a command's pick, which ends the program) never shows.
+void X11Desktop::MapAfterCover() {
+  if (cover_awaited_ || cover_.Shown()) return;
+  for (auto& [window, top] : windows_) {
+    if (!std::exchange(top.mapped_after_cover, false)) continue;
+    Map(top);
+    PutSurface(top);
+  }
 }
 
 // The mouse.
@@ -257,14 +331,25 @@ bool X11Desktop::CaptureAll(Hwnd handle) {
   TopLevel* top = Find(static_cast<Window>(handle));
   if (!top) return false;
   const auto until = Clock::now() + kGrabPatience;
-  while (true) {
-    if (capture_.Take(top->window.get(), top->pointer, {}, CurrentTime, true)) return true;
+  while (!capture_.Take(top->window.get(), top->pointer, {}, CurrentTime, true)) {
     if (Clock::now() >= until) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+  // On Xwayland the grab sees the pointer only over X windows: the screen
+  // goes under a cover of ours as soon as its picture is there.
+  if (screen_.Xwayland()) {
+    capture_.HidePointer(true, CurrentTime);
+    XFlush(display_);
+    cover_awaited_ = MonotonicNow() + kPointerGoneNs;
+    CoverWhenPictured();
+  }
+  return true;
 }
 
-void X11Desktop::ReleaseCapture() { capture_.Release(last_time_); }
+void X11Desktop::ReleaseCapture() {
+  capture_.Release(last_time_);
+  Uncover();
+}
 
 bool X11Desktop::RegisterShortcut(const Shortcut& shortcut) {
   if (!shortcut_.Grab(shortcut) && listener_) {
@@ -341,6 +426,8 @@ void X11Desktop::Step(std::chrono::milliseconds limit) {
     XNextEvent(display_, &event);
     Handle(event);
   }
+  CoverWhenPictured();
+  MapAfterCover();
   // Each due timer ticks once per turn, however long the ticks take, so that
   // events are never starved by a timer that cannot keep up. A tick may stop
   // a timer that is due later in the same turn.

@@ -20,6 +20,7 @@
 #include "shell/platform/x11/x11_atoms.h"
 #include "shell/platform/x11/x11_capture.h"
 #include "shell/platform/x11/x11_clipboard.h"
+#include "shell/platform/x11/x11_cover.h"
 #include "shell/platform/x11/x11_handles.h"
 #include "shell/platform/x11/x11_poll.h"
 #include "shell/platform/x11/x11_present.h"
@@ -36,6 +37,9 @@ class X11Desktop : public WindowSystem {
   static constexpr std::chrono::milliseconds kHandOverLimit{1000};
   // How long a capture with no button held waits for the keyboard to be free.
   static constexpr std::chrono::milliseconds kGrabPatience{500};
+  // How long after the pointer is hidden a compositor's frames may still
+  // have it drawn in (Xwayland's cursor update, the compositor's next frame).
+  static constexpr std::int64_t kPointerGoneNs = 50'000'000;
 
   X11Desktop(Display* display, X11Screen& screen, soft::SoftGdi& gdi);
   ~X11Desktop() override;
@@ -114,6 +118,8 @@ class X11Desktop : public WindowSystem {
     const Picture* pointer = nullptr;
     Hdc surface{};
     WindowImage image;
+    WindowImage on_cover;             // its surface drawn onto the screen cover
+    bool mapped_after_cover = false;  // shown while the screen was covered
   };
   using Clock = TimerQueue::Clock;
 
@@ -131,6 +137,12 @@ class X11Desktop : public WindowSystem {
   void HandleConfigure(const XConfigureEvent& event);
   void HandleDestroy(const XDestroyWindowEvent& event);
   void TellScreenAccess();
+  Rect ClientRectOf(const TopLevel& top) const;
+  void CoverWhenPictured();
+  void RedrawCover();
+  void Uncover();
+  void MapAfterCover();
+  void Map(TopLevel& top);
   void GiveWayToQuestion();
   void TellMonitors();
 
@@ -150,6 +162,10 @@ class X11Desktop : public WindowSystem {
   Time last_time_ = CurrentTime;  // of the last event that carried the server's time
   Point press_root_;              // where the last press on one of ours was, on the root
   PointerCapture capture_;
+  ScreenCover cover_;
+  // A capture with no press waits for a picture of the screen taken since
+  // this moment (CLOCK_MONOTONIC, ns), the pointer hidden meanwhile.
+  std::optional<std::int64_t> cover_awaited_;
   GlobalShortcut shortcut_;
   Window modal_ = 0;  // a box waiting to be closed
   std::function<bool(XEvent&)> modal_closes_;

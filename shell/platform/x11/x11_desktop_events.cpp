@@ -60,6 +60,7 @@ void X11Desktop::Handle(XEvent& event) {
     case Expose:
       if (event.xexpose.count == 0) {
         if (TopLevel* top = Find(event.xexpose.window)) PutSurface(*top);
+        if (event.xexpose.window == cover_.window()) RedrawCover();
       }
       break;
     case ButtonPress:

@@ -159,10 +159,32 @@ bool X11Screen::WarpCursor(Point point) {
 
 bool X11Screen::OnScreen(Point point) { return monitors_.Covers(Bounds(), point); }
 
+bool X11Screen::Freeze(std::int64_t not_before_ns) {
+  if (!wayland_) return false;
+  soft::Bitmap picture{width_, height_, false, {}};
+  picture.pixels.resize(static_cast<size_t>(width_) * height_);
+  std::int64_t captured_ns = 0;
+  if (!wayland_->Read(Bounds(), picture.pixels.data(), &captured_ns) ||
+      captured_ns < not_before_ns) {
+    return false;
+  }
+  frozen_ = std::move(picture);
+  return true;
+}
+
 bool X11Screen::Read(Rect block, std::uint32_t* out) {
   const int block_width = block.Width();
   if (block_width <= 0 || block.Height() <= 0) return true;
   read_once_ = true;
+  if (frozen_) {
+    const Rect kept{0, 0, frozen_->width, frozen_->height};
+    for (int y = block.top; y < block.bottom; ++y) {
+      for (int x = block.left; x < block.right; ++x, ++out) {
+        *out = kept.Contains({x, y}) ? frozen_->At(x, y) : 0u;
+      }
+    }
+    return true;
+  }
   if (wayland_) return wayland_->Read(block, out);
   if (unreadable_) return false;
   std::fill_n(out, static_cast<size_t>(block_width) * block.Height(), 0u);

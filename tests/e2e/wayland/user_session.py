@@ -387,10 +387,11 @@ class UserSession(session.Session):
 
     # The program
 
-    def start_huevex(self, env=None, timeout=10.0):
+    def start_huevex(self, env=None, timeout=10.0, args=()):
         """Starts the program in the session (so it gets the session's
-        DISPLAY and WAYLAND_DISPLAY) with `env` added to its environment, and
-        waits until its main window is painted. Its stderr goes to a file."""
+        DISPLAY and WAYLAND_DISPLAY) with `env` added to its environment and
+        `args` on its command line, and waits until its main window is
+        painted. Its stdout and stderr go to files."""
         binary = os.path.join(self.rundir, "huevex")  # the user may not reach the build tree
         # The screen capture module goes with it: the program looks beside itself.
         module = os.path.join(os.path.dirname(os.path.abspath(self.args.huevex)), MODULE)
@@ -400,10 +401,17 @@ class UserSession(session.Session):
                 os.chown(copy, self.uid, self.gid)
         self.huevex = Program(self.rundir)
         self.stderr_path = os.path.join(self.rundir, "huevex.stderr")
+        self.stdout_path = os.path.join(self.rundir, "huevex.stdout")
         settings = [f"{k}={v}" for k, v in (env or {}).items()]
-        script = (f"env {shlex.join(settings)} {shlex.quote(binary)} 2> {self.stderr_path}; "
+        script = (f"env {shlex.join(settings)} {shlex.quote(binary)} {shlex.join(args)} "
+                  f"> {self.stdout_path} 2> {self.stderr_path}; "
                   f"echo $? > {self.huevex.status_file}")
         self.exec_in_session(script)
+        if "--pick" in args:
+            # Picking: a window of its own shows (on Xwayland the cover over the screen).
+            self.wait_for(lambda: any(self.viewable(w) for w in self.windows("^HUEVEX$")),
+                          "the pick to start", timeout)
+            return self.huevex
         # The first window with the program's title (a message box may follow).
         self.wait_painted(lambda: min(self.windows("^HUEVEX"), key=int, default=None), timeout)
         return self.huevex
@@ -429,8 +437,15 @@ class UserSession(session.Session):
         self.huevex = None
 
     def stderr(self):
+        return self._read(self.stderr_path)
+
+    def stdout(self):
+        return self._read(self.stdout_path)
+
+    @staticmethod
+    def _read(path):
         try:
-            with open(self.stderr_path, errors="replace") as f:
+            with open(path, errors="replace") as f:
                 return f.read()
         except FileNotFoundError:
             return ""
