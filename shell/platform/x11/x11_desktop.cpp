@@ -272,7 +272,9 @@ Rect X11Desktop::ClientRectOf(const TopLevel& top) const {
 // there, with our shown windows drawn onto it where they are, and gone with
 // the capture.
 void X11Desktop::CoverWhenPictured() {
-  if (!cover_awaited_ || !screen_.Freeze(*cover_awaited_)) return;
+  if (!cover_awaited_) return;
+  const bool still = MonotonicNow() >= *cover_awaited_ + kStillScreenNs;
+  if (!screen_.Freeze(still ? 0 : *cover_awaited_ + kPointerGoneNs)) return;
   cover_awaited_.reset();
   const TopLevel* captured = Find(capture_.window());
   cover_.Show(*screen_.Frozen(), capture_.CursorFor(captured ? captured->pointer : nullptr));
@@ -340,7 +342,7 @@ bool X11Desktop::CaptureAll(Hwnd handle) {
   if (screen_.Xwayland()) {
     capture_.HidePointer(true, CurrentTime);
     XFlush(display_);
-    cover_awaited_ = MonotonicNow() + kPointerGoneNs;
+    cover_awaited_ = MonotonicNow();
     CoverWhenPictured();
   }
   return true;
@@ -455,6 +457,12 @@ void X11Desktop::Step(std::chrono::milliseconds limit) {
 #endif
   }
   timers_ran_ = deadline.has_value();
+  // A still screen's picture is taken as it is once kStillScreenNs has passed.
+  if (cover_awaited_) {
+    const std::int64_t left = *cover_awaited_ + kStillScreenNs - MonotonicNow();
+    const auto still = Clock::now() + std::chrono::nanoseconds(left);
+    if (left > 0 && (!deadline || still < *deadline)) deadline = still;
+  }
   if (limit.count() >= 0) {
     const auto until = Clock::now() + limit;
     if (!deadline || *deadline > until) deadline = until;

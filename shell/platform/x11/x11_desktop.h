@@ -40,6 +40,11 @@ class X11Desktop : public WindowSystem {
   // How long after the pointer is hidden a compositor's frames may still
   // have it drawn in (Xwayland's cursor update, the compositor's next frame).
   static constexpr std::int64_t kPointerGoneNs = 50'000'000;
+  // How long after that the newest picture is taken as the screen as it is,
+  // however old: a compositor sends frames only when the picture changes,
+  // and a portal's snapshot is dated by its request, so on a still screen
+  // no newer one may ever come.
+  static constexpr std::int64_t kStillScreenNs = 100'000'000;
 
   X11Desktop(Display* display, X11Screen& screen, soft::SoftGdi& gdi);
   ~X11Desktop() override;
@@ -164,7 +169,7 @@ class X11Desktop : public WindowSystem {
   PointerCapture capture_;
   ScreenCover cover_;
   // A capture with no press waits for a picture of the screen taken since
-  // this moment (CLOCK_MONOTONIC, ns), the pointer hidden meanwhile.
+  // the pointer was hidden, at this moment (CLOCK_MONOTONIC, ns).
   std::optional<std::int64_t> cover_awaited_;
   GlobalShortcut shortcut_;
   Window modal_ = 0;  // a box waiting to be closed
