@@ -141,7 +141,7 @@ void X11Desktop::MoveTopLevel(Hwnd handle, Point outer_top_left) {
   top->client_root.reset();
   // Framed or not yet, north-west gravity makes this the outer corner.
   XMoveWindow(display_, top->window.get(), outer_top_left.x, outer_top_left.y);
-  if (!top->shown || top->mapped_after_cover) {
+  if (!top->shown || top->cover == UnderCover::Later) {
     wm_.WriteNormalHints(top->window.get(), top->client_width, top->client_height, outer_top_left);
   }
   if (covered) RedrawCover();
@@ -162,18 +162,19 @@ void X11Desktop::ShowTopLevel(Hwnd handle, bool visible) {
   if (!top || top->shown == visible) return;
   top->shown = visible;
   if (visible) {
-    // Under the screen cover a window shows on the cover alone (the
-    // picture the cover is made from must not have it), and is mapped once
-    // the cover has gone, unless it has gone first.
+    // Under the screen cover a window shows on the cover (the picture the
+    // cover is made from must not have it), and is mapped once the cover has
+    // gone, unless it has gone first; a framed one, beneath it too.
     if (cover_awaited_ || cover_.Shown()) {
-      top->mapped_after_cover = true;
+      top->cover = UnderCover::Later;
+      MapBeneathCover();
       RedrawCover();
       return;
     }
     Map(*top);
   } else {
     if (cover_.Shown()) cover_.Uncover(ClientRectOf(*top));
-    top->mapped_after_cover = false;
+    top->cover = UnderCover::No;
     XWithdrawWindow(display_, top->window.get(), DefaultScreen(display_));
     top->above_asked = false;
     RedrawCover();
@@ -279,7 +280,24 @@ void X11Desktop::CoverWhenPictured() {
   const TopLevel* captured = Find(capture_.window());
   cover_.Show(*screen_.Frozen(), capture_.CursorFor(captured ? captured->pointer : nullptr));
   capture_.HidePointer(false, last_time_);
+  MapBeneathCover();
   RedrawCover();
+}
+
+// A compositor gives the keyboard to the X window its window manager
+// focuses, and neither GNOME's nor KDE's ever focuses an unmanaged one such
+// as the cover (sway does): so a real keyboard's keys would go to the window
+// the user left, never to Xwayland, and the grab would not see Enter or Esc.
+// Our framed windows shown meanwhile are therefore mapped beneath the cover,
+// unseen, and the window manager is asked to focus them.
+void X11Desktop::MapBeneathCover() {
+  if (!cover_.Shown()) return;
+  for (auto& [window, top] : windows_) {
+    if (top.cover != UnderCover::Later || !top.framed) continue;
+    top.cover = UnderCover::Beneath;
+    Map(top);
+    wm_.Activate(window, last_time_);
+  }
 }
 
 void X11Desktop::RedrawCover() {
@@ -298,7 +316,7 @@ void X11Desktop::Uncover() {
 void X11Desktop::MapAfterCover() {
   if (cover_awaited_ || cover_.Shown()) return;
   for (auto& [window, top] : windows_) {
-    if (!std::exchange(top.mapped_after_cover, false)) continue;
+    if (std::exchange(top.cover, UnderCover::No) != UnderCover::Later) continue;
     Map(top);
     PutSurface(top);
   }

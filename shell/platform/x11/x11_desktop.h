@@ -103,6 +103,12 @@ class X11Desktop : public WindowSystem {
  private:
   // The backend's tests ask whether a window manager was found.
   friend struct DesktopForTests;
+  // Where a window shown while the screen is covered is: drawn on the cover
+  // alone and mapped once the cover has gone (Later), or, for a framed one
+  // once the cover is up, also mapped beneath it (Beneath), so that the
+  // window manager can give it the keyboard; its place is then the one the
+  // program gave it, whatever the window manager makes of it unseen.
+  enum class UnderCover { No, Later, Beneath };
   struct TopLevel {
     WindowHandle window;
     bool framed = true;
@@ -123,8 +129,8 @@ class X11Desktop : public WindowSystem {
     const Picture* pointer = nullptr;
     Hdc surface{};
     WindowImage image;
-    WindowImage on_cover;             // its surface drawn onto the screen cover
-    bool mapped_after_cover = false;  // shown while the screen was covered
+    WindowImage on_cover;  // its surface drawn onto the screen cover
+    UnderCover cover = UnderCover::No;
   };
   using Clock = TimerQueue::Clock;
 
@@ -147,6 +153,7 @@ class X11Desktop : public WindowSystem {
   void RedrawCover();
   void Uncover();
   void MapAfterCover();
+  void MapBeneathCover();
   void Map(TopLevel& top);
   void GiveWayToQuestion();
   void TellMonitors();

@@ -183,6 +183,7 @@ void X11Desktop::HandleConfigure(const XConfigureEvent& event) {
     }
     return;
   }
+  if (top->cover == UnderCover::Beneath) return;  // where the program put it, on the cover
   if (event.send_event) {
     // From the window manager: the client's position on the root window.
     top->client_root = Point{event.x, event.y};
