@@ -41,10 +41,11 @@ class X11Desktop : public WindowSystem {
   // have it drawn in (Xwayland's cursor update, the compositor's next frame).
   static constexpr std::int64_t kPointerGoneNs = 50'000'000;
   // How long after that the newest picture is taken as the screen as it is,
-  // however old: a compositor sends frames only when the picture changes,
-  // and a portal's snapshot is dated by its request, so on a still screen
-  // no newer one may ever come.
-  static constexpr std::int64_t kStillScreenNs = 100'000'000;
+  // however old: a compositor sends frames only when the picture changes (a
+  // pointer it draws and that was hidden has brought one by then, three
+  // display frames at 60 Hz), and a portal's snapshot is dated by its
+  // request, so on a still screen no newer one may ever come.
+  static constexpr std::int64_t kStillScreenNs = 50'000'000;
 
   X11Desktop(Display* display, X11Screen& screen, soft::SoftGdi& gdi);
   ~X11Desktop() override;
