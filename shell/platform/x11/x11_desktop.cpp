@@ -490,9 +490,16 @@ void X11Desktop::Step(std::chrono::milliseconds limit) {
 
 // Told between events, never from inside a read, and not during a pick: the
 // program may show a box, whose own loop would swallow the pick's release.
+// But a pick with no press that waits for its cover is told that the screen
+// cannot be read: no picture will come, and it would wait for ever.
 void X11Desktop::TellScreenAccess() {
-  while (!quit_ && capture_.window() == 0) {
-    const std::optional<AccessNotice> notice = screen_.TakeNotice();
+  while (!quit_) {
+    std::optional<AccessNotice> notice;
+    if (capture_.window() == 0) {
+      notice = screen_.TakeNotice();
+    } else if (cover_awaited_) {
+      notice = screen_.TakeNotice(ScreenAccess::Unreadable);
+    }
     if (!notice) break;
     if (listener_) listener_->OnScreenAccess(notice->access, notice->reason);
   }

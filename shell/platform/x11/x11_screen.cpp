@@ -102,8 +102,8 @@ void X11Screen::Tell(const AccessNotice& notice) {
 
 // Held until the program has wanted pixels once: a box at start-up would only
 // cover the main window before the user has asked for anything.
-std::optional<AccessNotice> X11Screen::TakeNotice() {
-  if (!read_once_) return std::nullopt;
+std::optional<AccessNotice> X11Screen::TakeNotice(std::optional<ScreenAccess> only) {
+  if (!read_once_ || (only && (!notice_ || notice_->access != *only))) return std::nullopt;
   return std::exchange(notice_, std::nullopt);
 }
 

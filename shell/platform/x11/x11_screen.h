@@ -59,8 +59,9 @@ class X11Screen : public soft::ScreenSource {
   // Whether the desktop is asking the user if the screen may be read.
   bool AwaitsAnswer() const { return wayland_ && wayland_->AwaitsAnswer(); }
   // A change in whether the screen can be read, not yet told to the program;
-  // none before the program has first read the screen.
-  std::optional<AccessNotice> TakeNotice();
+  // none before the program has first read the screen (nor, with `only`,
+  // one of another kind).
+  std::optional<AccessNotice> TakeNotice(std::optional<ScreenAccess> only = std::nullopt);
 
   bool CursorPos(Point* point) override;
   // Moves the pointer (XWarpPointer). On Xwayland, whose warps move only X's
