@@ -2,7 +2,7 @@
 // microseconds, when the X server maps its first top-level window. Run it
 // without a window manager, so that maps of top-level windows reach the root.
 //
-//   huevex_mapwatch COMMAND [ARGS...]
+//   huevex_mapwatch [--unmanaged] COMMAND [ARGS...]
 //
 // Prints "pid PID" at once and "mapped MICROSECONDS WINDOW" (or "timeout"),
 // then waits for the command to end. The command's own output goes to the
@@ -12,6 +12,10 @@
 // A top-level window that carries _NET_WM_PID counts only when that is the
 // command's process, so that windows of other programs do not; one without
 // it (plain Xlib and Xt programs set none) counts as the command's.
+//
+// --unmanaged: override-redirect windows (menus, tooltips) count too, which
+// otherwise do not: on Xwayland a pick from the command line covers the
+// screen with one, and from then on the crosshair follows the pointer.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <poll.h>
@@ -19,6 +23,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 namespace {
@@ -48,8 +53,17 @@ long WindowPid(Display* display, Window window, Atom net_wm_pid) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: %s COMMAND [ARGS...]\n", argv[0]);
+  bool unmanaged = false;
+  int first = 1;
+  for (; first < argc && argv[first][0] == '-'; ++first) {
+    if (std::strcmp(argv[first], "--unmanaged") == 0) {
+      unmanaged = true;
+    } else {
+      break;
+    }
+  }
+  if (first >= argc) {
+    std::fprintf(stderr, "usage: %s [--unmanaged] COMMAND [ARGS...]\n", argv[0]);
     return 2;
   }
   Display* display = XOpenDisplay(nullptr);
@@ -67,7 +81,7 @@ int main(int argc, char** argv) {
     if (write(clock_pipe[1], &start, sizeof start) != sizeof start) _exit(126);
     close(clock_pipe[1]);
     dup2(STDERR_FILENO, STDOUT_FILENO);
-    execvp(argv[1], argv + 1);
+    execvp(argv[first], argv + first);
     _exit(127);
   }
   close(clock_pipe[1]);
@@ -83,7 +97,7 @@ int main(int argc, char** argv) {
     while (!mapped && XPending(display) > 0) {
       XEvent event;
       XNextEvent(display, &event);
-      if (event.type != MapNotify || event.xmap.override_redirect) continue;
+      if (event.type != MapNotify || (event.xmap.override_redirect && !unmanaged)) continue;
       const long long at = NowNs();
       const long pid = WindowPid(display, event.xmap.window, net_wm_pid);
       if (pid != -1 && pid != child) continue;

@@ -444,10 +444,11 @@ class UserSession(session.Session):
                 shutil.copy(source, copy)
                 os.chown(copy, self.uid, self.gid)
         self.huevex = Program(self.rundir)
-        if os.path.exists(self.huevex.status_file):
-            os.unlink(self.huevex.status_file)  # an earlier run's
         self.stderr_path = os.path.join(self.rundir, "huevex.stderr")
         self.stdout_path = os.path.join(self.rundir, "huevex.stdout")
+        for earlier in (self.huevex.status_file, self.stderr_path, self.stdout_path):
+            if os.path.exists(earlier):
+                os.unlink(earlier)  # an earlier run's
         settings = [f"{k}={v}" for k, v in (env or {}).items()]
         script = (f"env {shlex.join(settings)} {shlex.join([*prefix, binary, *args])} "
                   f"> {self.stdout_path} 2> {self.stderr_path}; "
