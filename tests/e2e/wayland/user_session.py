@@ -502,14 +502,10 @@ class UserSession(session.Session):
                      if self.client_size(w) == SIZE and self.viewable(w)), None)
 
     def pick_command(self, checks, start, target, color, env=None, answer=None):
-        """`huevex --pick` as a person runs it, with the compositor's own
-        pointer and keys (xdotool's reach X windows only): started with the
-        pointer at `start`, moved onto `target`, where the desktop shows
-        `color` and no X window lies, and ended by a click, by Enter and by
-        Esc, a run each. On the cover (the program's picture of the screen)
-        the main window lies beside the pointer, its swatch showing the
-        color, and the compositor shows nothing over the cover. `answer()`
-        answers the desktop's question that the first run may raise."""
+        """`huevex --pick` with the compositor's own pointer and keys
+        (xdotool's reach X windows only): from `start` onto `target`, where
+        the desktop shows `color` on no X window, then a click, Enter or Esc,
+        a run each. `answer()` answers the question the first run raises."""
         hands = self.hands()
         for end in ["click", "Return", "Escape"]:
             what = f"--pick, then {end}"

@@ -17,8 +17,8 @@ published request numbers.
 import array
 import os
 import socket
-import sys
 import struct
+import sys
 import time
 
 # Request numbers, in the order the interfaces declare them.
@@ -213,7 +213,7 @@ def for_session(s):
 def serve(mouse, keyboard):
     """Takes commands from stdin, one a line, and answers each with a line,
     as mutter_hands.py does:
-        move X Y | press | release | click X Y | key CODE  ->  ok | error WHAT
+        move X Y | click X Y | key CODE  ->  ok | error WHAT
     (a key is pressed and let go)."""
     print("ok", flush=True)
     for line in sys.stdin:
@@ -226,8 +226,6 @@ def serve(mouse, keyboard):
                 mouse.press()
                 time.sleep(0.05)
                 mouse.release()
-            elif words[0] in ("press", "release"):
-                getattr(mouse, words[0])()
             elif words[0] == "key":
                 keyboard.key(int(words[1]), 1)
                 time.sleep(0.03)
