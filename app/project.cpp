@@ -24,6 +24,7 @@ Project::Project(Gdi& gdi, WindowSystem& windows, Output output)
     screen_unreadable_ = access == ScreenAccess::Unreadable;
     screen_reason_ = screen_unreadable_ ? std::string(reason) : "";
     ShowTroubleInTitle();
+    if (screen_unreadable_) main_.ScreenUnreadable();
     if (command_ != Command::Off) return;
     if (access == ScreenAccess::StillAsking && !question_pointed_out_) {
       question_pointed_out_ = true;

@@ -63,8 +63,10 @@ the magnifier at rest, sway's and Xwayland's CPU meanwhile, resident memory,
 one sampling tick during a pick (huevex_x11_tick_bench's
 BM_TickFollowingTheGrab with HUEVEX_SCREEN=screencopy), the age of the
 newest frame at each sample (huevex_capture_probe reading a pixel every
-millisecond while an X window changes every 4 ms), and the frames copied a
-second then and with nothing on the screen changing.
+millisecond while an X window changes every 4 ms), the frames copied a
+second then and with nothing on the screen changing, and the time from the
+start of `huevex --pick` to its cover over the screen (huevex_mapwatch
+--unmanaged), from when the crosshair follows the pointer everywhere.
 
 CPU is the time the kernel counted on every thread of the process (its
 process CPU clock, nanoseconds), in percent of one core. Nothing here passes
@@ -670,6 +672,28 @@ def board_background():
     return [bytes(row) if BOARD[1] <= y < BOARD[1] + BOARD[3] else plain for y in range(height)]
 
 
+def command_cover_ms(s, mapwatch, env=None):
+    """Milliseconds from the exec of `huevex --pick` (huevex_mapwatch's clock)
+    to the map of the screen's cover, with the desktop's permission stored:
+    from then on the crosshair follows the pointer over every window and the
+    desktop. The pick is then left with Esc, through the compositor's
+    keyboard."""
+    watcher = os.path.join(s.rundir, "huevex_mapwatch")  # where the session's user reaches it
+    shutil.copy(mapwatch, watcher)
+    os.chmod(watcher, 0o755)
+    s.start_huevex(env, args=["--pick"], prefix=[watcher, "--unmanaged"])
+    mapped = s.wait_for(lambda: next((line.split() for line in s.stdout().splitlines()
+                                      if line.startswith(("mapped", "timeout"))), None),
+                        "the screen covered", 40)
+    time.sleep(0.5)  # the map comes before the compositor shows it and gives it the keys
+    for key in ("Shift", "Escape"):
+        s.hands().do("key", s.KEYS[key])
+    s.wait_for(lambda: s.huevex.poll() is not None, "the pick to end")
+    if mapped[0] != "mapped":
+        raise session.Failure("no cover")
+    return int(mapped[1]) / 1000
+
+
 def mouse_wiggle(mouse, seconds, y):
     x = BOARD[0] + 40
     for _ in range(int(seconds / 0.02)):
@@ -765,6 +789,10 @@ def wayland_run(args, results):
                 factor = {"ns": 1e-3, "us": 1.0, "ms": 1e3}[fields[4]]
                 results.add("tick", "sway", float(fields[2]) * factor)
                 results.add("tick_cpu", "sway", float(fields[3]) * factor)
+        s.stop_huevex()
+        for _ in range(3):
+            results.add("command_cover", "sway",
+                        command_cover_ms(s, args.mapwatch, {"HUEVEX_SCREEN": "screencopy"}))
 
 
 # How long the program keeps capturing after the last read (WaylandScreen::kLinger).
@@ -800,11 +828,14 @@ def wayland_report(results, x11, bench_times):
         ("the same, largest of 3000 (ms)", "age_max", 1),
         ("frames copied a second, a window changing every 4 ms", "frames_changing", 1),
         ("frames copied a second, a pick held still over a still screen", "frames_still", 1),
+        ("`huevex --pick`: start to the screen covered, the crosshair following everywhere "
+         "(ms, 3 a run)", "command_cover", 1),
     ]
     live = "reads the server's screen as it is at each sample"
     reasons = {("age_median", "X11"): live, ("age_max", "X11"): live,
                ("frames_changing", "X11"): live, ("frames_still", "X11"): live,
-               ("memory_capturing", "X11"): "keeps no frames"}
+               ("memory_capturing", "X11"): "keeps no frames",
+               ("command_cover", "X11"): "no cover: the grab follows the pointer everywhere"}
     text = [table(rows, ["sway", "X11"], results, reasons), ""]
     met = []
     age = stats(results.get("age_max", "sway"))

@@ -181,7 +181,7 @@ void FrmMain::Nudge(int dx, int dy) {
 // Ends the pick as a release would, but copies nothing and puts back the
 // swatch and codes the pick started from; the button's release then does
 // nothing. An armed pick lets go of the mouse it holds with no button down.
-void FrmMain::CancelPick() {
+void FrmMain::CancelPick(PickEnd end) {
   if (phase_ == PickPhase::Armed) runtime().ReleaseMouse();
   phase_ = PickPhase::Cancelled;
   EndPick();
@@ -189,7 +189,11 @@ void FrmMain::CancelPick() {
   lblDECvalue().Caption(beforePick_.dec);
   lblRGBvalue().Caption(beforePick_.rgb);
   lblHEXvalue().Caption(beforePick_.hex);
-  Ended(PickEnd::Cancelled);
+  Ended(end);
+}
+
+void FrmMain::ScreenUnreadable() {
+  if (phase_ == PickPhase::Armed) CancelPick(PickEnd::NothingRead);
 }
 
 namespace {

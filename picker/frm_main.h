@@ -43,6 +43,10 @@ class FrmMain : public Form {
   // pointer).
   enum class PickEnd { Copied, Cancelled, NothingRead, PointerHeld };
   void OnPickEnded(std::function<void(PickEnd)> listener) { pick_ended_ = std::move(listener); }
+  // The screen cannot be read: a pick armed with no press ends as one that
+  // read nothing, since nothing would end it (on Xwayland it waits for a
+  // picture of the screen to cover the screen with). Other picks go on.
+  void ScreenUnreadable();
 
  protected:
   void Form_Load() override;
@@ -72,7 +76,7 @@ class FrmMain : public Form {
   void AwaitReleasePoint(bool read);
   bool ReleaseWaitOver();
   void Nudge(int dx, int dy);
-  void CancelPick();
+  void CancelPick(PickEnd end = PickEnd::Cancelled);
 
   Form& frmZoom_;
   Form& frmAbout_;

@@ -2,7 +2,7 @@
 // microseconds, when the X server maps its first top-level window. Run it
 // without a window manager, so that maps of top-level windows reach the root.
 //
-//   huevex_mapwatch [--cursor] [--keys KEY+KEY...] COMMAND [ARGS...]
+//   huevex_mapwatch [--cursor] [--keys KEY+KEY...] [--unmanaged] COMMAND [ARGS...]
 //
 // Prints "pid PID" at once and "mapped MICROSECONDS WINDOW" (or "timeout"
 // after 20 s), then waits for the command to end; a command that ends first
@@ -21,6 +21,9 @@
 // program has taken its shortcut), types the chord (keysym names joined
 // by "+", XTest) and prints "keys MICROSECONDS" from the press of its last
 // key to the pointer's next change: for a shortcut, to the crosshair.
+// --unmanaged: override-redirect windows (menus, tooltips) count too, which
+// otherwise do not: on Xwayland a pick from the command line covers the
+// screen with one, and from then on the crosshair follows the pointer.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -72,12 +75,14 @@ std::vector<KeyCode> Chord(Display* display, const std::string& keys) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool cursor = false;
+  bool cursor = false, unmanaged = false;
   const char* keys = nullptr;
   int first = 1;
   for (; first < argc && argv[first][0] == '-'; ++first) {
     if (std::strcmp(argv[first], "--cursor") == 0) {
       cursor = true;
+    } else if (std::strcmp(argv[first], "--unmanaged") == 0) {
+      unmanaged = true;
     } else if (std::strcmp(argv[first], "--keys") == 0 && first + 1 < argc) {
       keys = argv[++first];
     } else {
@@ -85,7 +90,9 @@ int main(int argc, char** argv) {
     }
   }
   if (first >= argc) {
-    std::fprintf(stderr, "usage: %s [--cursor] [--keys KEY+KEY...] COMMAND [ARGS...]\n", argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s [--cursor] [--keys KEY+KEY...] [--unmanaged] COMMAND [ARGS...]\n",
+                 argv[0]);
     return 2;
   }
   Display* display = XOpenDisplay(nullptr);
@@ -143,7 +150,8 @@ int main(int argc, char** argv) {
           }
           XFlush(display);
         }
-      } else if (event.type == MapNotify && !mapped && !event.xmap.override_redirect) {
+      } else if (event.type == MapNotify && !mapped &&
+                 (!event.xmap.override_redirect || unmanaged)) {
         const long pid = WindowPid(display, event.xmap.window, net_wm_pid);
         if (pid != -1 && pid != child) continue;
         std::printf("mapped %lld 0x%lx\n", (at - start) / 1000, event.xmap.window);

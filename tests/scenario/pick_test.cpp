@@ -486,6 +486,9 @@ TEST_F(PickTest, ThePickCommandPicksOnceAndSaysHowItEnded) {
          d.sim.Advance(2500);
        },
        "", "the user's text", 2, 10'000},
+      {"the desktop refusing the screen before a click",
+       [](Desktop& d) { d.sim.ReportScreenAccess(ScreenAccess::Unreadable, "refused"); }, "",
+       "the user's text", 2, 10'000},
   };
   for (const auto& row : table) {
     Desktop d({{{0, 0, 1920, 1080}, 96}}, 0, {405, 305}, Desktop::StartAs::PickCommand,

@@ -116,6 +116,20 @@ void PointerCapture::ShowOffset(Point offset, Time time) {
   TellCursor(picture_, shown ? offset : Point{});
 }
 
+void PointerCapture::HidePointer(bool hidden, Time time) {
+  if (!grabbed_) return;
+  if (!hidden) {
+    ShowOffset(offset_, time);
+    return;
+  }
+  if (!blank_cursor_.get()) {
+    Picture blank{1, 1, {0}, {1}};  // see-through
+    blank_cursor_ = MakeCursor(blank);
+  }
+  XChangeActivePointerGrab(display_, kGrabEvents, blank_cursor_.get(), time);
+  screen_.GrabCursor(Rect{});  // still a pick, with no pointer to leave out
+}
+
 Cursor PointerCapture::OffsetCursor(const Picture& picture, Point offset) {
   // The server keeps a cursor that a grab shows until the grab lets it go.
   offset_cursor_ = MakeCursor(MovedPicture(picture, offset));

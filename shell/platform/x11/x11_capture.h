@@ -57,6 +57,10 @@ class PointerCapture {
   Window window() const { return window_; }
   // The window's pointer changed: the grab's cursor follows it.
   void PointerChanged(const Picture* picture, Time time);
+  // Shows no pointer at all (while the screen is pictured for a cover: a
+  // compositor that draws the pointer into its frames would put it in), or
+  // the window's own again.
+  void HidePointer(bool hidden, Time time);
   // Shows the pointer's picture this far off the pointer (Xwayland, where a
   // nudge moves the sampled point but not the pointer): the grab's cursor is
   // the picture moved by that much on a larger, transparent field.
@@ -81,6 +85,7 @@ class PointerCapture {
   Point offset_;
   std::map<const Picture*, CursorHandle> cursors_;
   CursorHandle offset_cursor_;  // the picture at offset_, while it is off the pointer
+  CursorHandle blank_cursor_;   // made the first time the pointer is hidden
 };
 
 }  // namespace huevex::x11

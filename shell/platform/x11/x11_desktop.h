@@ -20,6 +20,7 @@
 #include "shell/platform/x11/x11_atoms.h"
 #include "shell/platform/x11/x11_capture.h"
 #include "shell/platform/x11/x11_clipboard.h"
+#include "shell/platform/x11/x11_cover.h"
 #include "shell/platform/x11/x11_handles.h"
 #include "shell/platform/x11/x11_poll.h"
 #include "shell/platform/x11/x11_portal_shortcut.h"
@@ -37,6 +38,15 @@ class X11Desktop : public WindowSystem {
   static constexpr std::chrono::milliseconds kHandOverLimit{1000};
   // How long a capture with no button held waits for the keyboard to be free.
   static constexpr std::chrono::milliseconds kGrabPatience{500};
+  // How long after the pointer is hidden a compositor's frames may still
+  // have it drawn in (Xwayland's cursor update, the compositor's next frame).
+  static constexpr std::int64_t kPointerGoneNs = 50'000'000;
+  // How long after that the newest picture is taken as the screen as it is,
+  // however old: a compositor sends frames only when the picture changes (a
+  // pointer it draws and that was hidden has brought one by then, three
+  // display frames at 60 Hz), and a portal's snapshot is dated by its
+  // request, so on a still screen no newer one may ever come.
+  static constexpr std::int64_t kStillScreenNs = 50'000'000;
 
   X11Desktop(Display* display, X11Screen& screen, soft::SoftGdi& gdi);
   ~X11Desktop() override;
@@ -99,6 +109,12 @@ class X11Desktop : public WindowSystem {
  private:
   // The backend's tests ask whether a window manager was found.
   friend struct DesktopForTests;
+  // Where a window shown while the screen is covered is: drawn on the cover
+  // alone and mapped once the cover has gone (Later), or, for a framed one
+  // once the cover is up, also mapped beneath it (Beneath), so that the
+  // window manager can give it the keyboard; its place is then the one the
+  // program gave it, whatever the window manager makes of it unseen.
+  enum class UnderCover { No, Later, Beneath };
   struct TopLevel {
     WindowHandle window;
     bool framed = true;
@@ -119,6 +135,8 @@ class X11Desktop : public WindowSystem {
     const Picture* pointer = nullptr;
     Hdc surface{};
     WindowImage image;
+    WindowImage on_cover;  // its surface drawn onto the screen cover
+    UnderCover cover = UnderCover::No;
   };
   using Clock = TimerQueue::Clock;
 
@@ -136,6 +154,13 @@ class X11Desktop : public WindowSystem {
   void HandleConfigure(const XConfigureEvent& event);
   void HandleDestroy(const XDestroyWindowEvent& event);
   void TellScreenAccess();
+  Rect ClientRectOf(const TopLevel& top) const;
+  void CoverWhenPictured();
+  void RedrawCover();
+  void Uncover();
+  void MapAfterCover();
+  void MapBeneathCover();
+  void Map(TopLevel& top);
   void GiveWayToQuestion();
   void TellMonitors();
   bool RegisterPortalShortcut(const Shortcut& shortcut);
@@ -156,6 +181,10 @@ class X11Desktop : public WindowSystem {
   Time last_time_ = CurrentTime;  // of the last event that carried the server's time
   Point press_root_;              // where the last press on one of ours was, on the root
   PointerCapture capture_;
+  ScreenCover cover_;
+  // A capture with no press waits for a picture of the screen taken since
+  // the pointer was hidden, at this moment (CLOCK_MONOTONIC, ns).
+  std::optional<std::int64_t> cover_awaited_;
   GlobalShortcut shortcut_;
   std::unique_ptr<PortalShortcut> portal_shortcut_;  // on Xwayland, instead
   Window modal_ = 0;                                 // a box waiting to be closed

@@ -60,6 +60,7 @@ void X11Desktop::Handle(XEvent& event) {
     case Expose:
       if (event.xexpose.count == 0) {
         if (TopLevel* top = Find(event.xexpose.window)) PutSurface(*top);
+        if (event.xexpose.window == cover_.window()) RedrawCover();
       }
       break;
     case ButtonPress:
@@ -182,6 +183,7 @@ void X11Desktop::HandleConfigure(const XConfigureEvent& event) {
     }
     return;
   }
+  if (top->cover == UnderCover::Beneath) return;  // where the program put it, on the cover
   if (event.send_event) {
     // From the window manager: the client's position on the root window.
     top->client_root = Point{event.x, event.y};

@@ -131,12 +131,13 @@ void WaylandScreen::SetRootSize(int width, int height) {
   api_.set_root_size(capture_, width, height);
 }
 
-bool WaylandScreen::Read(Rect block, std::uint32_t* out) {
+bool WaylandScreen::Read(Rect block, std::uint32_t* out, std::int64_t* captured_ns) {
   last_read_ = Clock::now();
   if (!wanted_) Want(true);  // the magnifier's first frame, say
   huevex_capture_frame_info info{};
   const int result =
       api_.read(capture_, block.left, block.top, block.Width(), block.Height(), out, &info);
+  if (captured_ns) *captured_ns = info.captured_ns;
   // A snapshot kept while the next is awaited is not the screen as it is.
   return result == HUEVEX_READ_OK && !info.stale;
 }

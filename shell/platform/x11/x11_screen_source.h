@@ -116,7 +116,9 @@ class WaylandScreen : public Pollable {
 
   // Reads X root pixels from the newest frame; false when there is none that
   // is current (none yet, a snapshot being replaced, a source that failed).
-  bool Read(Rect block, std::uint32_t* out);
+  // `captured_ns`, where asked for: when the oldest frame read was taken
+  // (CLOCK_MONOTONIC).
+  bool Read(Rect block, std::uint32_t* out, std::int64_t* captured_ns = nullptr);
   // The pointer grab was taken (true) or let go: while it is held, capturing
   // that is wanted stays wanted.
   void Grabbed(bool held);

@@ -24,8 +24,8 @@ at the end). What is KWin's:
 import os
 import shlex
 import shutil
+import time
 
-import virtual_pointer
 from user_session import SIZE, UserSession, session
 
 KWIN = "/usr/bin/kwin_wayland"
@@ -45,6 +45,7 @@ class KWinSession(UserSession):
              "dbus-update-activation-environment", "gdbus", "pipewire", "wireplumber", "xhost"]
     FILES = [KWIN, PORTAL_KDE]
     PACKAGES = "kde"
+    COMPOSED_SHOTS = False
 
     def __init__(self, args):
         super().__init__(args)
@@ -183,16 +184,11 @@ class KWinSession(UserSession):
         x, y, width, height = rect
         # The output's card (the second: the first offers a new virtual
         # output), then Share (bottom right, beside Cancel).
-        self.fake_input(x + width - 150, y + 237, x + width - 139, y + height - 26)
+        self.hands().do("click", x + width - 150, y + 237)
+        time.sleep(0.3)
+        self.hands().do("click", x + width - 139, y + height - 26)
         return session.poll(lambda: not dialog(), 5, step=0.3)
 
     def type_shortcut(self, codes=(125, 56, 46)):  # Super+Alt+C (linux/input-event-codes.h)
         """With the compositor's keyboard: xdotool's keys reach only Xwayland."""
-        self.fake_input("keys", *codes)
-
-    def fake_input(self, *words):
-        """virtual_pointer.py as the session's user: points, or "keys" and keys."""
-        script = os.path.join(self.rundir, "virtual_pointer.py")
-        shutil.copy(virtual_pointer.__file__, script)
-        os.chmod(script, 0o644)
-        self.as_user(["python3", script, *map(str, words)])
+        self.hands().do("keys", *codes)

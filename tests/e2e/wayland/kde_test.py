@@ -20,8 +20,10 @@ each in a session of its own, the cases in turn in one program:
   white nor black), the picks above still copy the right colors, and the
   ScreenCast is not tried again; a new run (the token stored) asks nothing,
   and its first flick copies its color;
-and the screenshots KDE's portal saves into the user's Pictures folder are
-gone, and the program's stderr stays quiet.
+then `huevex --pick` under `auto` over what KWin shows where no window lies
+(black), its first pick raising the ScreenCast's dialog (user_session.py's
+pick_command); and the screenshots KDE's portal saves into the user's
+Pictures folder are gone, and the program's stderr stays quiet.
 """
 
 import os
@@ -164,15 +166,23 @@ def asked_once(s, board, checks):
                  s.portal_calls().count("ScreenCast.Start"), 1)
 
 
+def command_pick(s, board, checks):
+    s.pick_command(checks, (1100, 900), (300, 600), "000000", answer=s.answer_screencast_dialog)
+
+
 CASES = {"portal": [shortcut_pick, slow_pick, quick_picks, no_capture_clicks],
-         "auto": [screencast_answered, slow_pick, quick_picks, asked_once, next_run]}
+         "auto": [screencast_answered, slow_pick, quick_picks, asked_once, next_run],
+         "--pick": [command_pick]}  # the program's own choice, from the command line
 
 
 def one_run(s, checks, source):
-    """The source's cases in turn, in one program."""
-    board = s.board(*pick_test.BOARD, pick_test.STRIPES, os.path.join(s.rundir, "board.log"))
+    """The source's cases in turn, in one program; the command's with no
+    window up at all, so that no X window holds the keyboard."""
+    board = None
     s.watch_portal()
-    s.start_huevex({"HUEVEX_SCREEN": source} if source != "auto" else {})
+    if source != "--pick":
+        board = s.board(*pick_test.BOARD, pick_test.STRIPES, os.path.join(s.rundir, "board.log"))
+        s.start_huevex({"HUEVEX_SCREEN": source} if source != "auto" else {})
     for case in CASES[source]:
         with checks.case(f"{source}: {case.__name__}"):
             case(s, board, checks)
@@ -182,14 +192,14 @@ def test():
     args = session.arguments()
     checks = session.Checks()
     for source in CASES:
-        print(f"-- HUEVEX_SCREEN={source}", flush=True)
+        print(f"-- {source}", flush=True)
         with kde_session.KWinSession(args) as s:
             checks.run(f"{source}: the session", one_run, s, checks, source)
             if s.huevex:
                 checks.equal(f"{source}: stderr beyond {QUIET} lines",
                              s.stderr().splitlines()[QUIET:], [])
                 checks.equal(f"{source}: still running", s.huevex.poll(), None)
-                checks.equal(f"{source}: the portal's screenshots removed", s.pictures(), [])
+            checks.equal(f"{source}: the portal's screenshots removed", s.pictures(), [])
     return checks.finish()
 
 
