@@ -1,13 +1,17 @@
-// HUEVEX on an X11 desktop: the screen, the software GDI over it, the window
-// system, and the program.
+// HUEVEX on an X11 desktop: the command line, the screen, the software GDI
+// over it, the window system, and the program.
 #include <X11/Xlib.h>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
+#include "app/command_line.h"
 #include "app/project.h"
 #include "shell/platform/soft/soft_gdi.h"
+#include "shell/platform/x11/x11_clipboard_server.h"
 #include "shell/platform/x11/x11_desktop.h"
 #include "shell/platform/x11/x11_errors.h"
 #include "shell/platform/x11/x11_handles.h"
@@ -16,11 +20,14 @@
 namespace {
 
 // Without its display the program has nothing left to show or serve.
-int DisplayLost(Display*) {
+[[noreturn]] void ExitForLostDisplay(int status) {
   std::fprintf(stderr, "huevex: the connection to the X display was lost; exiting.\n");
   std::fflush(stderr);
-  std::_Exit(1);
+  std::_Exit(status);
 }
+int DisplayLost(Display*) { ExitForLostDisplay(1); }
+// A command's pick that loses it is trouble, not backed out of (status 1).
+int DisplayLostDuringPick(Display*) { ExitForLostDisplay(huevex::kExitTrouble); }
 
 void ExplainNoDisplay(const char* name) {
   if (!name || !*name) {
@@ -34,23 +41,58 @@ void ExplainNoDisplay(const char* name) {
                "  DISPLAY=:99 huevex\n");
 }
 
+void Say(std::FILE* stream, std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
+void Trouble(std::string_view text) { Say(stderr, "huevex: " + std::string(text) + "\n"); }
+
 }  // namespace
 
-int main() {
-  const char* name = std::getenv("DISPLAY");
-  if (!name || !*name) {
-    ExplainNoDisplay(name);
-    return 1;
+int main(int argc, char** argv) {
+  // The program started again to keep a command's pick on the clipboard.
+  if (argc == 2 && argv[0] == huevex::x11::kClipboardServerName) {
+    return huevex::x11::ServeClipboard(argv[1]);
   }
-  huevex::x11::DisplayPtr display(XOpenDisplay(nullptr));
+  const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  const huevex::CommandLine line = huevex::ParseCommandLine(args, false);
+  switch (line.action) {
+    case huevex::CommandLine::Action::Help:
+      Say(stdout, huevex::HelpText("huevex", false));
+      return 0;
+    case huevex::CommandLine::Action::Version:
+      Say(stdout, huevex::VersionText());
+      return 0;
+    case huevex::CommandLine::Action::Wrong:
+      Trouble("unknown option '" + line.wrong + "' (huevex --help tells the options)");
+      return huevex::kExitTrouble;
+    case huevex::CommandLine::Action::Window:
+    case huevex::CommandLine::Action::Pick:
+      break;
+  }
+  const bool pick = line.action == huevex::CommandLine::Action::Pick;
+
+  const char* name = std::getenv("DISPLAY");
+  huevex::x11::DisplayPtr display(name && *name ? XOpenDisplay(nullptr) : nullptr);
   if (!display) {
-    ExplainNoDisplay(name);
-    return 1;
+    if (!pick) {
+      ExplainNoDisplay(name);
+      return 1;
+    }
+    // A script wants one line.
+    Trouble(!name || !*name ? "no X display: the DISPLAY variable is not set"
+                            : "cannot open the X display \"" + std::string(name) + "\"");
+    return huevex::kExitTrouble;
   }
   // A clipboard requestor that vanishes mid-reply must not kill the program.
   std::signal(SIGPIPE, SIG_IGN);
   huevex::x11::InstallErrorHandler();
-  XSetIOErrorHandler(DisplayLost);
+  XSetIOErrorHandler(pick ? DisplayLostDuringPick : DisplayLost);
+
+  const huevex::ShortcutChoice shortcut =
+      huevex::ChooseShortcut(pick ? nullptr : std::getenv("HUEVEX_SHORTCUT"));
+  if (!shortcut.wrong.empty()) Trouble(shortcut.wrong + "; HUEVEX goes on without a shortcut");
 
   huevex::x11::X11Screen screen(display.get());
   // The root window on a real X server, the compositor's capture or the desktop
@@ -60,7 +102,10 @@ int main() {
   int status = 0;
   {
     huevex::x11::X11Desktop desktop(display.get(), screen, gdi);
-    status = huevex::RunHuevex(gdi, desktop);
+    // A script pastes the code after the command has returned.
+    if (pick) desktop.KeepClipboardAfterExit();
+    status = huevex::RunHuevex(gdi, desktop, line.action, shortcut.shortcut,
+                               {[](std::string_view text) { Say(stdout, text); }, Trouble});
   }  // the desktop hands the clipboard over as it goes
   return status;
 }

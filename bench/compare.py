@@ -34,6 +34,12 @@ Linux, one run (the programs start in a rotated order each run):
 - CPU at rest with a magnified view shown: HUEVEX's magnifier beside
   xmag's window;
 - resident memory again at the end of the run;
+- picks with no press: from the start of `huevex --pick` (and of gpick's
+  and grabc's one-color picks) to the crosshair following the pointer, the
+  pointer's image changed (huevex_mapwatch --cursor), and to HUEVEX's window
+  mapped beside the point; from the shortcut's key press to the crosshair
+  (huevex_mapwatch --keys); and the process the command leaves to serve the
+  clipboard, beside xclip's: resident memory, CPU and wake-ups while it waits;
 - screen reads per second while picking, with the round trips and pointer
   queries per read, counted by a protocol proxy (bench/x11/xproxy.py)
   between the program and the server;
@@ -57,8 +63,10 @@ the magnifier at rest, sway's and Xwayland's CPU meanwhile, resident memory,
 one sampling tick during a pick (huevex_x11_tick_bench's
 BM_TickFollowingTheGrab with HUEVEX_SCREEN=screencopy), the age of the
 newest frame at each sample (huevex_capture_probe reading a pixel every
-millisecond while an X window changes every 4 ms), and the frames copied a
-second then and with nothing on the screen changing.
+millisecond while an X window changes every 4 ms), the frames copied a
+second then and with nothing on the screen changing, and the time from the
+start of `huevex --pick` to its cover over the screen (huevex_mapwatch
+--unmanaged), from when the crosshair follows the pointer everywhere.
 
 CPU is the time the kernel counted on every thread of the process (its
 process CPU clock, nanoseconds), in percent of one core. Nothing here passes
@@ -95,10 +103,10 @@ BASELINE_AT = (850, 250)  # the older build's main window, clear of the others
 GPICK_PICK_BUTTON = (74, 84)  # "Pick color" in gpick 0.2.6's window, 640 x 447
 
 # Debian packages: the peers, the tools the runs use, and what the builds need.
-PACKAGES = ["xvfb", "xdotool", "x11-utils", "x11-apps", "gpick", "gcolor3", "grabc", "cmake",
-            "g++", "pkg-config", "libbenchmark-dev", "libx11-dev", "libxext-dev", "libxi-dev",
-            "libxdamage-dev", "libxtst-dev", "libfreetype-dev", "libfontconfig-dev",
-            "fonts-liberation", "fonts-dejavu-core"]
+PACKAGES = ["xvfb", "xdotool", "xclip", "x11-utils", "x11-apps", "gpick", "gcolor3", "grabc",
+            "cmake", "g++", "pkg-config", "libbenchmark-dev", "libx11-dev", "libxext-dev",
+            "libxi-dev", "libxdamage-dev", "libxfixes-dev", "libxtst-dev",
+            "libfreetype-dev", "libfontconfig-dev", "fonts-liberation", "fonts-dejavu-core"]
 WINE_PACKAGES = ["wine", "wine64", "g++-mingw-w64-x86-64-win32"]
 
 
@@ -264,27 +272,35 @@ def stripe_x(i):
 
 class Started:
     """A program started under huevex_mapwatch (or directly, when it maps
-    no window)."""
+    no window). `options` ask mapwatch for more (--cursor, --keys KEYS),
+    whose times come in `times`, in ms; `mapped` False: no window awaited."""
 
-    def __init__(self, s, command, env, watch=True, timeout=30.0):
+    def __init__(self, s, command, env, watch=True, timeout=30.0, options=(), mapped=True):
         self.startup_ms = None
         self.window = None
+        self.times = {}
         if not watch:
             self.process = s.spawn(command, env=env, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL)
             self.pid = self.process.pid
             return
         # Unbuffered, so that select() sees every line that has come.
-        self.process = s.spawn([s.args.mapwatch, *command], env=env, stdout=subprocess.PIPE,
-                               stderr=subprocess.DEVNULL, bufsize=0)
+        self.process = s.spawn([s.args.mapwatch, *options, *command], env=env,
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, bufsize=0)
         self.pid = int(self.process.stdout.readline().split()[1])
-        words = read_line(self.process.stdout, timeout).split()
-        if words and words[0] == "mapped":
-            self.startup_ms = int(words[1]) / 1000.0
-            self.window = str(int(words[2], 16))
-        else:
-            print(f"{command[0]}: no window mapped ({' '.join(words) or 'no answer'})",
-                  file=sys.stderr, flush=True)
+        awaited = {o[2:] for o in options if o.startswith("--")} | ({"mapped"} if mapped else set())
+        while awaited:
+            words = read_line(self.process.stdout, timeout).split()
+            if not words or words[0] not in awaited:
+                print(f"{command[0]}: not all of {', '.join(sorted(awaited))} "
+                      f"({' '.join(words) or 'no answer'})", file=sys.stderr, flush=True)
+                break
+            awaited.discard(words[0])
+            if words[0] == "mapped":
+                self.startup_ms = int(words[1]) / 1000.0
+                self.window = str(int(words[2], 16))
+            else:
+                self.times[words[0]] = int(words[1]) / 1000.0
 
     def stop(self):
         try:
@@ -520,6 +536,56 @@ def linux_run(s, args, programs, order, results, home):
             run.stop()
 
 
+def anywhere_run(s, args, programs, results):
+    """Picks with no press. From the start of a pick from the command line
+    to the crosshair following the pointer (the first change of the
+    pointer's image): `huevex --pick`, gpick's `-s -o` and grabc, each ended
+    with a click; HUEVEX's window beside the point mapped too. Then the
+    process `huevex --pick` left to serve the clipboard (no clipboard manager
+    runs), beside xclip's serving the same text: resident memory once it has
+    answered a request, and CPU and wake-ups over an idle stretch. Last, from
+    the shortcut's key press (XTest) to the crosshair in HUEVEX's window."""
+    commands = {"HUEVEX": [args.huevex, "--pick"], "gpick": ["gpick", "-s", "-o"],
+                "grabc": ["grabc"]}
+
+    def served(process, name):
+        """The process left to serve the clipboard, measured and stopped."""
+        server = s.wait_for(lambda: s.clipboard_servers(process), f"{process}'s server")[0]
+        s.clipboard()  # one request answered
+        time.sleep(args.settle)
+        results.add("served_memory", name, rss_mib(server))
+        cpu, wakeups = at_rest({name: server}, args.idle)[name]
+        results.add("served_idle", name, cpu)
+        results.add("served_wakeups", name, wakeups)
+        os.kill(server, 15)
+
+    for program in programs:
+        if program.name not in commands:
+            continue
+        s.xdotool("mousemove", stripe_x(5), board_y())
+        run = Started(s, commands[program.name], dict(s.env, **(program.env or {})),
+                      options=["--cursor"], mapped=program.name == "HUEVEX")
+        results.add("anywhere_cursor", program.name, run.times.get("cursor"))
+        results.add("anywhere_mapped", program.name, run.startup_ms)
+        time.sleep(0.3)
+        s.xdotool("click", 1)
+        try:
+            run.process.wait(10)  # mapwatch ends with the command
+        except subprocess.TimeoutExpired:
+            run.stop()
+        if program.name == "HUEVEX":
+            served("huevex-clipboard", "HUEVEX")
+    # xclip serves from a child that keeps the streams it was given.
+    subprocess.run(["xclip", "-selection", "clipboard", "-i"], env=s.env, input=b"#050AC8",
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=10)
+    served("xclip", "xclip")
+    s.xdotool("mousemove", *REST)
+    gui = Started(s, [args.huevex], s.env, options=["--keys", "Super_L+Alt_L+c"])
+    results.add("anywhere_keys", "HUEVEX", gui.times.get("keys"))
+    s.xdotool("key", "Escape")
+    gui.stop()
+
+
 def proxy_rates(s, args, programs, results, log_dir):
     """Screen reads per second while picking, moving and held, through the proxy."""
     for program in programs:
@@ -604,6 +670,28 @@ def board_background():
             bytes.fromhex(color) * stripe)
     plain = bytes.fromhex("336699") * width
     return [bytes(row) if BOARD[1] <= y < BOARD[1] + BOARD[3] else plain for y in range(height)]
+
+
+def command_cover_ms(s, mapwatch, env=None):
+    """Milliseconds from the exec of `huevex --pick` (huevex_mapwatch's clock)
+    to the map of the screen's cover, with the desktop's permission stored:
+    from then on the crosshair follows the pointer over every window and the
+    desktop. The pick is then left with Esc, through the compositor's
+    keyboard."""
+    watcher = os.path.join(s.rundir, "huevex_mapwatch")  # where the session's user reaches it
+    shutil.copy(mapwatch, watcher)
+    os.chmod(watcher, 0o755)
+    s.start_huevex(env, args=["--pick"], prefix=[watcher, "--unmanaged"])
+    mapped = s.wait_for(lambda: next((line.split() for line in s.stdout().splitlines()
+                                      if line.startswith(("mapped", "timeout"))), None),
+                        "the screen covered", 40)
+    time.sleep(0.5)  # the map comes before the compositor shows it and gives it the keys
+    for key in ("Shift", "Escape"):
+        s.hands().do("key", s.KEYS[key])
+    s.wait_for(lambda: s.huevex.poll() is not None, "the pick to end")
+    if mapped[0] != "mapped":
+        raise session.Failure("no cover")
+    return int(mapped[1]) / 1000
 
 
 def mouse_wiggle(mouse, seconds, y):
@@ -701,6 +789,10 @@ def wayland_run(args, results):
                 factor = {"ns": 1e-3, "us": 1.0, "ms": 1e3}[fields[4]]
                 results.add("tick", "sway", float(fields[2]) * factor)
                 results.add("tick_cpu", "sway", float(fields[3]) * factor)
+        s.stop_huevex()
+        for _ in range(3):
+            results.add("command_cover", "sway",
+                        command_cover_ms(s, args.mapwatch, {"HUEVEX_SCREEN": "screencopy"}))
 
 
 # How long the program keeps capturing after the last read (WaylandScreen::kLinger).
@@ -736,11 +828,14 @@ def wayland_report(results, x11, bench_times):
         ("the same, largest of 3000 (ms)", "age_max", 1),
         ("frames copied a second, a window changing every 4 ms", "frames_changing", 1),
         ("frames copied a second, a pick held still over a still screen", "frames_still", 1),
+        ("`huevex --pick`: start to the screen covered, the crosshair following everywhere "
+         "(ms, 3 a run)", "command_cover", 1),
     ]
     live = "reads the server's screen as it is at each sample"
     reasons = {("age_median", "X11"): live, ("age_max", "X11"): live,
                ("frames_changing", "X11"): live, ("frames_still", "X11"): live,
-               ("memory_capturing", "X11"): "keeps no frames"}
+               ("memory_capturing", "X11"): "keeps no frames",
+               ("command_cover", "X11"): "no cover: the grab follows the pointer everywhere"}
     text = [table(rows, ["sway", "X11"], results, reasons), ""]
     met = []
     age = stats(results.get("age_max", "sway"))
@@ -1131,6 +1226,26 @@ def goals(results, bench_times):
         line("from a move to the swatch as before, about 1 ms (median at most 1.5 ms)",
              f"{move[0]:.2f} ms" + (f" vs {before[0]:.2f} ms before" if before else ""),
              move[0] <= 1.5)
+    command = stats(results.get("anywhere_cursor", "HUEVEX"))
+    if command and hx:
+        line("a pick from the command: start to the crosshair at most the window's start-up "
+             "+ 5 ms", f"{command[0]:.1f} ms (max {command[2]:.1f}) vs {hx[0]:.1f} + 5 ms",
+             command[0] <= hx[0] + 5)
+    keys = stats(results.get("anywhere_keys", "HUEVEX"))
+    if keys:
+        line("the shortcut: key press to the crosshair at most 20 ms",
+             f"{keys[0]:.2f} ms (max {keys[2]:.2f})", keys[2] <= 20)
+    served = stats(results.get("served_memory", "HUEVEX"))
+    xclip = stats(results.get("served_memory", "xclip"))
+    if served and memory:
+        line("the clipboard's server: resident memory at most the program's after start-up",
+             f"{served[0]:.2f} MiB (max {served[2]:.2f}) vs {memory[0]:.2f} MiB"
+             + (f"; xclip serving the same: {xclip[0]:.2f} MiB" if xclip else ""),
+             served[2] <= memory[0])
+    served_idle = stats(results.get("served_idle", "HUEVEX"))
+    if served_idle:
+        line("the clipboard's server: no CPU while it waits",
+             f"{served_idle[0]:.3f} % of a core (max {served_idle[2]:.3f})", served_idle[2] == 0)
     magnifier = stats(results.get("magnifier", "HUEVEX"))
     if magnifier:
         line("magnifier open at rest under 0.5 % of a core",
@@ -1202,6 +1317,7 @@ def main():
             order = [p for p in order if p.window] + [p for p in order if not p.window]
             linux_run(s, args, programs, order, results, home)
             proxy_rates(s, args, programs, results, work)
+            anywhere_run(s, args, programs, results)
             if args.wayland:
                 module_presence(s, args, wayland_results, i)
             print(f"linux run {i + 1} of {args.runs} done", flush=True)
@@ -1226,6 +1342,9 @@ def main():
                         "pick_wakeups_held", "rate_moving", "rate_held", "trips", "queries"):
             if p.no_pick:
                 reasons[(measure, p.name)] = p.no_pick
+        for measure in ("anywhere_cursor", "anywhere_mapped", "anywhere_keys", "served_memory",
+                        "served_idle", "served_wakeups"):
+            reasons[(measure, p.name)] = ""  # HUEVEX's own, or no such thing
         for measure in ("delay_change", "delay_change_max", "delay_move", "delay_move_max"):
             if p.no_pick:
                 reasons[(measure, p.name)] = p.no_pick
@@ -1266,6 +1385,13 @@ def main():
         ("screen reads per second, held", "rate_held", 0),
         ("round trips per screen read, moving", "trips", 2),
         ("pointer queries per screen read, moving", "queries", 2),
+        ("a pick from the command: start to the crosshair (ms)", "anywhere_cursor", 1),
+        ("- and to HUEVEX's window mapped beside the point (ms)", "anywhere_mapped", 1),
+        ("the shortcut: key press to the crosshair (ms)", "anywhere_keys", 2),
+        ("the clipboard's server left by the command: resident memory (MiB)",
+         "served_memory", 2),
+        (f"- its CPU while it waits, {args.idle:.0f} s (% of a core)", "served_idle", 3),
+        ("- its wake-ups per second meanwhile", "served_wakeups", 1),
         ("CPU at rest, magnified view shown (%)", "magnifier", 3),
         ("wake-ups per second meanwhile", "magnifier_wakeups", 1),
         ("one magnifier frame on X11, wall (µs)", "bench_BM_MagnifierFrame", 0),

@@ -6,7 +6,7 @@ add_executable(huevex_x11_tick_bench x11/tick_bench.cpp)
 target_link_libraries(huevex_x11_tick_bench PRIVATE huevex_x11 huevex_app benchmark::benchmark)
 
 add_executable(huevex_mapwatch x11/mapwatch.cpp)
-target_link_libraries(huevex_mapwatch PRIVATE X11::X11)
+target_link_libraries(huevex_mapwatch PRIVATE X11::X11 X11::Xfixes X11::Xtst)
 
 # How long the swatch takes to show a change under the pointer, and a move.
 add_executable(huevex_swatch_delay x11/swatch_delay.cpp)

@@ -27,7 +27,7 @@ else()
       "libfontconfig1, libfreetype6, libxi6, libxrandr2, libxinerama1, libxdamage1")
   set(CPACK_STRIP_FILES ON)
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-      "Press on the crosshair in the window, drag it anywhere on the screen and\nrelease it over a color: its HEX code goes to the clipboard. A magnifier\nshows the screen around the pointer ten times enlarged.")
+      "Press on the crosshair in the window, drag it anywhere on the screen and\nrelease it over a color: its HEX code goes to the clipboard. A magnifier\nshows the screen around the pointer ten times enlarged. The command\nhuevex --pick picks once from anywhere and prints the code; while the\nwindow is open, Super+Alt+C starts the same pick.")
   # What Debian asks of every package: its copyright and a compressed changelog.
   set(_doc ${CMAKE_INSTALL_DATADIR}/doc/huevex)
   install(FILES ${PROJECT_SOURCE_DIR}/docs/copyright DESTINATION ${_doc})
@@ -37,5 +37,12 @@ else()
     DEPENDS ${PROJECT_SOURCE_DIR}/docs/changelog)
   add_custom_target(huevex_changelog ALL DEPENDS ${_changelog})
   install(FILES ${_changelog} DESTINATION ${_doc})
+  # The manual page, compressed as Debian has them.
+  set(_manual ${CMAKE_BINARY_DIR}/huevex.1.gz)
+  add_custom_command(OUTPUT ${_manual}
+    COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/docs/huevex.1 > ${_manual}
+    DEPENDS ${PROJECT_SOURCE_DIR}/docs/huevex.1)
+  add_custom_target(huevex_manual ALL DEPENDS ${_manual})
+  install(FILES ${_manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 include(CPack)

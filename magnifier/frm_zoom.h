@@ -16,7 +16,7 @@ class FrmZoom : public Form {
   // Opens under the main window.
   FrmZoom(Runtime& runtime, Form& frmMain);
 
-  PictureBox& picZoom() { return Get<PictureBox>("picZoom"); }
+  PictureBox& picZoom() { return Get<PictureBox>(layouts::controls::picZoom); }
   Timer& tmrZoom() { return Get<Timer>(layouts::controls::tmrZoom); }
 
   // The magnifier's state. It lives as long as the form's instance: a new load

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "resources/layouts.h"
@@ -25,11 +26,27 @@ class FrmMain : public Form {
   FrmMain(Runtime& runtime, Form& frmZoom, Form& frmAbout);
 
   PictureBox& picCursor() { return Get<PictureBox>(layouts::controls::picCursor); }
-  PictureBox& picColor() { return Get<PictureBox>("picColor"); }
-  Label& lblDECvalue() { return Get<Label>("lblDECvalue"); }
-  Label& lblRGBvalue() { return Get<Label>("lblRGBvalue"); }
-  Label& lblHEXvalue() { return Get<Label>("lblHEXvalue"); }
+  PictureBox& picColor() { return Get<PictureBox>(layouts::controls::picColor); }
+  Label& lblDECvalue() { return Get<Label>(layouts::controls::lblDECvalue); }
+  Label& lblRGBvalue() { return Get<Label>(layouts::controls::lblRGBvalue); }
+  Label& lblHEXvalue() { return Get<Label>(layouts::controls::lblHEXvalue); }
   Timer& timSpy() { return Get<Timer>(layouts::controls::timSpy); }
+
+  // A pick with no press, from a command or the shortcut: the crosshair is
+  // the pointer everywhere and sampling runs at once, until a click (at its
+  // release) or Enter picks, or Esc backs out. With `beside_pointer` the
+  // window and the magnifier show beside the point and follow it. Nothing
+  // happens while a pick runs already.
+  void ArmPick(bool beside_pointer);
+  // How a pick ended: its code copied, backed out of, nothing read (no
+  // picture of the screen came), or not started (another program holds the
+  // pointer).
+  enum class PickEnd { Copied, Cancelled, NothingRead, PointerHeld };
+  void OnPickEnded(std::function<void(PickEnd)> listener) { pick_ended_ = std::move(listener); }
+  // The screen cannot be read: a pick armed with no press ends as one that
+  // read nothing, since nothing would end it (on Xwayland it waits for a
+  // picture of the screen to cover the screen with). Other picks go on.
+  void ScreenUnreadable();
 
  protected:
   void Form_Load() override;
@@ -37,22 +54,36 @@ class FrmMain : public Form {
   void Form_KeyDown(int& keyCode, int shift) override;
 
  private:
+  // Where the pick is. A pick starts with a press on the crosshair, or armed
+  // with no press until one comes anywhere; Esc cancels it until the
+  // button's release; a release that the pick has not read the point of
+  // waits for that read.
+  enum class PickPhase { Idle, Armed, Picking, Cancelled, AwaitingReleasePoint };
+
   void picCursor_MouseDown(int button, int shift, Single x, Single y);
   void picCursor_MouseUp(int button, int shift, Single x, Single y);
   void timSpy_Timer();
   void ToggleMagnifier();
   void imgQuestion_Click();
+  ColorValue ReadScreen(Point point);
   void ShowColor(ColorValue color);
+  void StartPick();
+  void Release();
+  void EndPick();
+  void CopyPicked();
+  void Ended(PickEnd end);
+  void GoBeside(Point point);
+  void AwaitReleasePoint(bool read);
   bool ReleaseWaitOver();
   void Nudge(int dx, int dy);
-  void CancelPick();
+  void CancelPick(PickEnd end = PickEnd::Cancelled);
 
   Form& frmZoom_;
   Form& frmAbout_;
-  // Between a press on the crosshair and its release or Esc.
-  bool picking_ = false;
-  // Esc ended the pick: its releases do nothing.
-  bool cancelled_ = false;
+  PickPhase phase_ = PickPhase::Idle;
+  bool beside_pointer_ = false;
+  std::optional<Point> placedAt_;  // the point the window was last put beside
+  std::function<void(PickEnd)> pick_ended_;
   // Whether a tick of the current pick has read the screen, and where it last did.
   bool pickSampled_ = false;
   Point lastSampled_;
@@ -62,12 +93,9 @@ class FrmMain : public Form {
     std::string dec, rgb, hex;
   };
   Shown beforePick_;
-  // A release that came before the pick's first read: where it was, and when.
-  struct ReleaseWait {
-    Point at;
-    std::uint32_t since = 0;
-  };
-  std::optional<ReleaseWait> releaseWait_;
+  // The point a release waits to read, and since when.
+  Point releasePoint_;
+  std::uint32_t releaseSince_ = 0;
 };
 
 }  // namespace huevex

@@ -35,7 +35,8 @@ kde=(kwin-wayland xwayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5 
      qml-module-qtquick-controls2 qml-module-qtquick-layouts qml-module-org-kde-kirigami2
      qml-module-org-kde-pipewire breeze pipewire wireplumber dbus-user-session dbus-bin
      libglib2.0-bin x11-xserver-utils x11-utils x11-apps xdotool xclip python3)
-bench=(libbenchmark-dev xvfb xdotool x11-utils x11-apps gpick gcolor3 grabc python3)
+bench=(libbenchmark-dev libxfixes-dev libxtst-dev xvfb xdotool xclip x11-utils x11-apps gpick
+       gcolor3 grabc python3)
 
 # Wine's X11 driver loads several of its recommendations (XRender, XRandR,
 # Xcursor, XInput) at run time, so the test group takes recommendations; the

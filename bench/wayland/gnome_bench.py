@@ -21,6 +21,9 @@
   start-up, while a pick is held and the pointer moves over the colorboard
   (xdotool, a step every 20 ms), held still, with the magnifier open at
   rest, and 6 s after the magnifier was closed; gnome-shell's meanwhile.
+- `huevex --pick`, start to the screen covered (the crosshair following the
+  pointer everywhere from then), through the screen cast with the token and
+  through the Screenshot portal (compare.command_cover_ms), twice a run each.
 
     bench/wayland/gnome_bench.py --build BUILD [--runs N] [--artifacts DIR]
 
@@ -198,6 +201,8 @@ def main():
         print(f"SKIP: {reason}")
         return 0
     cold, with_token, warm, ages, cpu = [], [], [], [], []
+    covers = {"screencast": [], "portal": []}
+    mapwatch = os.path.join(args.build, "bench", "huevex_mapwatch")
     for run in range(args.runs):
         with gnome_session.GnomeSession(args) as s:
             total, after_answer = first_frame(s, answer=True)
@@ -207,9 +212,12 @@ def main():
             warm.append(warm_frame(s)[0])
             ages.append(frame_age(s))
             cpu.append(program_cpu(s))
+            for source, times in covers.items():
+                times += [compare.command_cover_ms(s, mapwatch, {"HUEVEX_SCREEN": source})
+                          for _ in range(2)]
         print(f"run {run + 1}: no token {cold[-1][0]:.0f} ms ({cold[-1][1]:.0f} after Share), "
               f"token {[round(v) for v in with_token[-3:]]}, warm {warm[-1]}, age {ages[-1]}, "
-              f"cpu {cpu[-1]}", flush=True)
+              f"cpu {cpu[-1]}, --pick covered {covers}", flush=True)
 
     def median(values):
         values = [v for v in values if v is not None]
@@ -225,6 +233,9 @@ def main():
           f"{max(a[1] for a in ages if a[1] is not None):.1f} ms")
     print(f"frames a second: a window changing every 4 ms {median([a[2] for a in ages]):.1f}, "
           f"nothing changing {median([a[3] for a in ages]):.1f}")
+    for source, times in covers.items():
+        print(f"--pick, start to the screen covered, {source}: median {median(times):.0f} ms, "
+              f"range {min(times):.0f} to {max(times):.0f} ms ({len(times)})")
     for what in ("idle", "moving", "held", "magnifier", "magnifier closed"):
         print(f"CPU {what}: program {median([c[what]['program'] for c in cpu]):.2f} %, "
               f"gnome-shell {median([c[what]['shell'] for c in cpu]):.1f} %")

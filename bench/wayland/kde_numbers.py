@@ -13,7 +13,11 @@ run as root from a build tree:
   answered, and with the restore token a second run has), and the press to
   first frame of the run's first pick once the Screenshot has taken over;
 - the program's CPU (% of a core) while a pick moves over the board (a step
-  every 20 ms), while it is held still, and with the magnifier open at rest.
+  every 20 ms), while it is held still, and with the magnifier open at rest;
+- `huevex --pick`, start to the screen covered (the crosshair following the
+  pointer everywhere from then), with the Screenshot forced and under `auto`
+  with the token stored (compare.command_cover_ms; needs a build with
+  -DHUEVEX_BENCH=ON for huevex_mapwatch).
 """
 
 import argparse
@@ -97,6 +101,14 @@ def spread(values):
     return f"median {statistics.median(ms):.0f} ms ({ms[0]:.0f}–{ms[-1]:.0f}, {len(ms)} picks)"
 
 
+def command_covers(s, build, source, runs=3):
+    s.stop_huevex()
+    mapwatch = os.path.join(build, "bench", "huevex_mapwatch")
+    env = {"HUEVEX_SCREEN": source} if source != "auto" else {}
+    took = [compare.command_cover_ms(s, mapwatch, env) / 1000 for _ in range(runs)]
+    print(f"{source}: --pick, start to the screen covered {spread(took)}", flush=True)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("build")
@@ -118,6 +130,7 @@ def main():
         print(f"Screenshot: the portal's answer {spread(answers(s, 'Screenshot.Screenshot'))}",
               flush=True)
         cpu_numbers(s, board)
+        command_covers(s, options.build, "portal")
 
     with kde_session.KWinSession(args) as s:
         board = s.board(*pick_test.BOARD, pick_test.STRIPES, os.path.join(s.rundir, "board.log"))
@@ -139,7 +152,7 @@ def main():
         starts = answers(s, "ScreenCast.Start")
         print(f"auto: ScreenCast Start to its answer: with the dialog {starts[0] * 1000:.0f} ms "
               f"(the test's clicks), with the token {starts[1] * 1000:.0f} ms", flush=True)
-        s.stop_huevex()
+        command_covers(s, options.build, "auto")
 
 if __name__ == "__main__":
     main()

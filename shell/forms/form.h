@@ -26,6 +26,7 @@ inline constexpr int vbDefault = 0;
 inline constexpr int vbCustom = 99;
 inline constexpr int vbMinimized = 1;
 inline constexpr int vbShiftMask = 1;
+inline constexpr int vbKeyReturn = VK_RETURN;
 inline constexpr int vbKeyEscape = VK_ESCAPE;
 inline constexpr int vbKeyLeft = VK_LEFT;
 inline constexpr int vbKeyUp = VK_UP;

@@ -55,12 +55,23 @@ void Runtime::HandleError(const RuntimeError& error) {
 }
 
 void Runtime::FormUnloaded(Form& form) {
-  if (captured_form_ == &form) {
-    captured_form_ = nullptr;
-    captured_control_ = nullptr;
-    buttons_down_ = 0;
-    windows_.ReleaseCapture();
-  }
+  if (captured_form_ == &form) ReleaseMouse();
+}
+
+bool Runtime::CaptureAll(Form& form, const Control& control) {
+  if (!windows_.CaptureAll(form.hWnd())) return false;
+  captured_form_ = &form;
+  captured_control_ = &control;
+  buttons_down_ = 0;
+  return true;
+}
+
+void Runtime::ReleaseMouse() {
+  if (!captured_control_) return;
+  captured_form_ = nullptr;
+  captured_control_ = nullptr;
+  buttons_down_ = 0;
+  windows_.ReleaseCapture();
 }
 
 void Runtime::AfterUnload() {
@@ -83,7 +94,8 @@ void Runtime::StopTimer(TimerId id) {
 void Runtime::OnMouseDown(Hwnd window, MouseButton button, Point client) {
   Dispatch([&] {
     if (captured_control_) {
-      // Another button while one is held goes to the control that has the mouse.
+      // Another button while one is held, or any press while the mouse is
+      // captured with none held, goes to the control that has the mouse.
       buttons_down_ |= static_cast<int>(button);
       captured_form_->RaiseMouse(*captured_control_, MouseEvent::MouseDown, button, client);
       return;
@@ -101,15 +113,13 @@ void Runtime::OnMouseDown(Hwnd window, MouseButton button, Point client) {
 
 void Runtime::OnMouseUp(Hwnd, MouseButton button, Point client) {
   Dispatch([&] {
-    if (!captured_control_) return;
+    // A release of a button that was not pressed during the capture (held
+    // already when it was taken with none held) is not the end of anything.
+    if (!captured_control_ || (buttons_down_ & static_cast<int>(button)) == 0) return;
     Form* form = captured_form_;
     const Control* target = captured_control_;
     buttons_down_ &= ~static_cast<int>(button);
-    if (buttons_down_ == 0) {
-      captured_form_ = nullptr;
-      captured_control_ = nullptr;
-      windows_.ReleaseCapture();
-    }
+    if (buttons_down_ == 0) ReleaseMouse();
     form->RaiseMouse(*target, MouseEvent::MouseUp, button, client);
     // A release over the control that took the press is also a click.
     if (buttons_down_ == 0 && form->Loaded() && form->HitTest(client) == target) {
@@ -145,6 +155,18 @@ void Runtime::OnTimer(TimerId id) {
 void Runtime::OnScreenAccess(ScreenAccess access, std::string_view reason) {
   Dispatch([&] {
     if (screen_access_listener_) screen_access_listener_(access, reason);
+  });
+}
+
+void Runtime::OnShortcut() {
+  Dispatch([&] {
+    if (shortcut_listener_) shortcut_listener_();
+  });
+}
+
+void Runtime::OnShortcutRefused(std::string_view reason) {
+  Dispatch([&] {
+    if (shortcut_refused_listener_) shortcut_refused_listener_(reason);
   });
 }
 

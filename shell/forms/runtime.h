@@ -50,12 +50,27 @@ class Runtime : public WindowEvents {
   void OnDpiChanged(Hwnd window, int dpi) override;
   void OnScreenAccess(ScreenAccess access, std::string_view reason) override;
   void OnMonitorsChanged() override;
+  void OnShortcut() override;
+  void OnShortcutRefused(std::string_view reason) override;
   // Told when the screen can no longer be read, or can again, or the
   // desktop's question stays open.
   void OnScreenAccessChange(
       std::function<void(ScreenAccess access, std::string_view reason)> listener) {
     screen_access_listener_ = std::move(listener);
   }
+  // Told when the global shortcut is pressed, and when the desktop refuses it.
+  void OnShortcutEvents(std::function<void()> pressed,
+                        std::function<void(std::string_view reason)> refused) {
+    shortcut_listener_ = std::move(pressed);
+    shortcut_refused_listener_ = std::move(refused);
+  }
+
+  // The mouse and the keys for `control` with no button held: the next press
+  // anywhere goes to it as a press on it would, and its release after it.
+  // False when the platform could not take them.
+  bool CaptureAll(Form& form, const Control& control);
+  // Lets go of the mouse, however it was taken.
+  void ReleaseMouse();
 
  private:
   void HandleError(const RuntimeError& error);
@@ -66,6 +81,8 @@ class Runtime : public WindowEvents {
   std::vector<Form*> forms_;
   std::map<TimerId, Timer*> timers_;
   std::function<void(ScreenAccess, std::string_view)> screen_access_listener_;
+  std::function<void()> shortcut_listener_;
+  std::function<void(std::string_view)> shortcut_refused_listener_;
   // Mouse capture: the control that took the press gets the release.
   Form* captured_form_ = nullptr;
   const Control* captured_control_ = nullptr;

@@ -65,4 +65,15 @@ inline Point CentredIn(Rect area, int width, int height) {
           std::max(area.top, area.top + (area.Height() - height) / 2)};
 }
 
+// The top-left corner of a box of this size beside a point, never over it:
+// `gap` below and right of it, or above or left of it where the area has no
+// room on that side, and kept inside the area as far as it fits.
+inline Point BesidePoint(Point p, int width, int height, Rect area, int gap) {
+  int x = p.x + gap;
+  if (x + width > area.right) x = p.x - gap - width;
+  int y = p.y + gap;
+  if (y + height > area.bottom) y = p.y - gap - height;
+  return {std::max(x, area.left), std::max(y, area.top)};
+}
+
 }  // namespace huevex

@@ -164,12 +164,26 @@ class Gdi {
 
 enum class MouseButton { Left = 1, Right = 2, Middle = 4 };
 
+// A key with its modifiers, for a shortcut that works whichever program has
+// the keyboard. The key is a virtual-key code: 'A' to 'Z', '0' to '9', or
+// VK_F1 to VK_F24.
+struct Shortcut {
+  int key = 0;
+  bool control = false;
+  bool alt = false;
+  bool shift = false;
+  bool super = false;  // the Windows key, Super on Linux desktops
+  friend bool operator==(const Shortcut&, const Shortcut&) = default;
+};
+
 // Virtual-key codes of the keys the program reads.
+inline constexpr int VK_RETURN = 0x0D;
 inline constexpr int VK_ESCAPE = 0x1B;
 inline constexpr int VK_LEFT = 0x25;
 inline constexpr int VK_UP = 0x26;
 inline constexpr int VK_RIGHT = 0x27;
 inline constexpr int VK_DOWN = 0x28;
+inline constexpr int VK_F1 = 0x70;  // to VK_F24 = 0x87
 
 // Whether the program can read the screen: it can; the desktop is asking
 // the user whether it may, and has been for longer than the wait for an
@@ -203,6 +217,11 @@ class WindowEvents {
   }
   // Monitors were added, removed, moved or resized.
   virtual void OnMonitorsChanged() {}
+  // The shortcut registered with RegisterShortcut was pressed.
+  virtual void OnShortcut() {}
+  // The desktop would not take the shortcut (another program has it): why,
+  // for the user. Told once, possibly well after RegisterShortcut.
+  virtual void OnShortcutRefused(std::string_view reason) { (void)reason; }
 };
 
 // Every window is a top-level window of its own: none is owned by another.
@@ -264,6 +283,15 @@ class WindowSystem {
   // Mouse: capture from press to release, and the window's pointer
   // (nullptr: the default arrow; else the picture with its hot spot at its centre).
   virtual void SetCapture(Hwnd window) = 0;
+  // Capture with no button held (a pick started from a command or a
+  // shortcut): every press, release and key comes to `window`, wherever the
+  // pointer is and whichever program had the keyboard, and the window's
+  // pointer shows over every window and the desktop, until ReleaseCapture.
+  // Where the platform cannot follow the pointer over other programs'
+  // windows, the screen as it was is shown over them meanwhile, and reads of
+  // the screen give that picture. False when another program holds the
+  // pointer or the keyboard.
+  virtual bool CaptureAll(Hwnd window) = 0;
   virtual void ReleaseCapture() = 0;
   virtual void SetPointer(Hwnd window, const Picture* picture) = 0;
 
@@ -274,6 +302,14 @@ class WindowSystem {
 
   // Places plain text on the clipboard; false when the clipboard is busy.
   virtual bool SetClipboardText(Hwnd owner, std::string_view utf8) = 0;
+
+  // A global shortcut for the rest of the run: OnShortcut whenever it is
+  // pressed. False where the platform has no way to one (the user binds
+  // the command in the desktop's own settings instead); a desktop that
+  // will not take it says so through OnShortcutRefused. Where the answer
+  // comes later (a desktop portal, asked without waiting), true, and a
+  // desktop that turns out to have no way to one says nothing.
+  virtual bool RegisterShortcut(const Shortcut& shortcut) = 0;
 
   virtual int GetDpi(Hwnd window) = 0;  // Hwnd{}: the primary monitor's
   // Every monitor, as EnumDisplayMonitors lists them; at most one is the

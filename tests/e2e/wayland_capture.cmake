@@ -6,8 +6,10 @@ target_include_directories(huevex_capture_probe PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(huevex_capture_probe PRIVATE ${CMAKE_DL_LIBS})
 add_dependencies(huevex_capture_probe huevex_wayland)
 
-# The portal source against a stand-in portal on a private session bus.
-add_executable(huevex_fake_portal wayland/fake_portal.cpp wayland/fake_screencast.cpp)
+# The portal sources and the global shortcut against a stand-in portal on a
+# private session bus.
+add_executable(huevex_fake_portal wayland/fake_portal.cpp wayland/fake_screencast.cpp
+                                  wayland/fake_shortcuts.cpp)
 target_link_libraries(huevex_fake_portal PRIVATE PkgConfig::HUEVEX_SYSTEMD PkgConfig::HUEVEX_PNG
                                                  PkgConfig::HUEVEX_PIPEWIRE)
 find_package(Python3 COMPONENTS Interpreter)

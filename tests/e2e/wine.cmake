@@ -8,14 +8,6 @@ if(NOT HUEVEX_WINDOWS_EXE)
   return()
 endif()
 
-find_package(X11 REQUIRED)
-if(NOT TARGET X11::Xfixes)
-  message(FATAL_ERROR "The Wine tests read the pointer's image through XFIXES: "
-                      "install its headers (Debian and Ubuntu: libxfixes-dev)")
-endif()
-add_executable(huevex_xprobe ${CMAKE_CURRENT_SOURCE_DIR}/wine/xprobe.cpp)
-target_link_libraries(huevex_xprobe PRIVATE X11::X11 X11::Xfixes)
-
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(_wine_work ${CMAKE_CURRENT_BINARY_DIR}/wine)
 set(_wine_args --huevex ${HUEVEX_WINDOWS_EXE} --colorboard $<TARGET_FILE:huevex_colorboard>
@@ -35,8 +27,8 @@ huevex_wine_test(exe_file 60 wine)
 
 huevex_wine_test(prefix_boot 300 "e2e;wine" FIXTURES_SETUP huevex_wine RESOURCE_LOCK huevex_wine)
 
-foreach(_case backend pick_colors pick_buttons topmost close_box pick_high_dpi main_window
-              magnifier clipboard_busy)
+foreach(_case backend pick_colors pick_buttons pick_command topmost close_box pick_high_dpi
+              main_window magnifier clipboard_busy)
   huevex_wine_test(${_case} 300 "e2e;wine" FIXTURES_REQUIRED huevex_wine
                    RESOURCE_LOCK huevex_wine)
 endforeach()

@@ -13,7 +13,8 @@ endif()
 set(x11_artifacts ${CMAKE_CURRENT_BINARY_DIR}/x11-artifacts)
 file(MAKE_DIRECTORY ${x11_artifacts})
 set(x11_args --huevex $<TARGET_FILE:huevex> --colorboard $<TARGET_FILE:huevex_colorboard>
-             --tool $<TARGET_FILE:huevex_x11_tool> --artifacts ${x11_artifacts})
+             --tool $<TARGET_FILE:huevex_x11_tool> --xprobe $<TARGET_FILE:huevex_xprobe>
+             --artifacts ${x11_artifacts})
 
 foreach(wm none openbox)
   foreach(test pick lifetime)

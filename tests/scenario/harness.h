@@ -2,6 +2,7 @@
 // needs: press on the crosshair, move, let time pass, release.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "app/project.h"
@@ -11,12 +12,23 @@ namespace huevex::testing {
 
 class Desktop {
  public:
-  // The program starts with the pointer where `pointer` says.
+  // The program starts with the pointer where `pointer` says: its window
+  // shown, the shortcut registered; or as the command that picks once.
+  enum class StartAs { Window, PickCommand };
   explicit Desktop(std::vector<sim::Monitor> monitors = {{{0, 0, 1920, 1080}, 96}}, int primary = 0,
-                   Point pointer = {})
-      : sim(std::move(monitors), primary), project(sim.gdi(), sim) {
+                   Point pointer = {}, StartAs start = StartAs::Window,
+                   const std::function<void(sim::SimDesktop&)>& before_start = {})
+      : sim(std::move(monitors), primary),
+        project(sim.gdi(), sim,
+                {[this](std::string_view text) { printed += text; },
+                 [this](std::string_view text) { troubles += std::string(text) + "\n"; }}) {
     sim.MoveCursor(pointer);
-    project.Start();
+    if (before_start) before_start(sim);
+    if (start == StartAs::PickCommand) {
+      project.StartPick();
+    } else {
+      project.Start(kDefaultShortcut);
+    }
   }
 
   FrmMain& main() { return project.frmMain(); }
@@ -44,6 +56,7 @@ class Desktop {
   }
 
   sim::SimDesktop sim;
+  std::string printed, troubles;  // what the program wrote out, and of trouble
   Project project;
 };
 

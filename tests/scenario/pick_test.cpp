@@ -1,6 +1,8 @@
 // The pick gesture on the simulated desktop, driven as a user would.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "resources/pictures.h"
 #include "scenario/harness.h"
 
@@ -199,6 +201,8 @@ TEST_F(PickTest, AReleaseBeforeThePicksFirstReadWaitsForIt) {
       {"no frame in time", 5000, false, 100, 2100, "the user's text", "HUEVEX - NOT COPIED"},
       {"a question still open", 20000, true, 100, 19000, "the user's text", "HUEVEX"},
       {"... and answered", 20000, true, 100, 19900, "#0000FF", "HUEVEX"},
+      {"a question never answered", 200000, true, 100, 120000, "the user's text",
+       "HUEVEX - NOT COPIED"},
   };
   const Point red = Area({300, 300}, RGB(255, 0, 0));
   const Point blue = Area({400, 300}, RGB(0, 0, 255));
@@ -444,6 +448,133 @@ TEST_F(PickTest, TheReleaseUnloadsTheMagnifierShownOrHidden) {
   const size_t windows = desk.sim.Windows().size();
   desk.Pick(Area({300, 300}, RGB(255, 0, 0)));
   EXPECT_EQ(desk.sim.Windows().size(), windows);
+}
+
+// The command that picks once: the crosshair is the pointer at once; a click
+// or Enter picks (the code copied and printed, status 0), Esc backs out
+// (nothing copied or printed, status 1), and a screen that gives nothing is
+// trouble (status 2).
+TEST_F(PickTest, ThePickCommandPicksOnceAndSaysHowItEnded) {
+  const struct {
+    const char* name;
+    std::function<void(Desktop&)> user;
+    const char* printed;
+    const char* clipboard;
+    int status;
+    int frames_after = 0;
+  } table[] = {
+      {"a click", [](Desktop& d) { d.sim.Press(), d.sim.Release(); }, "#0000FF\n", "#0000FF", 0},
+      {"a right click, dragged on",
+       [](Desktop& d) {
+         d.sim.Press(MouseButton::Right);
+         d.sim.MoveCursor({420, 302});
+         d.sim.Advance(2);
+         d.sim.Release(MouseButton::Right);
+       },
+       "#FF0000\n", "#FF0000", 0},
+      {"Enter", [](Desktop& d) { d.sim.KeyDown(VK_RETURN); }, "#0000FF\n", "#0000FF", 0},
+      {"a nudge, then Enter",
+       [](Desktop& d) {
+         d.sim.KeyDown(VK_RIGHT, true);
+         d.sim.KeyDown(VK_RETURN);
+       },
+       "#FF0000\n", "#FF0000", 0},
+      {"Esc", [](Desktop& d) { d.sim.KeyDown(VK_ESCAPE); }, "", "the user's text", 1},
+      {"an unreadable screen",
+       [](Desktop& d) {
+         d.sim.KeyDown(VK_RETURN);
+         d.sim.Advance(2500);
+       },
+       "", "the user's text", 2, 10'000},
+      {"the desktop refusing the screen before a click",
+       [](Desktop& d) { d.sim.ReportScreenAccess(ScreenAccess::Unreadable, "refused"); }, "",
+       "the user's text", 2, 10'000},
+  };
+  for (const auto& row : table) {
+    Desktop d({{{0, 0, 1920, 1080}, 96}}, 0, {405, 305}, Desktop::StartAs::PickCommand,
+              [&](sim::SimDesktop& sim) {
+                sim.FillBackground({400, 300, 410, 310}, RGB(0, 0, 255));
+                sim.FillBackground({410, 300, 430, 310}, RGB(255, 0, 0));
+                sim.ExternalClipboardText("the user's text");
+                sim.FramesAfter(row.frames_after);
+              });
+    EXPECT_EQ(d.sim.ShownPointer(), &pictures::Crosshair()) << row.name;
+    d.sim.Advance(3);
+    row.user(d);
+    EXPECT_EQ(d.printed, row.printed) << row.name;
+    EXPECT_EQ(d.sim.ClipboardText(), row.clipboard) << row.name;
+    EXPECT_EQ(d.project.ExitStatus(), row.status) << row.name;
+    EXPECT_EQ(d.troubles.empty(), row.status != 2) << row.name << ": " << d.troubles;
+    EXPECT_TRUE(d.sim.QuitRequested()) << row.name;
+    EXPECT_EQ(d.sim.CaptureWindow(), Hwnd{}) << row.name;
+  }
+}
+
+// The window and the magnifier show beside the point and follow it, on its
+// monitor, flipping to the other side at the monitor's edges.
+TEST_F(PickTest, ThePickCommandsWindowsKeepBesideThePoint) {
+  Desktop d({{{0, 0, 1920, 1080}, 96}, {{1920, 0, 3200, 1024}, 96}}, 0, {500, 500},
+            Desktop::StartAs::PickCommand);
+  for (Point p : {Point{500, 500}, Point{1910, 1070}, Point{1925, 5}, Point{3190, 1000}}) {
+    d.sim.MoveCursor(p);
+    d.sim.Advance(2);
+    const Rect monitor = p.x < 1920 ? Rect{0, 0, 1920, 1080} : Rect{1920, 0, 3200, 1024};
+    for (Hwnd window : {d.MainWindow(), d.project.frmZoom().Window()}) {
+      const Rect outer = d.sim.GetOuterRect(window);
+      EXPECT_TRUE(d.sim.IsVisible(window)) << p.x;
+      EXPECT_FALSE(outer.Contains(p)) << p.x;
+      EXPECT_EQ(Intersect(outer, monitor), outer) << p.x << " " << outer.left << "," << outer.top;
+    }
+    EXPECT_EQ(d.sim.GetOuterRect(d.project.frmZoom().Window()).top,
+              d.sim.GetOuterRect(d.MainWindow()).bottom);
+  }
+}
+
+// The shortcut starts the same pick in the running program, whose window
+// stays where it is; a click on that window picks its pixel rather than
+// pressing what lies there, and a button held from before does nothing.
+TEST_F(PickTest, TheShortcutArmsAPickInTheRunningProgram) {
+  const Point blue = Area({400, 300}, RGB(0, 0, 255));
+  ASSERT_EQ(desk.sim.RegisteredShortcut(), kDefaultShortcut);
+  const Rect main = desk.sim.GetOuterRect(desk.MainWindow());
+  const Hwnd other = desk.sim.AddForeignWindow({1200, 600, 1500, 800}, RGB(5, 10, 200));
+  desk.sim.MoveCursor({1300, 700});
+  desk.sim.Press();  // on the other program's window, held through the shortcut
+  desk.sim.PressShortcut();
+  EXPECT_EQ(desk.sim.ShownPointer(), &pictures::Crosshair());
+  desk.sim.MoveCursor(blue);
+  desk.sim.Release();
+  desk.sim.Advance(2);
+  EXPECT_FALSE(desk.sim.ClipboardText().has_value());
+  desk.sim.Press();
+  desk.sim.Release();
+  EXPECT_EQ(desk.sim.ClipboardText(), "#0000FF");
+  EXPECT_EQ(desk.sim.MouseEventsReceived(other), 1);
+  EXPECT_EQ(desk.sim.GetOuterRect(desk.MainWindow()), main);
+  EXPECT_FALSE(desk.sim.QuitRequested());
+  EXPECT_TRUE(desk.printed.empty());
+
+  // Armed again, a click on the magnifier bar picks its pixel: no magnifier.
+  desk.sim.PressShortcut();
+  const Rect client = desk.sim.ClientRect(desk.MainWindow());
+  desk.sim.MoveCursor({client.left + 20, client.bottom - 8});
+  desk.sim.Advance(2);
+  const ColorValue there = desk.sim.ScreenPixel(desk.sim.Cursor());
+  desk.sim.Press();
+  desk.sim.Release();
+  EXPECT_EQ(desk.main().picColor().BackColor(), there);
+  EXPECT_FALSE(desk.project.frmZoom().Loaded());
+}
+
+TEST_F(PickTest, AShortcutTakenElsewhereIsToldOnce) {
+  sim::SimDesktop sim;
+  sim.ShortcutTakenElsewhere(true);
+  std::string troubles;
+  Project project(sim.gdi(), sim, {nullptr, [&](std::string_view t) { troubles += t; }});
+  project.Start(kDefaultShortcut);
+  EXPECT_NE(troubles.find("Super+Alt+C"), std::string::npos) << troubles;
+  EXPECT_FALSE(sim.RegisteredShortcut().has_value());
+  EXPECT_TRUE(sim.IsVisible(project.frmMain().Window()));
 }
 
 }  // namespace

@@ -53,6 +53,11 @@ class SimDesktop : public soft::ScreenSource, public WindowSystem {
   void Release(MouseButton button = MouseButton::Left);
   // A key goes down (each call is one press, or one repeat of a held key).
   void KeyDown(int key, bool shift = false);
+  // The keys of the registered shortcut, typed in another program; a desktop
+  // that has given it to another program already.
+  void PressShortcut();
+  void ShortcutTakenElsewhere(bool taken) { shortcut_taken_ = taken; }
+  std::optional<Shortcut> RegisteredShortcut() const { return shortcut_; }
   void Advance(int milliseconds);
   void ClickCloseBox(Hwnd window);
   void DragWindow(Hwnd window, Point outer_top_left);  // by its title bar
@@ -114,11 +119,13 @@ class SimDesktop : public soft::ScreenSource, public WindowSystem {
   void DrawTitleBarActive(Hwnd window) override;
   void Present(Hwnd window, Hdc surface) override;
   void SetCapture(Hwnd window) override;
+  bool CaptureAll(Hwnd window) override;
   void ReleaseCapture() override;
   void SetPointer(Hwnd window, const Picture* picture) override;
   TimerId SetTimer(unsigned interval_ms) override;
   void KillTimer(TimerId timer) override;
   bool SetClipboardText(Hwnd owner, std::string_view utf8) override;
+  bool RegisterShortcut(const Shortcut& shortcut) override;
   int GetDpi(Hwnd window) override;
   std::vector<MonitorInfo> GetMonitors() override;
   void ShowError(Hwnd owner, std::string_view title, std::string_view message) override;
@@ -181,6 +188,8 @@ class SimDesktop : public soft::ScreenSource, public WindowSystem {
   std::uintptr_t next_timer_ = 1;
   std::int64_t now_ = 0;
 
+  std::optional<Shortcut> shortcut_;
+  bool shortcut_taken_ = false;
   std::optional<std::string> clipboard_;
   int clipboard_busy_ = 0;
   bool screen_readable_ = true;

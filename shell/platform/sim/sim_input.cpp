@@ -42,6 +42,14 @@ void SimDesktop::SetCapture(Hwnd window) {
   capture_ = window;
 }
 
+// The simulated desktop follows the pointer over every window: a capture
+// with no button held is the same capture.
+bool SimDesktop::CaptureAll(Hwnd window) {
+  log_.Add("CaptureAll(" + HandleText(window) + ")");
+  capture_ = window;
+  return true;
+}
+
 void SimDesktop::ReleaseCapture() {
   log_.Add("ReleaseCapture");
   capture_ = Hwnd{};
@@ -65,6 +73,19 @@ void SimDesktop::KeyDown(int key, bool shift) {
     if (const Window* w = Find(window); w && w->ours && w->visible) target = window;
   }
   if (listener_) listener_->OnKeyDown(target, key, shift);
+}
+
+bool SimDesktop::RegisterShortcut(const Shortcut& shortcut) {
+  if (shortcut_taken_) {
+    if (listener_) listener_->OnShortcutRefused("another program has it");
+    return true;
+  }
+  shortcut_ = shortcut;
+  return true;
+}
+
+void SimDesktop::PressShortcut() {
+  if (shortcut_ && listener_) listener_->OnShortcut();
 }
 
 void SimDesktop::ClickCloseBox(Hwnd window) {

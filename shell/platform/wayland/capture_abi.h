@@ -1,4 +1,5 @@
 /* The screen capture module for Wayland sessions, as the Linux program sees it.
+ * It also holds the program's global shortcut there (the desktop portal's).
  *
  * The program runs on Xwayland there; its windows, pointer, clipboard and
  * timers stay on X, but X cannot give it other clients' pixels. This module
@@ -23,14 +24,18 @@
 extern "C" {
 #endif
 
-#define HUEVEX_CAPTURE_ABI_VERSION 1u
+/* A new version only appends calls to the table, and the module serves every
+ * earlier version with the same table: a caller uses the calls its version
+ * has. Version 2 added the shortcut. */
+#define HUEVEX_CAPTURE_ABI_VERSION 2u
 /* The module's one exported symbol, for dlsym. */
 #define HUEVEX_CAPTURE_ENTRY "huevex_capture_entry"
 /* The module's file name, installed in ${libdir}/huevex/ and built next to the
  * program. */
 #define HUEVEX_CAPTURE_MODULE "huevex-wayland.so"
 
-typedef struct huevex_capture huevex_capture; /* one open source */
+typedef struct huevex_capture huevex_capture;   /* one open source */
+typedef struct huevex_shortcut huevex_shortcut; /* the global shortcut */
 
 /* The state of a source, for the user notice. */
 enum huevex_capture_state {
@@ -46,6 +51,18 @@ enum huevex_capture_state {
   /* a request to the portal is still out past the portal's wait: the desktop
    * may still be asking the user (its dialog up); a late answer is taken */
   HUEVEX_CAPTURE_STILL_ASKING = 6
+};
+
+/* The state of the global shortcut. */
+enum huevex_shortcut_state {
+  /* asked for, not answered yet: the desktop may be asking the user */
+  HUEVEX_SHORTCUT_WAITING = 0,
+  HUEVEX_SHORTCUT_BOUND = 1,   /* presses are counted */
+  HUEVEX_SHORTCUT_REFUSED = 2, /* the user or the desktop said no; the reason says who */
+  HUEVEX_SHORTCUT_FAILED = 3,  /* there is none; the reason says why */
+  /* the desktop offers programs no global shortcut (its portal has none):
+   * the user binds the command in its settings instead */
+  HUEVEX_SHORTCUT_UNAVAILABLE = 4
 };
 
 /* What a read answers. */
@@ -127,10 +144,28 @@ typedef struct huevex_capture_api {
    * last seen there without it. */
   void (*set_pointer)(huevex_capture* capture, int32_t left, int32_t top, int32_t width,
                       int32_t height);
+
+  /* Since version 2: the desktop portal's global shortcut, for the rest of
+   * the run, on a connection of its own (no source need be open). trigger is
+   * the keys wished for in the XDG shortcuts format ("LOGO+ALT+c"); the
+   * desktop may choose others, or ask the user. Returns NULL and writes why
+   * into reason when the desktop session's bus cannot be reached. */
+  huevex_shortcut* (*shortcut_open)(const char* trigger, char* reason, size_t reason_size);
+  /* Gives the shortcut back to the desktop and frees it. NULL is ignored. */
+  void (*shortcut_close)(huevex_shortcut* shortcut);
+  /* As poll_fds, timeout_ms and dispatch above; dispatch returns the state. */
+  int (*shortcut_poll_fds)(huevex_shortcut* shortcut, struct pollfd* fds, int max);
+  int (*shortcut_timeout_ms)(huevex_shortcut* shortcut);
+  int (*shortcut_dispatch)(huevex_shortcut* shortcut);
+  /* How many times the shortcut was pressed since the last call. */
+  int (*shortcut_presses)(huevex_shortcut* shortcut);
+  /* The state, and for REFUSED and FAILED the reason for the user (else an
+   * empty string) written into reason. */
+  int (*shortcut_state)(huevex_shortcut* shortcut, char* reason, size_t reason_size);
 } huevex_capture_api;
 
 /* The module's entry: the table for the ABI version the caller was built
- * with, or NULL when the module cannot serve it. */
+ * with, or NULL when the module cannot serve it (a later one). */
 typedef const huevex_capture_api* (*huevex_capture_entry_fn)(uint32_t abi_version);
 
 #ifdef __cplusplus

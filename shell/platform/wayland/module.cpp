@@ -1,12 +1,14 @@
-// The module's one exported symbol: the C table over the sources. Every call
-// is fenced, so that nothing thrown inside (an allocation that failed) crosses
-// into the program; a source that threw counts as failed.
+// The module's one exported symbol: the C table over the sources and the
+// global shortcut. Every call is fenced, so that nothing thrown inside (an
+// allocation that failed) crosses into the program; a source or shortcut that
+// threw counts as failed.
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 
 #include "shell/platform/wayland/capture_abi.h"
+#include "shell/platform/wayland/global_shortcut.h"
 #include "shell/platform/wayland/portal.h"
 #include "shell/platform/wayland/screencast.h"
 #include "shell/platform/wayland/screencopy.h"
@@ -18,6 +20,11 @@ struct huevex_capture {
   std::uint32_t timeout_ms = 0;
   bool wanted = false;
   int root_width = 0, root_height = 0;
+};
+
+struct huevex_shortcut {
+  std::unique_ptr<huevex::wayland::GlobalShortcut> shortcut;
+  bool broken = false;  // as a capture's
 };
 
 namespace huevex::wayland {
@@ -52,9 +59,9 @@ int StateCode(State state) {
   return HUEVEX_CAPTURE_FAILED;
 }
 
-// Runs body on a working capture; a throw marks it broken.
-template <typename Body>
-auto Fenced(huevex_capture* c, decltype(std::declval<Body>()()) if_broken, Body body) {
+// Runs body on a working capture or shortcut; a throw marks it broken.
+template <typename Handle, typename Body>
+auto Fenced(Handle* c, decltype(std::declval<Body>()()) if_broken, Body body) {
   if (!c || c->broken) return if_broken;
   try {
     return body();
@@ -204,6 +211,71 @@ void SetPointer(huevex_capture* c, std::int32_t left, std::int32_t top, std::int
   });
 }
 
+int ShortcutCode(ShortcutState state) {
+  switch (state) {
+    case ShortcutState::Waiting:
+      return HUEVEX_SHORTCUT_WAITING;
+    case ShortcutState::Bound:
+      return HUEVEX_SHORTCUT_BOUND;
+    case ShortcutState::Refused:
+      return HUEVEX_SHORTCUT_REFUSED;
+    case ShortcutState::Failed:
+      break;
+    case ShortcutState::Unavailable:
+      return HUEVEX_SHORTCUT_UNAVAILABLE;
+  }
+  return HUEVEX_SHORTCUT_FAILED;
+}
+
+huevex_shortcut* ShortcutOpen(const char* trigger, char* reason, size_t reason_size) {
+  try {
+    std::string why;
+    std::unique_ptr<GlobalShortcut> shortcut = OpenGlobalShortcut(trigger ? trigger : "", &why);
+    CopyOut(why, reason, reason_size);
+    return shortcut ? new huevex_shortcut{std::move(shortcut)} : nullptr;
+  } catch (...) {
+    CopyOut(kBroken, reason, reason_size);
+    return nullptr;
+  }
+}
+
+void ShortcutClose(huevex_shortcut* s) {
+  try {
+    delete s;
+  } catch (...) {
+  }
+}
+
+int ShortcutPollFds(huevex_shortcut* s, pollfd* fds, int max) {
+  return Fenced(s, 0, [&] { return fds ? s->shortcut->PollFds(fds, max) : 0; });
+}
+
+int ShortcutTimeoutMs(huevex_shortcut* s) {
+  return Fenced(s, -1, [&] { return s->shortcut->TimeoutMs(); });
+}
+
+int ShortcutDispatch(huevex_shortcut* s) {
+  return Fenced(s, int{HUEVEX_SHORTCUT_FAILED}, [&] {
+    s->shortcut->Dispatch();
+    return ShortcutCode(s->shortcut->CurrentState());
+  });
+}
+
+int ShortcutPresses(huevex_shortcut* s) {
+  return Fenced(s, 0, [&] { return s->shortcut->TakePresses(); });
+}
+
+int ShortcutStateOf(huevex_shortcut* s, char* reason, size_t reason_size) {
+  if (s && s->broken) {
+    CopyOut(kBroken, reason, reason_size);
+    return HUEVEX_SHORTCUT_FAILED;
+  }
+  return Fenced(s, int{HUEVEX_SHORTCUT_FAILED}, [&] {
+    CopyOut(s->shortcut->Reason(), reason, reason_size);
+    return ShortcutCode(s->shortcut->CurrentState());
+  });
+}
+
 constexpr huevex_capture_api kApi = {
     .version = HUEVEX_CAPTURE_ABI_VERSION,
     .size = sizeof(huevex_capture_api),
@@ -218,6 +290,13 @@ constexpr huevex_capture_api kApi = {
     .read = Read,
     .state = StateOf,
     .set_pointer = SetPointer,
+    .shortcut_open = ShortcutOpen,
+    .shortcut_close = ShortcutClose,
+    .shortcut_poll_fds = ShortcutPollFds,
+    .shortcut_timeout_ms = ShortcutTimeoutMs,
+    .shortcut_dispatch = ShortcutDispatch,
+    .shortcut_presses = ShortcutPresses,
+    .shortcut_state = ShortcutStateOf,
 };
 
 }  // namespace
@@ -225,5 +304,7 @@ constexpr huevex_capture_api kApi = {
 
 extern "C" __attribute__((visibility("default"))) const huevex_capture_api* huevex_capture_entry(
     std::uint32_t abi_version) {
-  return abi_version == HUEVEX_CAPTURE_ABI_VERSION ? &huevex::wayland::kApi : nullptr;
+  // Earlier versions' tables are the start of this one.
+  return abi_version >= 1 && abi_version <= HUEVEX_CAPTURE_ABI_VERSION ? &huevex::wayland::kApi
+                                                                       : nullptr;
 }

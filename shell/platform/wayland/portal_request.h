@@ -1,5 +1,5 @@
 // What every desktop portal interface we use (the screenshot, the screen
-// cast) needs on sd-bus: owners for the connection and its slots; the
+// cast, the global shortcut) needs on sd-bus: owners for the connection and its slots; the
 // portal's name, watched and started; a request whose answer comes as a
 // Response signal on an object named after our connection and a token of
 // ours, with the wait for it; the codes of that answer, the classes of the
@@ -25,6 +25,7 @@ namespace huevex::wayland {
 inline constexpr const char* kPortalService = "org.freedesktop.portal.Desktop";
 inline constexpr const char* kPortalObject = "/org/freedesktop/portal/desktop";
 inline constexpr const char* kPortalRequest = "org.freedesktop.portal.Request";
+inline constexpr const char* kSession = "org.freedesktop.portal.Session";
 
 // The reasons every portal source may give the user.
 inline constexpr const char* kNoBus = "the desktop session's message bus could not be reached";
@@ -134,6 +135,32 @@ class PortalRequest {
   Slot match_;
   std::string token_, handle_;
 };
+
+// Sends a request, a call of method on the portal's interface: args(m)
+// appends what comes before its options, more(m) options of its own after
+// our handle token (both return sd-bus's code). The call's reply goes to
+// on_reply, the answer to on_response. False when the bus fails.
+template <typename Args, typename More>
+bool SendRequest(sd_bus* bus, PortalRequest* request, const char* interface, const char* method,
+                 Args args, More more, sd_bus_message_handler_t on_reply,
+                 sd_bus_message_handler_t on_response, void* data) {
+  sd_bus_message* m = nullptr;
+  if (!request->Subscribe(bus, on_response, data) ||
+      sd_bus_message_new_method_call(bus, &m, kPortalService, kPortalObject, interface, method) <
+          0) {
+    return false;
+  }
+  const Message owned(m);
+  int r = args(m);
+  if (r >= 0) r = sd_bus_message_open_container(m, 'a', "{sv}");
+  if (r >= 0) r = sd_bus_message_append(m, "{sv}", "handle_token", "s", request->Token().c_str());
+  if (r >= 0) r = more(m);
+  if (r >= 0) r = sd_bus_message_close_container(m);
+  sd_bus_slot* slot = nullptr;
+  if (r >= 0) r = sd_bus_call_async(bus, &slot, m, on_reply, data, 0);
+  request->call.reset(slot);
+  return r >= 0 && sd_bus_flush(bus) >= 0;
+}
 
 // The wait for a request's answer, from when it was asked for
 // (CLOCK_MONOTONIC). Past it the request is late: it stays out, since

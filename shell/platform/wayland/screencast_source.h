@@ -20,7 +20,6 @@
 namespace huevex::wayland {
 
 inline constexpr const char* kScreenCast = "org.freedesktop.portal.ScreenCast";
-inline constexpr const char* kSession = "org.freedesktop.portal.Session";
 
 inline constexpr const char* kNoCast = "the desktop portal offers no screen cast";
 inline constexpr const char* kCastFailed = "the desktop portal could not share the screen";

@@ -23,24 +23,13 @@ void Screencast::Begin() {
 
 template <typename More>
 void Screencast::Call(const char* method, CastPhase step, bool with_session, More more) {
-  sd_bus_message* m = nullptr;
-  if (!request_.Subscribe(bus_.get(), OnResponse, this) ||
-      sd_bus_message_new_method_call(bus_.get(), &m, kPortalService, kPortalObject, kScreenCast,
-                                     method) < 0) {
-    BusFailed();
-    return;
-  }
-  const Message owned(m);
-  int r = with_session ? sd_bus_message_append(m, "o", session_.c_str()) : 0;
-  if (r >= 0 && step == CastPhase::Starting) r = sd_bus_message_append(m, "s", "");
-  if (r >= 0) r = sd_bus_message_open_container(m, 'a', "{sv}");
-  if (r >= 0) r = sd_bus_message_append(m, "{sv}", "handle_token", "s", request_.Token().c_str());
-  if (r >= 0) r = more(m);
-  if (r >= 0) r = sd_bus_message_close_container(m);
-  sd_bus_slot* slot = nullptr;
-  if (r >= 0) r = sd_bus_call_async(bus_.get(), &slot, m, OnCallReply, this, 0);
-  request_.call.reset(slot);
-  if (r < 0 || sd_bus_flush(bus_.get()) < 0) {
+  const auto args = [&](sd_bus_message* m) {
+    int r = with_session ? sd_bus_message_append(m, "o", session_.c_str()) : 0;
+    if (r >= 0 && step == CastPhase::Starting) r = sd_bus_message_append(m, "s", "");
+    return r;
+  };
+  if (!SendRequest(bus_.get(), &request_, kScreenCast, method, args, more, OnCallReply, OnResponse,
+                   this)) {
     BusFailed();
     return;
   }

@@ -10,11 +10,6 @@
 namespace huevex::win32 {
 namespace {
 
-// Client coordinates are signed: left of or above the window while captured.
-Point ClientPoint(LPARAM lparam) {
-  return {static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
-}
-
 bool PointerOver(HWND window) {
   POINT p{};
   return ::GetCursorPos(&p) && ::WindowFromPoint(p) == window;
@@ -24,19 +19,29 @@ bool PointerOver(HWND window) {
 
 HCURSOR Win32Windows::Arrow() { return ::LoadCursorW(nullptr, IDC_ARROW); }
 
-// Mouse buttons.
-
-void Win32Windows::ButtonDown(HWND window, MouseButton button, LPARAM lparam) {
-  const int bit = static_cast<int>(button);
-  buttons_down_ = captured_ ? buttons_down_ | bit : bit;
-  const Point client = ClientPoint(lparam);
-  Notify([&](WindowEvents& events) { events.OnMouseDown(FromHwnd(window), button, client); });
+Rect Win32Windows::VirtualScreen() {
+  const int left = ::GetSystemMetrics(SM_XVIRTUALSCREEN);
+  const int top = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
+  return {left, top, left + ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
+          top + ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
 }
 
-void Win32Windows::ButtonUp(HWND window, MouseButton button, LPARAM lparam) {
-  buttons_down_ &= ~static_cast<int>(button);
-  const Point client = ClientPoint(lparam);
-  Notify([&](WindowEvents& events) { events.OnMouseUp(FromHwnd(window), button, client); });
+// Mouse buttons.
+
+void Win32Windows::Button(HWND window, MouseButton button, bool down, Point client) {
+  const int bit = static_cast<int>(button);
+  if (down) {
+    buttons_down_ = captured_ ? buttons_down_ | bit : bit;
+  } else {
+    buttons_down_ &= ~bit;
+  }
+  Notify([&](WindowEvents& events) {
+    if (down) {
+      events.OnMouseDown(FromHwnd(window), button, client);
+    } else {
+      events.OnMouseUp(FromHwnd(window), button, client);
+    }
+  });
 }
 
 // Capture taken away by someone else (another program, a system dialog): the
@@ -46,14 +51,15 @@ void Win32Windows::CaptureLost(HWND window) {
   if (releasing_capture_ || window != captured_) return;
   ForgetNudge(captured_);
   captured_ = nullptr;
+  ReleaseButtonsHeld(window);
+}
+
+void Win32Windows::ReleaseButtonsHeld(HWND window) {
   POINT p{};
   ::GetCursorPos(&p);
   ::ScreenToClient(window, &p);
-  const Point client{p.x, p.y};
   for (const MouseButton button : {MouseButton::Left, MouseButton::Right, MouseButton::Middle}) {
-    if (!(buttons_down_ & static_cast<int>(button))) continue;
-    buttons_down_ &= ~static_cast<int>(button);
-    Notify([&](WindowEvents& events) { events.OnMouseUp(FromHwnd(window), button, client); });
+    if (buttons_down_ & static_cast<int>(button)) Button(window, button, false, {p.x, p.y});
   }
 }
 
@@ -63,11 +69,37 @@ void Win32Windows::SetCapture(Hwnd window) {
   ::SetCapture(captured_);
 }
 
+// With no button held, SetCapture gets only what happens over our own
+// windows: the overlay is put under the pointer everywhere else. The captured
+// window is made the foreground one for the keys (a hot key's press, or a
+// program just started from the foreground, may do that).
+bool Win32Windows::CaptureAll(Hwnd handle) {
+  const HWND window = ToHwnd(handle);
+  if (!Find(window)) return false;
+  ReleaseCapture();
+  ForgetNudge(window);
+  captured_ = window;
+  buttons_down_ = 0;
+  if (!ShowOverlay()) {
+    captured_ = nullptr;
+    return false;
+  }
+  ::SetCapture(overlay_->window.get());
+  if (::GetCapture() != overlay_->window.get()) {
+    ReleaseCapture();
+    return false;
+  }
+  if (::IsWindowVisible(window)) ::SetForegroundWindow(window);
+  if (const HCURSOR cursor = CustomCursor(window)) ::SetCursor(cursor);
+  return true;
+}
+
 void Win32Windows::ReleaseCapture() {
   ForgetNudge(captured_, true);
   captured_ = nullptr;
   releasing_capture_ = true;
   ::ReleaseCapture();
+  overlay_.reset();
   releasing_capture_ = false;
 }
 
@@ -84,9 +116,7 @@ bool Win32Windows::NudgePointer(Point to) {
   if (!on_wine_ || !captured_) return false;
   POINT p{};
   ::GetCursorPos(&p);
-  const Rect screen{::GetSystemMetrics(SM_XVIRTUALSCREEN), ::GetSystemMetrics(SM_YVIRTUALSCREEN),
-                    ::GetSystemMetrics(SM_XVIRTUALSCREEN) + ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                    ::GetSystemMetrics(SM_YVIRTUALSCREEN) + ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+  const Rect screen = VirtualScreen();
   to = {std::clamp(to.x, screen.left, screen.right - 1),
         std::clamp(to.y, screen.top, screen.bottom - 1)};
   nudge_ = {to.x - p.x, to.y - p.y};

@@ -1,5 +1,5 @@
 // What the Win32 backend serves besides windows: timers, the clipboard, the
-// DPI, the monitors, the error box and the message loop.
+// global shortcut, the DPI, the monitors, the error box and the message loop.
 #include <algorithm>
 #include <vector>
 
@@ -29,12 +29,12 @@ class OpenedClipboard {
 
 TimerId Win32Windows::SetTimer(unsigned interval_ms) {
   const UINT_PTR id = next_timer_++;
-  if (!::SetTimer(timer_window_.get(), id, interval_ms, nullptr)) return TimerId{};
+  if (!::SetTimer(message_window_.get(), id, interval_ms, nullptr)) return TimerId{};
   return TimerId{id};
 }
 
 void Win32Windows::KillTimer(TimerId timer) {
-  ::KillTimer(timer_window_.get(), static_cast<UINT_PTR>(timer));
+  ::KillTimer(message_window_.get(), static_cast<UINT_PTR>(timer));
 }
 
 // The clipboard: plain text as CF_UNICODETEXT, owned by the main window.
@@ -52,6 +52,23 @@ bool Win32Windows::SetClipboardText(Hwnd owner, std::string_view utf8) {
   ::GlobalUnlock(memory.get());
   if (!::SetClipboardData(CF_UNICODETEXT, memory.get())) return false;
   memory.release();  // the clipboard owns it now
+  return true;
+}
+
+// The shortcut: a hot key of the message-only window, held down for as long
+// as one likes without repeating. Windows reports it as WM_HOTKEY whichever
+// program has the keyboard, and lets the program that gets it take the
+// foreground.
+
+bool Win32Windows::RegisterShortcut(const Shortcut& shortcut) {
+  const UINT modifiers = MOD_NOREPEAT | (shortcut.control ? MOD_CONTROL : 0) |
+                         (shortcut.alt ? MOD_ALT : 0) | (shortcut.shift ? MOD_SHIFT : 0) |
+                         (shortcut.super ? MOD_WIN : 0);
+  ::UnregisterHotKey(message_window_.get(), kShortcutId);
+  if (!::RegisterHotKey(message_window_.get(), kShortcutId, modifiers,
+                        static_cast<UINT>(shortcut.key))) {
+    Notify([](WindowEvents& events) { events.OnShortcutRefused("another program has it"); });
+  }
   return true;
 }
 
@@ -95,9 +112,11 @@ std::vector<MonitorInfo> Win32Windows::GetMonitors() {
   return list;
 }
 
+// A box for no window in particular belongs to our active one, if any, so
+// that this topmost window does not hide it.
 void Win32Windows::ShowError(Hwnd owner, std::string_view title, std::string_view message) {
-  ::MessageBoxW(ToHwnd(owner), Widen(message).c_str(), Widen(title).c_str(),
-                MB_OK | MB_ICONERROR | MB_TOPMOST | MB_SETFOREGROUND);
+  ::MessageBoxW(owner != Hwnd{} ? ToHwnd(owner) : ::GetActiveWindow(), Widen(message).c_str(),
+                Widen(title).c_str(), MB_OK | MB_ICONERROR | MB_TOPMOST | MB_SETFOREGROUND);
 }
 
 std::uint32_t Win32Windows::GetTickCount() { return ::GetTickCount(); }

@@ -18,6 +18,35 @@ bool RunsOnWine() {
   return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
+// Client coordinates are signed: left of or above the window while captured.
+Point ClientPoint(LPARAM lparam) {
+  return {static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
+}
+
+struct ButtonMessage {
+  MouseButton button;
+  bool down;
+};
+
+std::optional<ButtonMessage> ButtonOf(UINT message) {
+  switch (message) {
+    case WM_LBUTTONDOWN:
+      return ButtonMessage{MouseButton::Left, true};
+    case WM_RBUTTONDOWN:
+      return ButtonMessage{MouseButton::Right, true};
+    case WM_MBUTTONDOWN:
+      return ButtonMessage{MouseButton::Middle, true};
+    case WM_LBUTTONUP:
+      return ButtonMessage{MouseButton::Left, false};
+    case WM_RBUTTONUP:
+      return ButtonMessage{MouseButton::Right, false};
+    case WM_MBUTTONUP:
+      return ButtonMessage{MouseButton::Middle, false};
+    default:
+      return std::nullopt;
+  }
+}
+
 }  // namespace
 
 Win32Windows::Win32Windows(HINSTANCE instance, int icon_group)
@@ -30,8 +59,8 @@ Win32Windows::Win32Windows(HINSTANCE instance, int icon_group)
   window_class.hCursor = Arrow();
   window_class.lpszClassName = kWindowClass;
   class_ = ::RegisterClassExW(&window_class);
-  timer_window_.reset(::CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                        instance_, this));
+  message_window_.reset(::CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                          nullptr, instance_, this));
 }
 
 Win32Windows::~Win32Windows() {
@@ -41,7 +70,9 @@ Win32Windows::~Win32Windows() {
     ::DestroyWindow(window);
     windows_.erase(window);  // in case WM_NCDESTROY did not come
   }
-  timer_window_.reset();
+  ReleaseCapture();
+  ::UnregisterHotKey(message_window_.get(), kShortcutId);
+  message_window_.reset();
   if (class_) ::UnregisterClassW(kWindowClass, instance_);
 }
 
@@ -70,12 +101,23 @@ void Win32Windows::Fail() noexcept {
 }
 
 LRESULT Win32Windows::Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (window == timer_window_.get()) {
+  if (window == message_window_.get()) {
     if (message == WM_TIMER) {
       Notify([&](WindowEvents& events) { events.OnTimer(TimerId{wparam}); });
       return 0;
     }
+    if (message == WM_HOTKEY && wparam == kShortcutId) {
+      Notify([&](WindowEvents& events) { events.OnShortcut(); });
+      return 0;
+    }
     return ::DefWindowProcW(window, message, wparam, lparam);
+  }
+  if (overlay_ && window == overlay_->window.get()) {
+    return HandleOverlay(window, message, wparam, lparam);
+  }
+  if (const auto button = ButtonOf(message)) {
+    Button(window, button->button, button->down, ClientPoint(lparam));
+    return 0;
   }
 
   switch (message) {
@@ -84,24 +126,6 @@ LRESULT Win32Windows::Handle(HWND window, UINT message, WPARAM wparam, LPARAM lp
       return 0;
     case WM_ERASEBKGND:
       return 1;  // WM_PAINT covers the whole client area
-    case WM_LBUTTONDOWN:
-      ButtonDown(window, MouseButton::Left, lparam);
-      return 0;
-    case WM_RBUTTONDOWN:
-      ButtonDown(window, MouseButton::Right, lparam);
-      return 0;
-    case WM_MBUTTONDOWN:
-      ButtonDown(window, MouseButton::Middle, lparam);
-      return 0;
-    case WM_LBUTTONUP:
-      ButtonUp(window, MouseButton::Left, lparam);
-      return 0;
-    case WM_RBUTTONUP:
-      ButtonUp(window, MouseButton::Right, lparam);
-      return 0;
-    case WM_MBUTTONUP:
-      ButtonUp(window, MouseButton::Middle, lparam);
-      return 0;
     case WM_MOUSEMOVE:
       // While captured no WM_SETCURSOR comes: keep the custom pointer over
       // every other window too.
@@ -118,9 +142,7 @@ LRESULT Win32Windows::Handle(HWND window, UINT message, WPARAM wparam, LPARAM lp
       }
       break;
     case WM_KEYDOWN:
-      Notify([&](WindowEvents& events) {
-        events.OnKeyDown(FromHwnd(window), static_cast<int>(wparam), ::GetKeyState(VK_SHIFT) < 0);
-      });
+      Key(window, wparam);
       return 0;
     case WM_CAPTURECHANGED:
       CaptureLost(window);
@@ -147,7 +169,7 @@ LRESULT Win32Windows::Handle(HWND window, UINT message, WPARAM wparam, LPARAM lp
     case WM_NCDESTROY:
       if (Window* state = Find(window)) {
         if (state->cursor && ::GetCursor() == state->cursor.get()) ::SetCursor(Arrow());
-        if (captured_ == window) captured_ = nullptr;
+        if (captured_ == window) ReleaseCapture();
         windows_.erase(window);
       }
       break;
@@ -155,6 +177,64 @@ LRESULT Win32Windows::Handle(HWND window, UINT message, WPARAM wparam, LPARAM lp
       break;
   }
   return ::DefWindowProcW(window, message, wparam, lparam);
+}
+
+// The overlay passes the mouse and the keys on as the captured window's, and
+// shows the screen's picture. It never takes the activation: the captured
+// window keeps it, and with it the keyboard, and no window manager lifts an
+// active full-screen window over our own topmost ones.
+LRESULT Win32Windows::HandleOverlay(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (const auto button = ButtonOf(message)) {
+    if (!captured_) return 0;
+    const Point client = ClientPoint(lparam);
+    POINT p{client.x, client.y};
+    ::MapWindowPoints(window, captured_, &p, 1);
+    Button(captured_, button->button, button->down, {p.x, p.y});
+    return 0;
+  }
+  switch (message) {
+    case WM_PAINT: {
+      PAINTSTRUCT paint{};
+      const HDC dc = ::BeginPaint(window, &paint);
+      const RECT& r = paint.rcPaint;
+      ::BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, overlay_->dc.get(), r.left,
+               r.top, SRCCOPY);
+      ::EndPaint(window, &paint);
+      return 0;
+    }
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_MOUSEACTIVATE:
+      return MA_NOACTIVATE;
+    case WM_MOUSEMOVE:
+      if (const HCURSOR cursor = CustomCursor(captured_)) ::SetCursor(cursor);
+      return 0;
+    case WM_SETCURSOR:
+      if (const HCURSOR cursor = CustomCursor(captured_)) {
+        ::SetCursor(cursor);
+        return TRUE;
+      }
+      break;
+    case WM_KEYDOWN:
+      if (captured_) Key(captured_, wparam);
+      return 0;
+    case WM_CAPTURECHANGED:
+      // The overlay still lies under the pointer everywhere: only buttons held
+      // are given up, as a lost capture gives them up.
+      if (!releasing_capture_ && captured_) ReleaseButtonsHeld(captured_);
+      return 0;
+    case WM_DPICHANGED:
+      return 0;  // it stays over the whole virtual screen
+    default:
+      break;
+  }
+  return ::DefWindowProcW(window, message, wparam, lparam);
+}
+
+void Win32Windows::Key(HWND window, WPARAM key) {
+  Notify([&](WindowEvents& events) {
+    events.OnKeyDown(FromHwnd(window), static_cast<int>(key), ::GetKeyState(VK_SHIFT) < 0);
+  });
 }
 
 void Win32Windows::Paint(HWND window) {
@@ -190,6 +270,47 @@ Hwnd Win32Windows::CreateTopLevel(const WindowDesc& desc) {
                  outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
   if (desc.icon) SetIcons(window, state, *desc.icon);
   return FromHwnd(window);
+}
+
+// The picture of every monitor, in a topmost window as large as the virtual
+// screen, shown without activation, and our own topmost windows above it.
+bool Win32Windows::ShowOverlay() {
+  const Rect screen = VirtualScreen();
+  Overlay overlay;
+  {
+    const WindowDc screen_dc(nullptr);
+    overlay.dc.reset(::CreateCompatibleDC(screen_dc.get()));
+    overlay.picture.reset(
+        ::CreateCompatibleBitmap(screen_dc.get(), screen.Width(), screen.Height()));
+    if (!overlay.dc || !overlay.picture) return false;
+    ::SelectObject(overlay.dc.get(), overlay.picture.get());
+    // CAPTUREBLT: layered windows (other programs' shadows, tooltips) too.
+    if (!::BitBlt(overlay.dc.get(), 0, 0, screen.Width(), screen.Height(), screen_dc.get(),
+                  screen.left, screen.top, SRCCOPY | CAPTUREBLT)) {
+      return false;
+    }
+  }
+  overlay.window.reset(::CreateWindowExW(
+      WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kWindowClass, L"", WS_POPUP, screen.left,
+      screen.top, screen.Width(), screen.Height(), nullptr, nullptr, instance_, this));
+  if (!overlay.window) return false;
+  const HWND shown = overlay.window.get();
+  overlay_ = std::move(overlay);
+  ::SetWindowPos(shown, HWND_TOPMOST, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  for (const auto& entry : windows_) {
+    if (::IsWindowVisible(entry.first)) KeepAboveOverlay(entry.first);
+  }
+  ::UpdateWindow(shown);
+  return true;
+}
+
+// Our topmost windows stay above the overlay, also those shown after it
+// (showing and activating do not lift a window over a topmost one).
+void Win32Windows::KeepAboveOverlay(HWND window) {
+  if (overlay_ && (::GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST)) {
+    ::SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
 }
 
 // The program file's icon group where it has one, else the picture itself.
@@ -244,6 +365,7 @@ void Win32Windows::ShowTopLevel(Hwnd handle, bool visible) {
   // Panels appear without taking the activation from the main window.
   const bool panel = state->style == kBorderlessStyle;
   ::ShowWindow(window, !visible ? SW_HIDE : panel ? SW_SHOWNA : SW_SHOW);
+  if (visible) KeepAboveOverlay(window);
 }
 
 bool Win32Windows::IsMinimized(Hwnd window) { return ::IsIconic(ToHwnd(window)) != FALSE; }

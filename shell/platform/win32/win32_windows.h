@@ -1,6 +1,7 @@
 // Native top-level windows over user32: framed windows with a close box,
 // borderless panels without a taskbar button, mouse input with capture, the
-// custom pointer, timers, the clipboard and the message loop.
+// custom pointer, timers, the clipboard, the global shortcut and the message
+// loop.
 //
 // The window procedure finds this object through GWLP_USERDATA; nothing is
 // global. No exception leaves the window procedure: one escaping the toolkit
@@ -8,6 +9,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 
 #include "shell/platform/win32/dpi.h"
 #include "shell/platform/win32/handles.h"
@@ -36,11 +38,13 @@ class Win32Windows final : public WindowSystem {
   void DrawTitleBarActive(Hwnd window) override;
   void Present(Hwnd window, Hdc surface) override;
   void SetCapture(Hwnd window) override;
+  bool CaptureAll(Hwnd window) override;
   void ReleaseCapture() override;
   void SetPointer(Hwnd window, const Picture* picture) override;
   TimerId SetTimer(unsigned interval_ms) override;
   void KillTimer(TimerId timer) override;
   bool SetClipboardText(Hwnd owner, std::string_view utf8) override;
+  bool RegisterShortcut(const Shortcut& shortcut) override;
   int GetDpi(Hwnd window) override;
   std::vector<MonitorInfo> GetMonitors() override;
   void ShowError(Hwnd owner, std::string_view title, std::string_view message) override;
@@ -59,7 +63,9 @@ class Win32Windows final : public WindowSystem {
   Point Nudged(Point pointer) const;
 
  private:
+  static constexpr int kShortcutId = 1;  // the one hot key, on the message-only window
   static HCURSOR Arrow();
+  static Rect VirtualScreen();  // every monitor's pixels
   struct Window {
     DWORD style = 0;
     DWORD ex_style = 0;
@@ -73,14 +79,28 @@ class Win32Windows final : public WindowSystem {
     UniqueIcon small_icon;
   };
 
+  // A capture with no button held: the screen as it was when it began, in a
+  // topmost window over the whole virtual screen that takes the mouse for
+  // the captured window. Other threads' windows never see the pointer then,
+  // which SetCapture alone cannot promise without a button down.
+  struct Overlay {
+    UniqueBitmap picture;  // the virtual screen, in physical pixels
+    UniqueMemoryDc dc;     // holds the picture
+    UniqueWindow window;
+  };
+
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT Handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT HandleOverlay(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   Window* Find(HWND window);
   HCURSOR CustomCursor(HWND window);
   void SetIcons(HWND window, Window& state, const Picture& picture);
-  void ButtonDown(HWND window, MouseButton button, LPARAM lparam);
-  void ButtonUp(HWND window, MouseButton button, LPARAM lparam);
+  void Button(HWND window, MouseButton button, bool down, Point client);
+  void Key(HWND window, WPARAM key);
   void CaptureLost(HWND window);
+  void ReleaseButtonsHeld(HWND window);
+  bool ShowOverlay();
+  void KeepAboveOverlay(HWND window);
   // The pointer shows no offset any more; the offset itself goes unless kept.
   void ForgetNudge(HWND window, bool keep_offset = false);
   void Paint(HWND window);
@@ -103,9 +123,10 @@ class Win32Windows final : public WindowSystem {
   DpiApi dpi_;
   WindowEvents* listener_ = nullptr;
   std::map<HWND, Window> windows_;
-  UniqueWindow timer_window_;  // message-only: owns the timers
+  UniqueWindow message_window_;  // message-only: owns the timers and the shortcut
   UINT_PTR next_timer_ = 1;
   HWND captured_ = nullptr;
+  std::optional<Overlay> overlay_;  // while a capture with no button held lasts
   bool on_wine_;
   Point nudge_;           // the point's offset from the pointer during a capture (Wine)
   Point nudged_from_;     // where the pointer was at the last nudge

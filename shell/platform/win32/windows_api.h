@@ -24,8 +24,9 @@ inline constexpr int kColorWindow = huevex::COLOR_WINDOW,
                      kColor3dDkShadow = huevex::COLOR_3DDKSHADOW,
                      kColor3dLight = huevex::COLOR_3DLIGHT;
 inline constexpr std::uint32_t kSrcCopy = huevex::SRCCOPY, kPatCopy = huevex::PATCOPY;
-inline constexpr int kVkEscape = huevex::VK_ESCAPE, kVkLeft = huevex::VK_LEFT,
-                     kVkUp = huevex::VK_UP, kVkRight = huevex::VK_RIGHT, kVkDown = huevex::VK_DOWN;
+inline constexpr int kVkReturn = huevex::VK_RETURN, kVkEscape = huevex::VK_ESCAPE,
+                     kVkLeft = huevex::VK_LEFT, kVkUp = huevex::VK_UP, kVkRight = huevex::VK_RIGHT,
+                     kVkDown = huevex::VK_DOWN, kVkF1 = huevex::VK_F1;
 }  // namespace huevex::win32::seam
 
 // Keep <windows.h> below the seam; the defines trim it and keep min/max usable.
@@ -54,6 +55,6 @@ static_assert(kColorWindow == COLOR_WINDOW && kColorWindowFrame == COLOR_WINDOWF
               kColorBtnHighlight == COLOR_BTNHIGHLIGHT && kColor3dDkShadow == COLOR_3DDKSHADOW &&
               kColor3dLight == COLOR_3DLIGHT);
 static_assert(kSrcCopy == SRCCOPY && kPatCopy == PATCOPY);
-static_assert(kVkEscape == VK_ESCAPE && kVkLeft == VK_LEFT && kVkUp == VK_UP &&
-              kVkRight == VK_RIGHT && kVkDown == VK_DOWN);
+static_assert(kVkReturn == VK_RETURN && kVkEscape == VK_ESCAPE && kVkLeft == VK_LEFT &&
+              kVkUp == VK_UP && kVkRight == VK_RIGHT && kVkDown == VK_DOWN && kVkF1 == VK_F1);
 }  // namespace huevex::win32::seam

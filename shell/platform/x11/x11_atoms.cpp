@@ -6,7 +6,7 @@
 namespace huevex::x11 {
 
 Atoms::Atoms(Display* display) {
-  const std::array<std::pair<const char*, Atom*>, 35> entries{{
+  const std::array<std::pair<const char*, Atom*>, 36> entries{{
       {"WM_PROTOCOLS", &wm_protocols},
       {"WM_DELETE_WINDOW", &wm_delete_window},
       {"WM_STATE", &wm_state},
@@ -24,6 +24,7 @@ Atoms::Atoms(Display* display) {
       {"_NET_WM_WINDOW_TYPE_NORMAL", &net_wm_window_type_normal},
       {"_NET_WM_WINDOW_TYPE_UTILITY", &net_wm_window_type_utility},
       {"_NET_WM_USER_TIME", &net_wm_user_time},
+      {"_NET_ACTIVE_WINDOW", &net_active_window},
       {"_NET_FRAME_EXTENTS", &net_frame_extents},
       {"_NET_REQUEST_FRAME_EXTENTS", &net_request_frame_extents},
       {"_NET_WORKAREA", &net_workarea},

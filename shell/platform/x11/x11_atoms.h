@@ -25,6 +25,7 @@ struct Atoms {
   Atom net_wm_window_type_normal = 0;
   Atom net_wm_window_type_utility = 0;
   Atom net_wm_user_time = 0;
+  Atom net_active_window = 0;
   Atom net_frame_extents = 0;
   Atom net_request_frame_extents = 0;
   Atom net_workarea = 0;

@@ -46,7 +46,8 @@ CursorHandle PointerCapture::MakeCursor(const Picture& picture) {
                                                     static_cast<unsigned>(bitmaps.hot_y)));
 }
 
-void PointerCapture::Take(Window window, const Picture* pointer, Point press, Time time) {
+bool PointerCapture::Take(Window window, const Picture* pointer, Point press, Time time,
+                          bool keyboard_needed) {
   if (grabbed_ && window_ != window) Release(time);
   window_ = window;
   Window child = 0;
@@ -59,7 +60,11 @@ void PointerCapture::Take(Window window, const Picture* pointer, Point press, Ti
   offset_ = {};
   if (grabbed_) {
     keyboard_ =
-        XGrabKeyboard(display_, window_, False, GrabModeAsync, GrabModeAsync, time) == GrabSuccess;
+        XGrabKeyboard(display_, root_, False, GrabModeAsync, GrabModeAsync, time) == GrabSuccess;
+    if (keyboard_needed && !keyboard_) {
+      Release(time);
+      return false;
+    }
     screen_.Grabbed(true);
     // The pointer may have moved between the press and the grab (a busy
     // program), unreported: the grab's events tell only what comes after.
@@ -72,7 +77,10 @@ void PointerCapture::Take(Window window, const Picture* pointer, Point press, Ti
     }
     screen_.FollowPointer(at);
     TellCursor(pointer);
+  } else {
+    window_ = 0;
   }
+  return grabbed_;
 }
 
 void PointerCapture::Release(Time time) {
@@ -106,6 +114,20 @@ void PointerCapture::ShowOffset(Point offset, Time time) {
   XChangeActivePointerGrab(display_, kGrabEvents, cursor, time);
   if (!shown) offset_cursor_.reset();
   TellCursor(picture_, shown ? offset : Point{});
+}
+
+void PointerCapture::HidePointer(bool hidden, Time time) {
+  if (!grabbed_) return;
+  if (!hidden) {
+    ShowOffset(offset_, time);
+    return;
+  }
+  if (!blank_cursor_.get()) {
+    Picture blank{1, 1, {0}, {1}};  // see-through
+    blank_cursor_ = MakeCursor(blank);
+  }
+  XChangeActivePointerGrab(display_, kGrabEvents, blank_cursor_.get(), time);
+  screen_.GrabCursor(Rect{});  // still a pick, with no pointer to leave out
 }
 
 Cursor PointerCapture::OffsetCursor(const Picture& picture, Point offset) {

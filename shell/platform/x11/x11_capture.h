@@ -3,11 +3,11 @@
 // press, release and motion until the release comes to the program wherever
 // the pointer goes, and no other client sees them. The grab's cursor is the
 // captured window's pointer: a pixmap cursor made from its picture, with the
-// hot spot on the picture's centre. While the grab holds, the screen takes the
-// pointer's position from the grab's events instead of asking the server. The
-// keyboard is grabbed with it, so that keys reach the program during a pick
-// whatever window the pointer is over and whatever the window manager's focus
-// policy (focus follows the mouse, say).
+// hot spot on the picture's centre. A capture with no button held (a pick
+// from a command or the shortcut) is the same grab, taken at once. While the grab holds, the screen
+// takes the pointer's position from the grab's events instead of asking the server. The keyboard is
+// grabbed with it, so that keys reach the program during a pick whatever window the pointer is over
+// and whatever the window manager's focus policy (focus follows the mouse, say).
 #pragma once
 
 #include <X11/Xlib.h>
@@ -47,13 +47,20 @@ class PointerCapture {
   Cursor CursorFor(const Picture* picture);
 
   // Captures for `window`, whose pointer is `pointer`, the press at `press`
-  // (on the root) having started it at `time`.
-  void Take(Window window, const Picture* pointer, Point press, Time time);
+  // (on the root) having started it at `time`. With `keyboard_needed` (no
+  // press started it: a pick from a command or the shortcut) the capture is
+  // nothing without the keyboard. False when the grab could not be had.
+  bool Take(Window window, const Picture* pointer, Point press, Time time,
+            bool keyboard_needed = false);
   void Release(Time time);
   // The window that has the capture, 0 when none has.
   Window window() const { return window_; }
   // The window's pointer changed: the grab's cursor follows it.
   void PointerChanged(const Picture* picture, Time time);
+  // Shows no pointer at all (while the screen is pictured for a cover: a
+  // compositor that draws the pointer into its frames would put it in), or
+  // the window's own again.
+  void HidePointer(bool hidden, Time time);
   // Shows the pointer's picture this far off the pointer (Xwayland, where a
   // nudge moves the sampled point but not the pointer): the grab's cursor is
   // the picture moved by that much on a larger, transparent field.
@@ -78,6 +85,7 @@ class PointerCapture {
   Point offset_;
   std::map<const Picture*, CursorHandle> cursors_;
   CursorHandle offset_cursor_;  // the picture at offset_, while it is off the pointer
+  CursorHandle blank_cursor_;   // made the first time the pointer is hidden
 };
 
 }  // namespace huevex::x11

@@ -2,6 +2,7 @@
 
 #include <X11/Xatom.h>
 #include <poll.h>
+#include <unistd.h>
 
 #include <vector>
 
@@ -13,6 +14,10 @@ ClipboardOwner::ClipboardOwner(Display* display, const Atoms& atoms)
     : display_(display), atoms_(atoms) {
   const Window root = DefaultRootWindow(display);
   window_ = WindowHandle(display, XCreateSimpleWindow(display, root, -10, -10, 1, 1, 0, 0, 0));
+  // Whose the clipboard is, for whoever looks (xprop on the owner); written
+  // before the window listens, so that it wakes nobody.
+  const long pid[] = {static_cast<long>(getpid())};
+  WriteLongs(display, window_.get(), atoms.net_wm_pid, XA_CARDINAL, pid);
   XSelectInput(display, window_.get(), PropertyChangeMask);
 }
 
@@ -143,22 +148,42 @@ bool ClipboardOwner::HandOver(std::chrono::milliseconds limit) {
   XConvertSelection(display_, atoms_.clipboard_manager, atoms_.save_targets, atoms_.transfer,
                     window_.get(), since_);
   XFlush(display_);
-  const auto deadline = std::chrono::steady_clock::now() + limit;
+  bool saved = false;
+  ServeUntil(std::chrono::steady_clock::now() + limit, [&](const XEvent& event) {
+    if (event.type != SelectionNotify || event.xselection.requestor != window_.get() ||
+        event.xselection.selection != atoms_.clipboard_manager) {
+      return false;
+    }
+    saved = event.xselection.property != None;
+    return true;
+  });
+  return saved;
+}
+
+bool ClipboardOwner::ServeUntilTaken(std::optional<std::chrono::milliseconds> limit) {
+  std::optional<std::chrono::steady_clock::time_point> deadline;
+  if (limit) deadline = std::chrono::steady_clock::now() + *limit;
+  return ServeUntil(deadline, [&](const XEvent&) { return !owned_; });
+}
+
+bool ClipboardOwner::ServeUntil(std::optional<std::chrono::steady_clock::time_point> deadline,
+                                const std::function<bool(const XEvent&)>& done) {
   pollfd connection{ConnectionNumber(display_), POLLIN, 0};
   for (;;) {
     while (XPending(display_) > 0) {
       XEvent event;
       XNextEvent(display_, &event);
-      if (event.type == SelectionNotify && event.xselection.requestor == window_.get() &&
-          event.xselection.selection == atoms_.clipboard_manager) {
-        return event.xselection.property != None;
-      }
-      Handle(event);  // the manager's requests for the text; anything else is of no use now
+      Handle(event);  // requests for the text; anything else is of no use now
+      if (done(event)) return true;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return false;
-    poll(&connection, 1, static_cast<int>(left.count()) + 1);
+    int wait = -1;
+    if (deadline) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          *deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return false;
+      wait = static_cast<int>(left.count()) + 1;
+    }
+    poll(&connection, 1, wait);
   }
 }
 

@@ -2,12 +2,15 @@
 // outlives the program's visible windows. Requests for the text are answered
 // for as long as the program owns the selection; when the program ends, the
 // text is handed to a running clipboard manager, so a picked code can still be
-// pasted afterwards.
+// pasted afterwards, or to a process of the program's own that keeps serving
+// it (x11_clipboard_server).
 #pragma once
 
 #include <X11/Xlib.h>
 
 #include <chrono>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,6 +30,9 @@ class ClipboardOwner {
   // client kept the selection.
   bool Own(std::string_view utf8, Time time);
   Window window() const { return window_.get(); }
+  // Whether the selection is ours, as far as the server has told, and its text.
+  bool Owned() const { return owned_; }
+  const std::string& text() const { return text_; }
 
   // Handles an event about the selection (requests for the text, loss of
   // ownership); false when the event was not the clipboard's.
@@ -35,8 +41,15 @@ class ClipboardOwner {
   // Asks the clipboard manager, if one runs, to keep the text, and serves its
   // requests until it answers or `limit` has passed. True when it took the text.
   bool HandOver(std::chrono::milliseconds limit);
+  // Serves the text until another client has taken the selection, or
+  // `limit` has passed (forever without one). True when it was taken.
+  bool ServeUntilTaken(std::optional<std::chrono::milliseconds> limit);
 
  private:
+  // Serves requests until `done` says an event ended the wait, or the
+  // deadline passes; false then.
+  bool ServeUntil(std::optional<std::chrono::steady_clock::time_point> deadline,
+                  const std::function<bool(const XEvent&)>& done);
   void Answer(const XSelectionRequestEvent& request);
   bool Convert(Window requestor, Atom target, Atom property);
   bool ConvertMultiple(Window requestor, Atom property);

@@ -5,15 +5,26 @@
 #include <malloc.h>
 #endif
 
+#include <time.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <thread>
+#include <utility>
 
+#include "shell/platform/x11/x11_clipboard_server.h"
 #include "shell/platform/x11/x11_message_box.h"
 #include "shell/platform/x11/x11_pixels.h"
 #include "shell/platform/x11/x11_properties.h"
 
 namespace huevex::x11 {
 namespace {
+
+std::int64_t MonotonicNow() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return std::int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+}
 
 // The protocol's largest window side (16 bits).
 constexpr int kMostWindowSide = 32767;
@@ -33,6 +44,8 @@ X11Desktop::X11Desktop(Display* display, X11Screen& screen, soft::SoftGdi& gdi)
       wm_(display, atoms_, root_),
       presenter_(display, screen.format()),
       capture_(display, root_, screen),
+      cover_(display, root_, presenter_),
+      shortcut_(display, root_),
       poll_(ConnectionNumber(display)) {
   dpi_ = ReadDpi();
   // The screen capture's connection, where the screen comes from the compositor.
@@ -42,8 +55,13 @@ X11Desktop::X11Desktop(Display* display, X11Screen& screen, soft::SoftGdi& gdi)
 
 X11Desktop::~X11Desktop() {
   screen_.OnOffset(nullptr);
-  // The picked code outlives the program where a clipboard manager runs.
-  clipboard_.HandOver(kHandOverLimit);
+  // The picked code outlives the program where a clipboard manager runs, and
+  // where asked also where none does: the server takes it over, and the
+  // program ends once it has.
+  if (!clipboard_.HandOver(kHandOverLimit) && keep_clipboard_ && clipboard_.Owned() &&
+      StartClipboardServer(clipboard_.text())) {
+    clipboard_.ServeUntilTaken(kHandOverLimit);
+  }
   capture_.Release(CurrentTime);
   windows_.clear();
   XSync(display_, False);
@@ -89,8 +107,12 @@ void X11Desktop::DestroyTopLevel(Hwnd handle) {
   TopLevel* top = Find(window);
   if (!top) return;
   if (capture_.window() == window) ReleaseCapture();
+  const bool covered = top->shown && cover_.Shown();
+  if (covered) cover_.Uncover(ClientRectOf(*top));
   presenter_.Finish(top->image);
+  presenter_.Finish(top->on_cover);
   windows_.erase(window);
+  if (covered) RedrawCover();
 }
 
 Insets X11Desktop::FrameInsets(bool framed, int dpi) {
@@ -119,13 +141,16 @@ Rect X11Desktop::GetOuterRect(Hwnd handle) {
 void X11Desktop::MoveTopLevel(Hwnd handle, Point outer_top_left) {
   TopLevel* top = Find(static_cast<Window>(handle));
   if (!top) return;
+  const bool covered = top->shown && cover_.Shown();
+  if (covered) cover_.Uncover(ClientRectOf(*top));
   top->outer = outer_top_left;
   top->client_root.reset();
   // Framed or not yet, north-west gravity makes this the outer corner.
   XMoveWindow(display_, top->window.get(), outer_top_left.x, outer_top_left.y);
-  if (!top->shown) {
+  if (!top->shown || top->cover == UnderCover::Later) {
     wm_.WriteNormalHints(top->window.get(), top->client_width, top->client_height, outer_top_left);
   }
+  if (covered) RedrawCover();
 }
 
 void X11Desktop::ResizeClient(Hwnd handle, int client_width, int client_height) {
@@ -143,19 +168,35 @@ void X11Desktop::ShowTopLevel(Hwnd handle, bool visible) {
   if (!top || top->shown == visible) return;
   top->shown = visible;
   if (visible) {
-    // The window manager reads the state once, when the window is mapped.
-    const bool above = top->topmost && !yielding_;
-    wm_.WriteState(top->window.get(), above, top->taskbar);
-    top->above_asked = above;
-    if (yielding_) {
-      XMapWindow(display_, top->window.get());  // not over the desktop's dialog
-    } else {
-      XMapRaised(display_, top->window.get());
-      if (!wm_.Running()) wm_.KeepAbove(TopmostShown());
+    // Under the screen cover a window shows on the cover (the picture the
+    // cover is made from must not have it), and is mapped once the cover has
+    // gone, unless it has gone first; a framed one, beneath it too.
+    if (cover_awaited_ || cover_.Shown()) {
+      top->cover = UnderCover::Later;
+      MapBeneathCover();
+      RedrawCover();
+      return;
     }
+    Map(*top);
   } else {
+    if (cover_.Shown()) cover_.Uncover(ClientRectOf(*top));
+    top->cover = UnderCover::No;
     XWithdrawWindow(display_, top->window.get(), DefaultScreen(display_));
     top->above_asked = false;
+    RedrawCover();
+  }
+}
+
+void X11Desktop::Map(TopLevel& top) {
+  // The window manager reads the state once, when the window is mapped.
+  const bool above = top.topmost && !yielding_;
+  wm_.WriteState(top.window.get(), above, top.taskbar);
+  top.above_asked = above;
+  if (yielding_) {
+    XMapWindow(display_, top.window.get());  // not over the desktop's dialog
+  } else {
+    XMapRaised(display_, top.window.get());
+    if (!wm_.Running()) wm_.KeepAbove(TopmostShown());
   }
 }
 
@@ -224,6 +265,67 @@ void X11Desktop::PutSurface(TopLevel& top) {
   const soft::Bitmap* bitmap = gdi_.SelectedBitmap(top.surface);
   if (!bitmap) return;
   presenter_.Put(top.window.get(), top.image, *bitmap, top.client_width, top.client_height);
+  cover_.Put(top.on_cover, *bitmap, ClientRectOf(top));
+}
+
+Rect X11Desktop::ClientRectOf(const TopLevel& top) const {
+  const Insets insets = InsetsOf(top);
+  Point corner{top.outer.x + insets.left, top.outer.y + insets.top};
+  if (top.client_root) corner = *top.client_root;
+  return {corner.x, corner.y, corner.x + top.client_width, corner.y + top.client_height};
+}
+
+// The screen cover (Xwayland): up once the picture of the screen it shows is
+// there, with our shown windows drawn onto it where they are, and gone with
+// the capture.
+void X11Desktop::CoverWhenPictured() {
+  if (!cover_awaited_) return;
+  const bool still = MonotonicNow() >= *cover_awaited_ + kStillScreenNs;
+  if (!screen_.Freeze(still ? 0 : *cover_awaited_ + kPointerGoneNs)) return;
+  cover_awaited_.reset();
+  const TopLevel* captured = Find(capture_.window());
+  cover_.Show(*screen_.Frozen(), capture_.CursorFor(captured ? captured->pointer : nullptr));
+  capture_.HidePointer(false, last_time_);
+  MapBeneathCover();
+  RedrawCover();
+}
+
+// A compositor gives the keyboard to the X window its window manager
+// focuses, and neither GNOME's nor KDE's ever focuses an unmanaged one such
+// as the cover (sway does): so a real keyboard's keys would go to the window
+// the user left, never to Xwayland, and the grab would not see Enter or Esc.
+// Our framed windows shown meanwhile are therefore mapped beneath the cover,
+// unseen, and the window manager is asked to focus them.
+void X11Desktop::MapBeneathCover() {
+  if (!cover_.Shown()) return;
+  for (auto& [window, top] : windows_) {
+    if (top.cover != UnderCover::Later || !top.framed) continue;
+    top.cover = UnderCover::Beneath;
+    Map(top);
+    wm_.Activate(window, last_time_);
+  }
+}
+
+void X11Desktop::RedrawCover() {
+  if (!cover_.Shown()) return;
+  for (auto& [window, top] : windows_) PutSurface(top);
+}
+
+void X11Desktop::Uncover() {
+  cover_awaited_.reset();
+  cover_.Hide();
+  screen_.Thaw();
+}
+
+// Between events, so that a window the program takes away in the event that
+// ended the capture (a command's pick, which ends the program) never shows.
+void X11Desktop::MapAfterCover() {
+  if (cover_awaited_ || cover_.Shown()) return;
+  for (auto& [window, top] : windows_) {
+    if (std::exchange(top.cover, UnderCover::No) != UnderCover::Later) continue;
+    Map(top);
+    PutSurface(top);
+  }
 }
 
 // The mouse.
@@ -248,7 +350,62 @@ void X11Desktop::SetCapture(Hwnd handle) {
   }
 }
 
-void X11Desktop::ReleaseCapture() { capture_.Release(last_time_); }
+// With no press to start it, the grab is asked for again for a moment: a
+// launcher that started the command from a key of its own may still hold
+// the keyboard until that key comes up.
+bool X11Desktop::CaptureAll(Hwnd handle) {
+  TopLevel* top = Find(static_cast<Window>(handle));
+  if (!top) return false;
+  const auto until = Clock::now() + kGrabPatience;
+  while (!capture_.Take(top->window.get(), top->pointer, {}, CurrentTime, true)) {
+    if (Clock::now() >= until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  // On Xwayland the grab sees the pointer only over X windows: the screen
+  // goes under a cover of ours as soon as its picture is there.
+  if (screen_.Xwayland()) {
+    capture_.HidePointer(true, CurrentTime);
+    XFlush(display_);
+    cover_awaited_ = MonotonicNow();
+    CoverWhenPictured();
+  }
+  return true;
+}
+
+void X11Desktop::ReleaseCapture() {
+  capture_.Release(last_time_);
+  Uncover();
+}
+
+bool X11Desktop::RegisterShortcut(const Shortcut& shortcut) {
+  if (screen_.Xwayland()) return RegisterPortalShortcut(shortcut);
+  if (!shortcut_.Grab(shortcut) && listener_) {
+    listener_->OnShortcutRefused("another program has it, or the keyboard has no such key");
+  }
+  return true;
+}
+
+// On Xwayland a key grab of X's sees the keys only while an X window has the
+// keyboard: no shortcut at all is better than one that works now and then.
+// The desktop portal's is asked for instead, through the capture module;
+// where the portal has none, nothing is said, as where there is no module.
+bool X11Desktop::RegisterPortalShortcut(const Shortcut& shortcut) {
+  if (portal_shortcut_) poll_.Detach(portal_shortcut_.get());
+  portal_shortcut_.reset();
+  std::shared_ptr<CaptureLibrary> module = screen_.Module();
+  if (!module) return false;
+  portal_shortcut_ = PortalShortcut::Open(
+      std::move(module), shortcut,
+      [this] {
+        if (listener_) listener_->OnShortcut();
+      },
+      [this](std::string_view why) {
+        if (listener_) listener_->OnShortcutRefused(why);
+      });
+  if (!portal_shortcut_) return false;
+  poll_.Attach(portal_shortcut_.get());
+  return true;
+}
 
 // The clipboard, the screen's numbers, errors.
 
@@ -318,6 +475,8 @@ void X11Desktop::Step(std::chrono::milliseconds limit) {
     XNextEvent(display_, &event);
     Handle(event);
   }
+  CoverWhenPictured();
+  MapAfterCover();
   // Each due timer ticks once per turn, however long the ticks take, so that
   // events are never starved by a timer that cannot keep up. A tick may stop
   // a timer that is due later in the same turn.
@@ -353,6 +512,12 @@ void X11Desktop::Step(std::chrono::milliseconds limit) {
     const std::optional<Clock::time_point> slow = timers_.NextDeadline(kSettledTick);
     deadline = std::max(*deadline, slow ? std::min(*slow, settled) : settled);
   }
+  // A still screen's picture is taken as it is once kStillScreenNs has passed.
+  if (cover_awaited_) {
+    const std::int64_t left = *cover_awaited_ + kStillScreenNs - MonotonicNow();
+    const auto still = Clock::now() + std::chrono::nanoseconds(left);
+    if (left > 0 && (!deadline || still < *deadline)) deadline = still;
+  }
   if (limit.count() >= 0) {
     const auto until = Clock::now() + limit;
     if (!deadline || *deadline > until) deadline = until;
@@ -362,9 +527,16 @@ void X11Desktop::Step(std::chrono::milliseconds limit) {
 
 // Told between events, never from inside a read, and not during a pick: the
 // program may show a box, whose own loop would swallow the pick's release.
+// But a pick with no press that waits for its cover is told that the screen
+// cannot be read: no picture will come, and it would wait for ever.
 void X11Desktop::TellScreenAccess() {
-  while (!quit_ && capture_.window() == 0) {
-    const std::optional<AccessNotice> notice = screen_.TakeNotice();
+  while (!quit_) {
+    std::optional<AccessNotice> notice;
+    if (capture_.window() == 0) {
+      notice = screen_.TakeNotice();
+    } else if (cover_awaited_) {
+      notice = screen_.TakeNotice(ScreenAccess::Unreadable);
+    }
     if (!notice) break;
     if (listener_) listener_->OnScreenAccess(notice->access, notice->reason);
   }

@@ -20,10 +20,13 @@
 #include "shell/platform/x11/x11_atoms.h"
 #include "shell/platform/x11/x11_capture.h"
 #include "shell/platform/x11/x11_clipboard.h"
+#include "shell/platform/x11/x11_cover.h"
 #include "shell/platform/x11/x11_handles.h"
 #include "shell/platform/x11/x11_poll.h"
+#include "shell/platform/x11/x11_portal_shortcut.h"
 #include "shell/platform/x11/x11_present.h"
 #include "shell/platform/x11/x11_screen.h"
+#include "shell/platform/x11/x11_shortcut.h"
 #include "shell/platform/x11/x11_timers.h"
 #include "shell/platform/x11/x11_window_manager.h"
 
@@ -36,11 +39,26 @@ class X11Desktop : public WindowSystem {
   // How often a pick's ticks come while nothing moves or changes (a move or a
   // change on screen brings the next one at once).
   static constexpr std::chrono::milliseconds kSettledTick{16};
+  // How long a capture with no button held waits for the keyboard to be free.
+  static constexpr std::chrono::milliseconds kGrabPatience{500};
+  // How long after the pointer is hidden a compositor's frames may still
+  // have it drawn in (Xwayland's cursor update, the compositor's next frame).
+  static constexpr std::int64_t kPointerGoneNs = 50'000'000;
+  // How long after that the newest picture is taken as the screen as it is,
+  // however old: a compositor sends frames only when the picture changes (a
+  // pointer it draws and that was hidden has brought one by then, three
+  // display frames at 60 Hz), and a portal's snapshot is dated by its
+  // request, so on a still screen no newer one may ever come.
+  static constexpr std::int64_t kStillScreenNs = 50'000'000;
 
   X11Desktop(Display* display, X11Screen& screen, soft::SoftGdi& gdi);
   ~X11Desktop() override;
   X11Desktop(const X11Desktop&) = delete;
   X11Desktop& operator=(const X11Desktop&) = delete;
+
+  // The clipboard's text outlives the program even where no clipboard
+  // manager runs: a server of the program's own keeps it (a command's pick).
+  void KeepClipboardAfterExit() { keep_clipboard_ = true; }
 
   void SetListener(WindowEvents* listener) override { listener_ = listener; }
   Hwnd CreateTopLevel(const WindowDesc& desc) override;
@@ -56,11 +74,13 @@ class X11Desktop : public WindowSystem {
   void DrawTitleBarActive(Hwnd window) override;
   void Present(Hwnd window, Hdc surface) override;
   void SetCapture(Hwnd window) override;
+  bool CaptureAll(Hwnd window) override;
   void ReleaseCapture() override;
   void SetPointer(Hwnd window, const Picture* picture) override;
   TimerId SetTimer(unsigned interval_ms) override;
   void KillTimer(TimerId timer) override;
   bool SetClipboardText(Hwnd owner, std::string_view utf8) override;
+  bool RegisterShortcut(const Shortcut& shortcut) override;
   int GetDpi(Hwnd window) override;
   std::vector<MonitorInfo> GetMonitors() override;
   void ShowError(Hwnd owner, std::string_view title, std::string_view message) override;
@@ -92,6 +112,12 @@ class X11Desktop : public WindowSystem {
  private:
   // The backend's tests ask whether a window manager was found.
   friend struct DesktopForTests;
+  // Where a window shown while the screen is covered is: drawn on the cover
+  // alone and mapped once the cover has gone (Later), or, for a framed one
+  // once the cover is up, also mapped beneath it (Beneath), so that the
+  // window manager can give it the keyboard; its place is then the one the
+  // program gave it, whatever the window manager makes of it unseen.
+  enum class UnderCover { No, Later, Beneath };
   struct TopLevel {
     WindowHandle window;
     bool framed = true;
@@ -112,6 +138,8 @@ class X11Desktop : public WindowSystem {
     const Picture* pointer = nullptr;
     Hdc surface{};
     WindowImage image;
+    WindowImage on_cover;  // its surface drawn onto the screen cover
+    UnderCover cover = UnderCover::No;
   };
   using Clock = TimerQueue::Clock;
 
@@ -129,8 +157,16 @@ class X11Desktop : public WindowSystem {
   void HandleConfigure(const XConfigureEvent& event);
   void HandleDestroy(const XDestroyWindowEvent& event);
   void TellScreenAccess();
+  Rect ClientRectOf(const TopLevel& top) const;
+  void CoverWhenPictured();
+  void RedrawCover();
+  void Uncover();
+  void MapAfterCover();
+  void MapBeneathCover();
+  void Map(TopLevel& top);
   void GiveWayToQuestion();
   void TellMonitors();
+  bool RegisterPortalShortcut(const Shortcut& shortcut);
 
   Display* display_;
   X11Screen& screen_;
@@ -148,13 +184,20 @@ class X11Desktop : public WindowSystem {
   Time last_time_ = CurrentTime;  // of the last event that carried the server's time
   Point press_root_;              // where the last press on one of ours was, on the root
   PointerCapture capture_;
-  Window modal_ = 0;  // a box waiting to be closed
+  ScreenCover cover_;
+  // A capture with no press waits for a picture of the screen taken since
+  // the pointer was hidden, at this moment (CLOCK_MONOTONIC, ns).
+  std::optional<std::int64_t> cover_awaited_;
+  GlobalShortcut shortcut_;
+  std::unique_ptr<PortalShortcut> portal_shortcut_;  // on Xwayland, instead
+  Window modal_ = 0;                                 // a box waiting to be closed
   std::function<bool(XEvent&)> modal_closes_;
   bool modal_done_ = false;
   PollSet poll_;
   bool quit_ = false;
   bool timers_ran_ = false;  // a timer was running at the last wait
   bool yielding_ = false;    // our topmost windows give way to the desktop's question
+  bool keep_clipboard_ = false;
 };
 
 }  // namespace huevex::x11

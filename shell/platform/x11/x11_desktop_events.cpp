@@ -13,6 +13,9 @@ namespace {
 // The virtual-key code of the keys the program reads; 0 for the others.
 int VirtualKeyOf(KeySym key) {
   switch (key) {
+    case XK_Return:
+    case XK_KP_Enter:
+      return VK_RETURN;
     case XK_Escape:
       return VK_ESCAPE;
     case XK_Left:
@@ -57,6 +60,7 @@ void X11Desktop::Handle(XEvent& event) {
     case Expose:
       if (event.xexpose.count == 0) {
         if (TopLevel* top = Find(event.xexpose.window)) PutSurface(*top);
+        if (event.xexpose.window == cover_.window()) RedrawCover();
       }
       break;
     case ButtonPress:
@@ -179,6 +183,7 @@ void X11Desktop::HandleConfigure(const XConfigureEvent& event) {
     }
     return;
   }
+  if (top->cover == UnderCover::Beneath) return;  // where the program put it, on the cover
   if (event.send_event) {
     // From the window manager: the client's position on the root window.
     top->client_root = Point{event.x, event.y};
@@ -205,6 +210,10 @@ void X11Desktop::HandleDestroy(const XDestroyWindowEvent& event) {
 
 // A held key repeats as more presses, which is what a nudge wants.
 void X11Desktop::HandleKey(XKeyEvent& event) {
+  if (shortcut_.Matches(event)) {
+    if (listener_) listener_->OnShortcut();
+    return;
+  }
   const int key = VirtualKeyOf(XLookupKeysym(&event, 0));
   if (key == 0 || !listener_) return;
   const Window window = capture_.window() ? capture_.window() : event.window;

@@ -17,37 +17,54 @@ void PollSet::Unwatch(int fd) {
   std::erase_if(fds_, [fd](const pollfd& entry) { return entry.fd == fd; });
 }
 
+void PollSet::Attach(Pollable* pollable) {
+  if (pollable && std::find(pollables_.begin(), pollables_.end(), pollable) == pollables_.end()) {
+    pollables_.push_back(pollable);
+  }
+}
+
 void PollSet::Wait(std::optional<Clock::time_point> deadline) {
   all_.assign(fds_.begin(), fds_.end());
-  std::optional<Clock::time_point> due;
-  if (pollable_) {
-    // Asked afresh before every wait: the set, the events and the deadline change.
-    pollfd theirs[kMaxPollableFds];
-    const int n = std::clamp(pollable_->PollFds(theirs, kMaxPollableFds), 0, kMaxPollableFds);
-    for (int i = 0; i < n; ++i) all_.push_back({theirs[i].fd, theirs[i].events, 0});
-    due = pollable_->Deadline();
-    if (due && (!deadline || *due < *deadline)) deadline = due;
+  // Asked afresh before every wait: the set, the events and the deadline change.
+  theirs_.clear();
+  asked_ = pollables_;
+  bool any_due = false;
+  for (Pollable* pollable : asked_) {
+    pollfd fds[kMaxPollableFds];
+    const int n = std::clamp(pollable->PollFds(fds, kMaxPollableFds), 0, kMaxPollableFds);
+    theirs_.push_back({all_.size(), static_cast<size_t>(n), pollable->Deadline()});
+    for (int i = 0; i < n; ++i) all_.push_back({fds[i].fd, fds[i].events, 0});
+    if (const auto due = theirs_.back().due) {
+      any_due = true;
+      if (!deadline || *due < *deadline) deadline = due;
+    }
   }
   timespec timeout{};
   if (deadline) {
     const auto left = *deadline - Clock::now();
-    if (left <= Clock::duration::zero() && all_.size() == 1 && !due) return;
+    if (left <= Clock::duration::zero() && all_.size() == 1 && !any_due) return;
     const std::int64_t ns = std::max<std::int64_t>(
         0, std::chrono::duration_cast<std::chrono::nanoseconds>(left).count());
     timeout = {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
   }
   const int ready = ppoll(all_.data(), all_.size(), deadline ? &timeout : nullptr, nullptr);
+  // Taken out of the members first: a callback or a dispatch may run the
+  // loop again (a message box), which reuses them.
   std::vector<int> readable, closed;
-  bool pollable_ready = false;
-  for (size_t i = 1; ready > 0 && i < all_.size(); ++i) {
-    const bool theirs = i >= fds_.size();
-    if (theirs) {
-      pollable_ready = pollable_ready || all_[i].revents != 0;
-    } else if (all_[i].revents & POLLNVAL) {
+  std::vector<Pollable*> go;
+  for (size_t i = 1; ready > 0 && i < fds_.size(); ++i) {
+    if (all_[i].revents & POLLNVAL) {
       closed.push_back(all_[i].fd);  // closed while watched: nothing can come from it
     } else if (all_[i].revents & (POLLIN | POLLHUP | POLLERR)) {
       readable.push_back(all_[i].fd);
     }
+  }
+  for (size_t s = 0; s < asked_.size(); ++s) {
+    bool ready_or_due = theirs_[s].due && Clock::now() >= *theirs_[s].due;
+    for (size_t i = theirs_[s].from; ready > 0 && i < theirs_[s].from + theirs_[s].count; ++i) {
+      ready_or_due = ready_or_due || all_[i].revents != 0;
+    }
+    if (ready_or_due) go.push_back(asked_[s]);
   }
   for (const int fd : closed) Unwatch(fd);
   for (const int fd : readable) {
@@ -56,7 +73,13 @@ void PollSet::Wait(std::optional<Clock::time_point> deadline) {
     const std::function<void()> on_readable = it->second;  // it may unwatch itself
     on_readable();
   }
-  if (pollable_ && (pollable_ready || (due && Clock::now() >= *due))) pollable_->Dispatch();
+  // Only those still attached: a callback or an earlier dispatch may have
+  // detached one.
+  for (Pollable* pollable : go) {
+    if (std::find(pollables_.begin(), pollables_.end(), pollable) != pollables_.end()) {
+      pollable->Dispatch();
+    }
+  }
 }
 
 }  // namespace huevex::x11

@@ -40,23 +40,32 @@ class PollSet {
   // callback may watch and unwatch, itself included.
   void Watch(int fd, std::function<void()> on_readable);
   void Unwatch(int fd);
-  // One source whose set changes; nullptr detaches it. It must outlive the set
-  // or be detached first.
-  void Attach(Pollable* pollable) { pollable_ = pollable; }
-  bool Watching() const { return !watches_.empty() || pollable_; }
+  // A source whose set changes (null: none). It must outlive the set or be
+  // detached first.
+  void Attach(Pollable* pollable);
+  void Detach(Pollable* pollable) { std::erase(pollables_, pollable); }
+  bool Watching() const { return !watches_.empty() || !pollables_.empty(); }
 
-  // Sleeps until the X connection, a watched fd or the attached source's fds
-  // can be read, or until the deadline or the source's own (without either,
+  // Sleeps until the X connection, a watched fd or an attached source's fds
+  // can be read, or until the deadline or a source's own (without either,
   // for as long as it takes), then runs the callbacks of the watched fds that
-  // can be read and dispatches the source if it is due. A deadline that has
+  // can be read and dispatches each source that is due. A deadline that has
   // passed makes it only a look at the other connections.
   void Wait(std::optional<Clock::time_point> deadline);
 
  private:
   std::map<int, std::function<void()>> watches_;
   std::vector<pollfd> fds_;  // the X connection, then the watched fds
-  std::vector<pollfd> all_;  // those, then the source's, for one wait
-  Pollable* pollable_ = nullptr;
+  std::vector<pollfd> all_;  // those, then the sources', for one wait
+  std::vector<Pollable*> pollables_;
+  // For one wait: each source's descriptors in all_ and its deadline, and the
+  // sources asked (kept, so that the 1 ms ticks allocate nothing).
+  struct Theirs {
+    size_t from, count;
+    std::optional<Clock::time_point> due;
+  };
+  std::vector<Theirs> theirs_;
+  std::vector<Pollable*> asked_;
 };
 
 }  // namespace huevex::x11

@@ -10,8 +10,8 @@ namespace huevex::x11 {
 Presenter::Presenter(Display* display, const PixelFormat& format)
     : display_(display), format_(format) {}
 
-void Presenter::Put(Window window, WindowImage& image, const soft::Bitmap& bitmap, int width,
-                    int height) {
+void Presenter::Put(Drawable drawable, WindowImage& image, const soft::Bitmap& bitmap, int width,
+                    int height, Point at) {
   width = std::min(width, bitmap.width);
   height = std::min(height, bitmap.height);
   if (width <= 0 || height <= 0) return;
@@ -21,10 +21,10 @@ void Presenter::Put(Window window, WindowImage& image, const soft::Bitmap& bitma
   const GC gc = DefaultGC(display_, DefaultScreen(display_));
   if (image.shared && pixels == image.shared->image()) {
     image.put_serial = NextRequest(display_);
-    XShmPutImage(display_, window, gc, pixels, 0, 0, 0, 0, static_cast<unsigned>(width),
+    XShmPutImage(display_, drawable, gc, pixels, 0, 0, at.x, at.y, static_cast<unsigned>(width),
                  static_cast<unsigned>(height), False);
   } else {
-    XPutImage(display_, window, gc, pixels, 0, 0, 0, 0, static_cast<unsigned>(width),
+    XPutImage(display_, drawable, gc, pixels, 0, 0, at.x, at.y, static_cast<unsigned>(width),
               static_cast<unsigned>(height));
   }
 }

@@ -29,9 +29,10 @@ class Presenter {
  public:
   Presenter(Display* display, const PixelFormat& format);
 
-  // Puts the part of the bitmap that fits in width x height at the window's
-  // top-left corner.
-  void Put(Window window, WindowImage& image, const soft::Bitmap& bitmap, int width, int height);
+  // Puts the part of the bitmap that fits in width x height at the
+  // drawable's top-left corner, or at `at`.
+  void Put(Drawable drawable, WindowImage& image, const soft::Bitmap& bitmap, int width, int height,
+           Point at = {});
   // Returns once the server has read the image's shared segment, so that it
   // can be written again or freed.
   void Finish(const WindowImage& image);

@@ -35,7 +35,9 @@ void X11Screen::ChooseSource(const char* forced) {
   }
   if (choice.kind == ScreenSourceKind::X11) return;
   std::string why;
-  std::unique_ptr<CaptureModule> module = CaptureModule::Open(ModuleKind(choice.kind), &why);
+  module_ = CaptureLibrary::Load(&why);
+  std::unique_ptr<CaptureModule> module =
+      *module_ ? CaptureModule::Open(*module_, ModuleKind(choice.kind), &why) : nullptr;
   if (!module) {
     unreadable_ = true;
     Tell({ScreenAccess::Unreadable, why});
@@ -44,6 +46,14 @@ void X11Screen::ChooseSource(const char* forced) {
   wayland_ = std::make_unique<WaylandScreen>(std::move(module),
                                              [this](const AccessNotice& notice) { Tell(notice); });
   wayland_->SetRootSize(width_, height_);
+}
+
+std::shared_ptr<CaptureLibrary> X11Screen::Module() {
+  if (!module_ && xwayland_) {
+    std::string why;  // the source, where one was chosen, has told it already
+    module_ = CaptureLibrary::Load(&why);
+  }
+  return module_.value_or(nullptr);
 }
 
 Rect PointerBox(Point at, Rect cursor) {
@@ -105,8 +115,8 @@ void X11Screen::Tell(const AccessNotice& notice) {
 
 // Held until the program has wanted pixels once: a box at start-up would only
 // cover the main window before the user has asked for anything.
-std::optional<AccessNotice> X11Screen::TakeNotice() {
-  if (!read_once_) return std::nullopt;
+std::optional<AccessNotice> X11Screen::TakeNotice(std::optional<ScreenAccess> only) {
+  if (!read_once_ || (only && (!notice_ || notice_->access != *only))) return std::nullopt;
   return std::exchange(notice_, std::nullopt);
 }
 
@@ -174,10 +184,32 @@ bool X11Screen::WarpCursor(Point point) {
 
 bool X11Screen::OnScreen(Point point) { return monitors_.Covers(Bounds(), point); }
 
+bool X11Screen::Freeze(std::int64_t not_before_ns) {
+  if (!wayland_) return false;
+  soft::Bitmap picture{width_, height_, false, {}};
+  picture.pixels.resize(static_cast<size_t>(width_) * height_);
+  std::int64_t captured_ns = 0;
+  if (!wayland_->Read(Bounds(), picture.pixels.data(), &captured_ns) ||
+      captured_ns < not_before_ns) {
+    return false;
+  }
+  frozen_ = std::move(picture);
+  return true;
+}
+
 bool X11Screen::Read(Rect block, std::uint32_t* out) {
   const int block_width = block.Width();
   if (block_width <= 0 || block.Height() <= 0) return true;
   read_once_ = true;
+  if (frozen_) {
+    const Rect kept{0, 0, frozen_->width, frozen_->height};
+    for (int y = block.top; y < block.bottom; ++y) {
+      for (int x = block.left; x < block.right; ++x, ++out) {
+        *out = kept.Contains({x, y}) ? frozen_->At(x, y) : 0u;
+      }
+    }
+    return true;
+  }
   if (wayland_) return wayland_->Read(block, out);
   if (unreadable_) return false;
   // Only a grab's reads are kept, and not a palette screen's, whose colormap

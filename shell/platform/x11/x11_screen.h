@@ -52,6 +52,9 @@ class X11Screen : public soft::ScreenSource {
   void ChooseSource(const char* forced);
   // Whether the server is Xwayland (as ChooseSource found).
   bool Xwayland() const { return xwayland_; }
+  // The capture module on Xwayland, loaded once, by the source's choice or
+  // at the first ask (the shortcut's); null elsewhere or when it cannot be had.
+  std::shared_ptr<CaptureLibrary> Module();
   // The source's connection for the loop to poll; null for the root window.
   Pollable* Connection() { return wayland_.get(); }
   // The pick's pointer grab was taken (true) or let go.
@@ -62,8 +65,9 @@ class X11Screen : public soft::ScreenSource {
   // Whether the desktop is asking the user if the screen may be read.
   bool AwaitsAnswer() const { return wayland_ && wayland_->AwaitsAnswer(); }
   // A change in whether the screen can be read, not yet told to the program;
-  // none before the program has first read the screen.
-  std::optional<AccessNotice> TakeNotice();
+  // none before the program has first read the screen (nor, with `only`,
+  // one of another kind).
+  std::optional<AccessNotice> TakeNotice(std::optional<ScreenAccess> only = std::nullopt);
 
   bool CursorPos(Point* point) override;
   // Moves the pointer (XWarpPointer). On Xwayland, whose warps move only X's
@@ -77,6 +81,12 @@ class X11Screen : public soft::ScreenSource {
   // A pick's reads would only be answered again from memory: the pointer
   // has not moved and nothing on screen has changed since they were made.
   bool Settled() const { return followed_.has_value() && cache_.Settled(); }
+  // Keeps the screen as it is now (the whole root, read from the source) and
+  // gives reads from that picture until Thaw; false while the source has no
+  // picture of it taken at `not_before_ns` (CLOCK_MONOTONIC) or later.
+  bool Freeze(std::int64_t not_before_ns);
+  void Thaw() { frozen_.reset(); }
+  const soft::Bitmap* Frozen() const { return frozen_ ? &*frozen_ : nullptr; }
   // Takes the events that tell of the pointer's movement.
   bool Handle(XEvent& event);
   // The monitors (x11_monitors): pixels on none of them read black.
@@ -121,7 +131,9 @@ class X11Screen : public soft::ScreenSource {
   ReadCache cache_;  // the reads of a pick, while nothing changes
   MonitorList monitors_;
   bool xwayland_ = false;
+  std::optional<std::shared_ptr<CaptureLibrary>> module_;  // none: not loaded yet
   std::unique_ptr<WaylandScreen> wayland_;
+  std::optional<soft::Bitmap> frozen_;
   bool unreadable_ = false;  // a Wayland source was to be used and cannot be had
   ScreenAccess told_ = ScreenAccess::Readable;
   bool read_once_ = false;

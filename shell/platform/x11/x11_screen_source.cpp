@@ -63,7 +63,7 @@ const char* ModuleKind(ScreenSourceKind kind) {
 
 // Loading.
 
-std::unique_ptr<CaptureModule> CaptureModule::Open(const char* kind, std::string* why) {
+std::shared_ptr<CaptureLibrary> CaptureLibrary::Load(std::string* why) {
   const std::string folder = ProgramFolder();
   void* library = nullptr;
   std::string error;
@@ -90,21 +90,26 @@ std::unique_ptr<CaptureModule> CaptureModule::Open(const char* kind, std::string
     *why = "its screen capture module is of another version than the program";
     return nullptr;
   }
+  return std::shared_ptr<CaptureLibrary>(new CaptureLibrary(library, api));
+}
+
+CaptureLibrary::~CaptureLibrary() {
+  if (library_) dlclose(library_);
+}
+
+std::unique_ptr<CaptureModule> CaptureModule::Open(std::shared_ptr<CaptureLibrary> library,
+                                                   const char* kind, std::string* why) {
   char reason[256] = {};
   const huevex_capture_options options{sizeof(huevex_capture_options), 0};
-  huevex_capture* capture = api->open(kind, &options, reason, sizeof reason);
+  huevex_capture* capture = library->api().open(kind, &options, reason, sizeof reason);
   if (!capture) {
-    dlclose(library);
     *why = reason;
     return nullptr;
   }
-  return std::unique_ptr<CaptureModule>(new CaptureModule(library, api, capture));
+  return std::make_unique<CaptureModule>(std::move(library), capture);
 }
 
-CaptureModule::~CaptureModule() {
-  api_->close(capture_);
-  if (library_) dlclose(library_);
-}
+CaptureModule::~CaptureModule() { api().close(capture_); }
 
 // Driving it.
 
@@ -126,12 +131,13 @@ void WaylandScreen::SetRootSize(int width, int height) {
   api_.set_root_size(capture_, width, height);
 }
 
-bool WaylandScreen::Read(Rect block, std::uint32_t* out) {
+bool WaylandScreen::Read(Rect block, std::uint32_t* out, std::int64_t* captured_ns) {
   last_read_ = Clock::now();
   if (!wanted_) Want(true);  // the magnifier's first frame, say
   huevex_capture_frame_info info{};
   const int result =
       api_.read(capture_, block.left, block.top, block.Width(), block.Height(), out, &info);
+  if (captured_ns) *captured_ns = info.captured_ns;
   // A snapshot kept while the next is awaited is not the screen as it is.
   return result == HUEVEX_READ_OK && !info.stale;
 }

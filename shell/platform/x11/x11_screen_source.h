@@ -55,28 +55,48 @@ struct AccessNotice {
   std::string reason;
 };
 
-// The capture module, loaded, and one source open in it; both go with it.
+// The capture module's file, loaded, and its table: shared by the source
+// open in it and the shortcut, and unloaded when the last of them goes.
+class CaptureLibrary {
+ public:
+  // Beside the program, then in its library folder; null, with why for the
+  // user, when it cannot be had.
+  static std::shared_ptr<CaptureLibrary> Load(std::string* why);
+  // A table the caller made (tests); nothing to unload.
+  explicit CaptureLibrary(const huevex_capture_api* api) : CaptureLibrary(nullptr, api) {}
+  ~CaptureLibrary();
+  CaptureLibrary(const CaptureLibrary&) = delete;
+  CaptureLibrary& operator=(const CaptureLibrary&) = delete;
+
+  const huevex_capture_api& api() const { return *api_; }
+
+ private:
+  CaptureLibrary(void* library, const huevex_capture_api* api) : library_(library), api_(api) {}
+
+  void* library_;
+  const huevex_capture_api* api_;
+};
+
+// One source open in the module; it goes with it.
 class CaptureModule {
  public:
-  // Loads the module (beside the program, then in its library folder) and
-  // opens `kind`; null, with why for the user, when either cannot be had.
-  static std::unique_ptr<CaptureModule> Open(const char* kind, std::string* why);
-  // A table and source the caller made (tests); nothing to unload.
+  // Opens `kind`; null, with why for the user, when it cannot be had.
+  static std::unique_ptr<CaptureModule> Open(std::shared_ptr<CaptureLibrary> library,
+                                             const char* kind, std::string* why);
+  // A table and source the caller made (tests).
   CaptureModule(const huevex_capture_api* api, huevex_capture* capture)
-      : CaptureModule(nullptr, api, capture) {}
+      : CaptureModule(std::make_shared<CaptureLibrary>(api), capture) {}
+  CaptureModule(std::shared_ptr<CaptureLibrary> library, huevex_capture* capture)
+      : library_(std::move(library)), capture_(capture) {}
   ~CaptureModule();
   CaptureModule(const CaptureModule&) = delete;
   CaptureModule& operator=(const CaptureModule&) = delete;
 
-  const huevex_capture_api& api() const { return *api_; }
+  const huevex_capture_api& api() const { return library_->api(); }
   huevex_capture* capture() const { return capture_; }
 
  private:
-  CaptureModule(void* library, const huevex_capture_api* api, huevex_capture* capture)
-      : library_(library), api_(api), capture_(capture) {}
-
-  void* library_;
-  const huevex_capture_api* api_;
+  std::shared_ptr<CaptureLibrary> library_;
   huevex_capture* capture_;
 };
 
@@ -96,7 +116,9 @@ class WaylandScreen : public Pollable {
 
   // Reads X root pixels from the newest frame; false when there is none that
   // is current (none yet, a snapshot being replaced, a source that failed).
-  bool Read(Rect block, std::uint32_t* out);
+  // `captured_ns`, where asked for: when the oldest frame read was taken
+  // (CLOCK_MONOTONIC).
+  bool Read(Rect block, std::uint32_t* out, std::int64_t* captured_ns = nullptr);
   // The pointer grab was taken (true) or let go: while it is held, capturing
   // that is wanted stays wanted.
   void Grabbed(bool held);

@@ -255,6 +255,17 @@ void WindowManager::AskAbove(Window window, bool above) {
   XSendEvent(display_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &message);
 }
 
+void WindowManager::Activate(Window window, Time time) {
+  XEvent message{};
+  message.xclient.type = ClientMessage;
+  message.xclient.window = window;
+  message.xclient.message_type = atoms_.net_active_window;
+  message.xclient.format = 32;
+  message.xclient.data.l[0] = 1;  // an application
+  message.xclient.data.l[1] = static_cast<long>(time);
+  XSendEvent(display_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &message);
+}
+
 void WindowManager::KeepAbove(const std::vector<Window>& ours) {
   for (const Window window : ours) XRaiseWindow(display_, window);
 }

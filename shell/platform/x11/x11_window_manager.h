@@ -63,6 +63,10 @@ class WindowManager {
   // Asks the window manager to keep a mapped window above the others, or
   // (above false) to let it go back among them.
   void AskAbove(Window window, bool above = true);
+  // Asks the window manager to give a mapped window the keyboard focus, as
+  // an application does (_NET_ACTIVE_WINDOW), at `time`, the server's time
+  // of the event that led to it.
+  void Activate(Window window, Time time);
   // Where none runs: raises the program's shown topmost windows, always in
   // the same order, so that two of them never take turns covering each other.
   void KeepAbove(const std::vector<Window>& ours);

@@ -2,18 +2,19 @@
 
 `Session` knows a display and how to act and look there: it starts programs
 on it, drives the pointer with xdotool, reads the clipboard with xclip and
-xsel, looks at windows with xwininfo and xprop and at pixels in xwd
-screenshots. Where the display comes from is a subclass's business:
-`XvfbSession` starts a private Xvfb (the server picks the display number
-through -displayfd) and, if asked, openbox; `XorgSession` a private Xorg with
-the dummy driver, for RandR 1.5 monitors; a Wayland desktop's Xwayland is
-wayland/user_session.py's. The program is the Linux one here; tests of
-HUEVEX.exe use the Wine session beside this module.
+xsel, looks at windows with xwininfo and xprop, at pixels in xwd
+screenshots and at the pointer's image with huevex_xprobe. Where the display
+comes from is a subclass's business: `XvfbSession` starts a private Xvfb (the
+server picks the display number through -displayfd) and, if asked, openbox;
+`XorgSession` a private Xorg with the dummy driver, for RandR 1.5 monitors; a
+Wayland desktop's Xwayland is wayland/user_session.py's. The program is the
+Linux one here; tests of HUEVEX.exe use the Wine session beside this module.
 
 `Checks` collects what a test expects; `Checks.run` runs one case of it.
 
 Everything a session starts is killed when it ends, also when the test fails
-or is killed (children die with this process).
+or is killed (children die with this process), and so is what the program
+leaves on the display to serve the clipboard, by its PID.
 """
 
 import argparse
@@ -38,12 +39,34 @@ def _die_with_parent():
     _libc.prctl(_PR_SET_PDEATHSIG, signal.SIGKILL)
 
 
+# The crosshair as the pointer shows it: 15 x 15, hot spot at its centre dot.
+CROSSHAIR_CURSOR = "\n".join([
+    "15x15 7,7",
+    ".......#.......",
+    ".......#.......",
+    ".......#.......",
+    ".....#####.....",
+    "....#.....#....",
+    "...#.......#...",
+    "...#.......#...",
+    "####...#...####",
+    "...#.......#...",
+    "...#.......#...",
+    "....#.....#....",
+    ".....#####.....",
+    ".......#.......",
+    ".......#.......",
+    ".......#.......",
+])
+
+
 def arguments(extra=None):
     parser = argparse.ArgumentParser()
     parser.add_argument("--wm", choices=["none", "openbox", "openbox-ffm"], default="none")
     parser.add_argument("--huevex", required=True)
     parser.add_argument("--colorboard")
     parser.add_argument("--tool")
+    parser.add_argument("--xprobe")
     parser.add_argument("--artifacts", default=os.environ.get("TMPDIR", "/tmp"))
     if extra:
         extra(parser)
@@ -248,8 +271,11 @@ class Board:
 
     def stripe_x(self, index):
         """The middle of stripe `index`, across."""
-        stripe = self.width // len(self.colors)
-        return self.x + index * stripe + stripe // 2
+        return self.stripe_left(index) + self.width // len(self.colors) // 2
+
+    def stripe_left(self, index):
+        """The first column of stripe `index`."""
+        return self.x + index * (self.width // len(self.colors))
 
     def middle_y(self):
         return self.y + self.height // 2
@@ -295,6 +321,10 @@ class Session:
         return process
 
     def close(self):
+        # What the program left behind first: it lives on its own.
+        if self.display:
+            for pid in self.clipboard_servers():
+                os.kill(pid, signal.SIGTERM)
         # The newest first (a server the session started, last).
         for process in reversed(self.processes):
             if process.poll() is None:
@@ -436,6 +466,10 @@ class Session:
     def client_pixel(self, client, window=None):
         return self.screenshot().rgb(*self.screen_point(client, window))
 
+    def cursor_image(self):
+        """The pointer's image now (huevex_xprobe's picture of it)."""
+        return self.output([self.args.xprobe, "cursor"]).rstrip("\n")
+
     def pixel(self, x, y):
         """The screen's pixel at (x, y) now, as RRGGBB."""
         return self.screenshot().hex(x, y)
@@ -497,6 +531,54 @@ class Session:
             hold()
         self.xdotool("mouseup", button)
         time.sleep(0.03)
+
+    def pick_anywhere(self, target, end, hold=None, keys=None):
+        """A pick with no press: `huevex --pick` started (or, with `keys`, the
+        shortcut typed to the running program, by xdotool or a function), the
+        pointer moved to target, and the pick ended there with `end`: a button
+        number clicks it, else a key (xdotool's name). `hold(window)`, if
+        given, runs before the end, with the picking program's main window.
+        The command's exit status, output and errors, once it has ended; None
+        for the shortcut."""
+        if keys:
+            keys() if callable(keys) else self.xdotool("key", keys)
+            window = self.main_window
+            self.wait_for(lambda: self.client_pixel(self.CROSSHAIR) == self.FACE,
+                          "the crosshair to leave its box")
+        else:
+            command = self.spawn([self.args.huevex, "--pick"], stdout=subprocess.PIPE,
+                                 stderr=subprocess.PIPE)
+            window = self.wait_for(lambda: self.output(
+                ["xdotool", "search", "--all", "--onlyvisible", "--pid", str(command.pid), "--name",
+                 "^HUEVEX$"]).split(), "the command's window")[0]
+        self.pointer_steps(self.pointer(), target)
+        time.sleep(0.05)  # a few timer ticks at the target
+        if hold:
+            hold(window)
+        if isinstance(end, int):
+            self.xdotool("click", end)
+        else:
+            self.xdotool("key", end)
+        if keys:
+            return None
+        out, err = command.communicate(timeout=10)
+        return command.returncode, out.decode(errors="replace"), err.decode(errors="replace")
+
+    def clipboard_servers(self, name="huevex-clipboard"):
+        """The processes the program (or another, by its name) left behind on
+        this display to serve the clipboard."""
+        found = []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{pid}/cmdline", "rb") as f:
+                    command = f.read().split(b"\0")
+                with open(f"/proc/{pid}/environ", "rb") as f:
+                    env = f.read().split(b"\0")
+            except OSError:
+                continue
+            if command[0] == name.encode() and f"DISPLAY={self.display}".encode() in env:
+                found.append(int(pid))
+        return found
 
     def pointer(self):
         """Where the X server has the pointer."""

@@ -17,34 +17,12 @@ import time
 
 from harness import session
 
-# The crosshair as the pointer shows it: 15 x 15, hot spot at its centre dot.
-CROSSHAIR_CURSOR = "\n".join([
-    "15x15 7,7",
-    ".......#.......",
-    ".......#.......",
-    ".......#.......",
-    ".....#####.....",
-    "....#.....#....",
-    "...#.......#...",
-    "...#.......#...",
-    "####...#...####",
-    "...#.......#...",
-    "...#.......#...",
-    "....#.....#....",
-    ".....#####.....",
-    ".......#.......",
-    ".......#.......",
-    ".......#.......",
-])
-
-
 def arguments(extra=None):
     """The session's arguments and the Wine ones. What a test makes goes to
     a folder of its own in --artifacts, named after the script: emptied when
     the test starts and kept afterwards for a look."""
 
     def more(parser):
-        parser.add_argument("--xprobe")
         parser.add_argument("--sim-frame")
         parser.add_argument("--prefix", help="the Wine prefix the setup test boots")
         if extra:
@@ -201,6 +179,20 @@ class WineSession(session.XvfbSession):
               f"at {self.client[0]},{self.client[1]}", flush=True)
         return self.huevex
 
+    def command(self, *arguments, during=None):
+        """(exit status, stdout, stderr) of HUEVEX.exe run to its end with both
+        streams pipes, `during` (what a person does) run meanwhile."""
+        self.wine_started = True
+        process = self.spawn(["wine", self.args.huevex, *arguments], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE)
+        if during:
+            during()
+        try:
+            out, err = process.communicate(timeout=30)
+        except subprocess.TimeoutExpired:
+            raise session.Failure(f"HUEVEX.exe {' '.join(arguments)} did not end")
+        return process.returncode, out.decode(errors="replace"), err.decode(errors="replace")
+
     def huevex_running(self):
         return self.huevex is not None and self.huevex.poll() is None
 
@@ -208,9 +200,6 @@ class WineSession(session.XvfbSession):
         """A point of the main window's client area on the screen, where the
         client area was last seen (self.client)."""
         return self.client[0] + client[0], self.client[1] + client[1]
-
-    def cursor_image(self):
-        return self.output([self.args.xprobe, "cursor"]).rstrip("\n")
 
     # The mouse, with a few milliseconds between steps as a hand would leave.
 
@@ -292,14 +281,14 @@ class WineSession(session.XvfbSession):
         checks.equal("color under the pointer's target", self.pixel(x, y), color)
         self.clear_clipboard()
         self.press_and_drag(button, x, y)
-        checks.soon("pointer while picking", self.cursor_image, CROSSHAIR_CURSOR)
+        checks.soon("pointer while picking", self.cursor_image, session.CROSSHAIR_CURSOR)
         checks.soon_not("crosshair box while picking", lambda: self.pixel(*cross), "000000")
         checks.soon("swatch while picking", lambda: self.pixel(*swatch), color)
         self.release(button)
         checks.equal("clipboard", self.clipboard_after_pick(), "#" + color)
         checks.equal("swatch after the pick", self.pixel(*swatch), color)
         checks.soon("crosshair back in its box", lambda: self.pixel(*cross), "000000")
-        checks.soon_not("pointer after the pick", self.cursor_image, CROSSHAIR_CURSOR)
+        checks.soon_not("pointer after the pick", self.cursor_image, session.CROSSHAIR_CURSOR)
         checks.true("program still running", self.huevex_running())
 
     def on_failed_case(self, name):

@@ -20,6 +20,9 @@
 //   frames MS          reads as "age" does for MS milliseconds; prints the
 //                      frames that came meanwhile: "frames N"
 //   cost N W H         N reads of a W x H block; prints "cost W H NS_PER_READ"
+//   shortcut TRIGGER   ask for the global shortcut ("LOGO+ALT+c"); unbind: give it back
+//   keys STATE MS      as wait, for the shortcut's state; prints "keys STATE REASON"
+//   presses            prints "presses N": the presses since the last
 //   sleep MS
 //   close
 //
@@ -42,6 +45,7 @@ namespace {
 
 const char* const kStates[] = {"idle",   "waiting", "live",        "refused",
                                "failed", "asking",  "still-asking"};
+const char* const kShortcutStates[] = {"waiting", "bound", "refused", "failed", "unavailable"};
 
 std::int64_t NowNs() {
   timespec t{};
@@ -57,16 +61,41 @@ struct Probe {
   const huevex_capture_api* api = nullptr;
   huevex_capture* capture = nullptr;
   huevex_capture_options options{sizeof(huevex_capture_options), 0};
+  huevex_shortcut* shortcut = nullptr;
 
-  // One turn of the program's loop: poll the module's descriptors, dispatch.
+  // One turn of the program's loop: poll the source's and the shortcut's
+  // descriptors, dispatch both.
   int Turn(int max_wait_ms) {
     if (!capture) return HUEVEX_CAPTURE_FAILED;
-    pollfd fds[4];
-    const int n = api->poll_fds(capture, fds, 4);
-    int wait = api->timeout_ms(capture);
-    wait = wait < 0 ? max_wait_ms : std::min(wait, max_wait_ms);
+    pollfd fds[8];
+    int n = api->poll_fds(capture, fds, 4);
+    if (shortcut) n += api->shortcut_poll_fds(shortcut, fds + n, 4);
+    int wait = max_wait_ms;
+    for (int ms : {api->timeout_ms(capture), shortcut ? api->shortcut_timeout_ms(shortcut) : -1}) {
+      if (ms >= 0) wait = std::min(wait, ms);
+    }
     poll(fds, static_cast<nfds_t>(n), wait);
+    if (shortcut) api->shortcut_dispatch(shortcut);
     return api->dispatch(capture);
+  }
+
+  // Turns of the loop until done() or ms pass.
+  template <typename Done>
+  void Until(Done done, int ms) {
+    const std::int64_t end = NowNs() + std::int64_t{ms} * 1'000'000;
+    for (std::int64_t left = ms; !done() && left > 0; left = (end - NowNs()) / 1'000'000) {
+      Turn(static_cast<int>(std::min<std::int64_t>(left, 50)));
+    }
+  }
+
+  void Keys(const char* want, int ms) {
+    char reason[256] = "not asked for";
+    const auto state = [&] {
+      return kShortcutStates[shortcut ? api->shortcut_state(shortcut, reason, sizeof reason)
+                                      : int{HUEVEX_SHORTCUT_FAILED}];
+    };
+    Until([&] { return !shortcut || std::strcmp(state(), want) == 0; }, ms);
+    std::printf("keys %s %s\n", state(), reason);
   }
 
   void PrintState() {
@@ -77,20 +106,16 @@ struct Probe {
   }
 
   void Wait(const char* want, int ms) {
-    const std::int64_t end = NowNs() + std::int64_t{ms} * 1'000'000;
-    while (capture && std::strcmp(kStates[api->state(capture, nullptr, 0)], want) != 0) {
-      const std::int64_t left = (end - NowNs()) / 1'000'000;
-      if (left <= 0) break;
-      Turn(static_cast<int>(std::min<std::int64_t>(left, 50)));
-    }
+    Until(
+        [&] {
+          return !capture || std::strcmp(kStates[api->state(capture, nullptr, 0)], want) == 0;
+        },
+        ms);
     PrintState();
   }
 
   void Pump(int ms) {
-    const std::int64_t end = NowNs() + std::int64_t{ms} * 1'000'000;
-    for (std::int64_t left = ms; left > 0; left = (end - NowNs()) / 1'000'000) {
-      Turn(static_cast<int>(std::min<std::int64_t>(left, 50)));
-    }
+    Until([] { return false; }, ms);
   }
 
   void First(int ms) {
@@ -243,6 +268,20 @@ int main(int argc, char** argv) {
     } else if (step == "cost") {
       if (p.capture) p.Cost(arg(i + 1), arg(i + 2), arg(i + 3));
       i += 3;
+    } else if (step == "shortcut") {
+      char reason[256];
+      const char* trigger = i + 1 < args.size() ? args[++i].c_str() : "";
+      p.shortcut = p.api->shortcut_open(trigger, reason, sizeof reason);
+      std::printf(p.shortcut ? "shortcut open\n" : "shortcut none %s\n", reason);
+    } else if (step == "keys") {
+      const std::string state = i + 1 < args.size() ? args[i + 1] : "";
+      p.Keys(state.c_str(), arg(i + 2));
+      i += 2;
+    } else if (step == "presses") {
+      std::printf("presses %d\n", p.shortcut ? p.api->shortcut_presses(p.shortcut) : -1);
+    } else if (step == "unbind") {
+      p.api->shortcut_close(p.shortcut);
+      p.shortcut = nullptr;
     } else if (step == "sleep") {
       const int ms = arg(++i);
       timespec t{ms / 1000, (ms % 1000) * 1'000'000L};
@@ -257,6 +296,7 @@ int main(int argc, char** argv) {
     }
     std::fflush(stdout);
   }
+  p.api->shortcut_close(p.shortcut);
   p.api->close(p.capture);
   return 0;
 }

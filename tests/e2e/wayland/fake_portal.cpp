@@ -16,6 +16,8 @@
 //   no-screenshot  owns the portal's name without the Screenshot interface
 //   cast, cast-refuse, cast-silent, cast-slow:MS, cast-unfilled, cast-closed
 //                  screenshots as "ok", and a ScreenCast (fake_screencast.cpp)
+//   keys, keys-refuse, keys-unbound
+//                  screenshots as "ok", and GlobalShortcuts (fake_shortcuts.cpp)
 //
 // Prints "ready" once it owns the name, and one line per request and Close.
 // The pictures are 4 x 2: red, green, blue, white on top, then a gray that
@@ -35,6 +37,7 @@
 #include <vector>
 
 bool AddScreencast(sd_bus* bus, const std::string& mode);
+bool AddShortcuts(sd_bus* bus, const std::string& mode);
 void SendHeldAnswer(sd_bus* bus);
 
 // What the ScreenCast (fake_screencast.cpp) shares: the time, the path a
@@ -220,6 +223,10 @@ int main(int argc, char** argv) {
       std::printf("no pipewire\n");
       return 1;
     }
+    mode = "ok";
+  }
+  if (mode.starts_with("keys")) {
+    if (!AddShortcuts(bus, mode)) return 1;
     mode = "ok";
   }
   if (mode != "no-screenshot") {

@@ -31,6 +31,7 @@
 long long NowMs();
 std::string PathOf(sd_bus_message* call, const char* kind, const std::string& token);
 sd_bus_message* NewResponse(sd_bus* bus, const std::string& handle, unsigned code);
+void ServePortalSession(sd_bus* bus, const std::string& path);
 
 namespace {
 
@@ -200,7 +201,7 @@ std::string ReadOptions(sd_bus_message* call, std::string* token) {
     }
     if (std::strcmp(key, "handle_token") == 0) {
       *token = value;
-    } else if (std::strcmp(key, "session_handle_token") != 0) {
+    } else {
       said.append(" ").append(key).append("=").append(value);
     }
     sd_bus_message_exit_container(call);
@@ -252,8 +253,7 @@ int OnCall(sd_bus_message* call, void*, sd_bus_error*) {
   sd_bus_message* signal = nullptr;
   if (method == "CreateSession") {
     const std::string path = PathOf(call, "session", "s" + token);
-    sd_bus_add_object_vtable(bus, nullptr, path.c_str(), "org.freedesktop.portal.Session",
-                             kSessionVtable, nullptr);
+    ServePortalSession(bus, path);
     signal = NewResponse(bus, handle, 0);
     sd_bus_message_append(signal, "a{sv}", 1, "session_handle", "s", path.c_str());
   } else if (method == "SelectSources") {
@@ -316,6 +316,16 @@ const sd_bus_vtable kScreenCastVtable[] = {
 };
 
 }  // namespace
+
+// Shared with the GlobalShortcuts (fake_shortcuts.cpp): the options read, and
+// a session object whose Close prints "session-close".
+std::string ReadPortalOptions(sd_bus_message* call, std::string* token) {
+  return ReadOptions(call, token);
+}
+void ServePortalSession(sd_bus* bus, const std::string& path) {
+  sd_bus_add_object_vtable(bus, nullptr, path.c_str(), "org.freedesktop.portal.Session",
+                           kSessionVtable, nullptr);
+}
 
 void SendHeldAnswer(sd_bus* bus) {
   if (!held || NowMs() < held_until_ms) return;

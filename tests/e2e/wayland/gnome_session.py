@@ -62,27 +62,6 @@ QUESTIONS = {
 }
 
 
-class Hands:
-    """mutter_hands.py as the session's user: commands in, one answer each."""
-
-    def __init__(self, s):
-        with open(os.path.join(s.args.artifacts, f"{s.user}-hands.log"), "wb") as log:
-            self.process = s.spawn(s.user_command([SYSTEM_PYTHON, HANDS, MONITOR]),
-                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=log,
-                                   text=True)
-        self._answer("Mutter's remote desktop")
-
-    def _answer(self, what):
-        line = self.process.stdout.readline().strip()
-        if line != "ok":
-            raise Failure(f"{what}: {line or 'no answer'}")
-
-    def do(self, *words):
-        self.process.stdin.write(" ".join(str(w) for w in words) + "\n")
-        self.process.stdin.flush()
-        self._answer(" ".join(str(w) for w in words))
-
-
 class GnomeSession(UserSession):
     """GNOME Shell headless with a virtual monitor, Xwayland, PipeWire and
     GNOME's desktop portal; `screenshots_allowed` presets the portal's
@@ -110,11 +89,6 @@ class GnomeSession(UserSession):
     def __init__(self, args, screenshots_allowed=True):
         super().__init__(args)
         self.screenshots_allowed = screenshots_allowed
-        self.hands_process = None
-
-    def close(self):
-        self.hands_process = None  # spawned: ended with the rest
-        super().close()
 
     def _home_env(self):
         return {**super()._home_env(), "XDG_SESSION_TYPE": "wayland"}
@@ -207,10 +181,8 @@ class GnomeSession(UserSession):
 
     # The compositor
 
-    def hands(self):
-        if self.hands_process is None:
-            self.hands_process = Hands(self)
-        return self.hands_process
+    def _hands_command(self):
+        return [SYSTEM_PYTHON, HANDS, MONITOR]  # Mutter's remote desktop
 
     def screenshot(self):
         path = os.path.join(self.rundir, "shot.png")

@@ -19,7 +19,9 @@ Then the first use, nothing stored: the desktop's question answered (the
 pick that raised it copies; with the screen cast a second run picks with no
 dialog, from the restore token), refused (nothing copied; told as a
 refusal), and left unanswered past the portal's wait, then answered (the
-next pick copies; without asking again where the desktop stored the answer).
+next pick copies; without asking again where the desktop stored the answer);
+and `huevex --pick` over the desktop's background color, its first pick
+raising the question (user_session.py's pick_command).
 And in every case the program's stderr stays quiet.
 """
 
@@ -39,6 +41,7 @@ QUESTION = (150, 85)  # the help panel's button
 CODE_BOXES = [(115, 24), (115, 40), (115, 56)]
 SLOW = ["FF0000", "000000", "FFFFFF", "050AC8"]
 QUICK = ["00FF00", "000000", "FFFFFF", "0000FF", "100F01"]  # each unlike the one before
+BACKGROUND = "7A3E9D"  # the desktop's, for the command's pick
 PORTAL_WAIT = 27.0  # past the portal's own 25 s for the shell's answer
 CALLS = ["type='method_call',interface='org.freedesktop.portal.Screenshot'",
          "type='method_call',interface='org.freedesktop.portal.ScreenCast'"]
@@ -237,7 +240,24 @@ def unanswered(s, checks, board):
         checks.equal(f"{what}: copies", s.wait_clipboard("#FF0000", timeout=5), "#FF0000")
 
 
-FIRST_USE = [answered, refused, unanswered]
+def command_pick(s, checks, board):
+    s.stop_huevex()
+    os.kill(board.process.pid, 15)  # no X window keeps the keyboard
+    board.process.wait(5)
+    for key, value in [("picture-options", "'none'"), ("primary-color", f"'#{BACKGROUND}'")]:
+        s.as_user(["gsettings", "set", "org.gnome.desktop.background", key, value])
+    target = (300, 600)  # clear of the board and of the desktop's questions
+    s.wait_for(lambda: s.screenshot().rgb(*target) == session.rgb(BACKGROUND), "the background", 10)
+
+    def answer():
+        s.wait_for(lambda: s.question_shown(question(s)), "the desktop to ask", 15, step=0.2)
+        s.answer_question(question(s), allow=True)
+
+    s.pick_command(checks, (1000, 900), target, BACKGROUND, {"HUEVEX_SCREEN": s.args.source},
+                   answer)
+
+
+FIRST_USE = [answered, refused, unanswered, command_pick]
 
 
 def check_stderr(s, checks, name):

@@ -24,13 +24,13 @@ at the end). What is KWin's:
 import os
 import shlex
 import shutil
+import time
 
-import virtual_pointer
 from user_session import SIZE, UserSession, session
 
 KWIN = "/usr/bin/kwin_wayland"
 PORTAL_KDE = "/usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde"
-PORTAL_INTERFACES = ["Screenshot", "ScreenCast"]
+PORTAL_INTERFACES = ["Screenshot", "ScreenCast", "GlobalShortcuts"]
 PORTAL_RESOURCE = "org.freedesktop.impl.portal.desktop.kde"  # its dialogs' windows
 
 
@@ -45,6 +45,7 @@ class KWinSession(UserSession):
              "dbus-update-activation-environment", "gdbus", "pipewire", "wireplumber", "xhost"]
     FILES = [KWIN, PORTAL_KDE]
     PACKAGES = "kde"
+    COMPOSED_SHOTS = False
 
     def __init__(self, args):
         super().__init__(args)
@@ -101,8 +102,8 @@ class KWinSession(UserSession):
 
     def watch_portal(self):
         """Starts counting the program's calls to the desktop portal's
-        Screenshot and ScreenCast, and their answers (dbus-monitor on the
-        session bus)."""
+        Screenshot, ScreenCast and GlobalShortcuts, and their answers
+        (dbus-monitor on the session bus)."""
         rules = [f"type='method_call',interface='org.freedesktop.portal.{name}'"
                  for name in PORTAL_INTERFACES]
         rules.append("type='signal',interface='org.freedesktop.portal.Request',member='Response'")
@@ -183,9 +184,11 @@ class KWinSession(UserSession):
         x, y, width, height = rect
         # The output's card (the second: the first offers a new virtual
         # output), then Share (bottom right, beside Cancel).
-        clicker = os.path.join(self.rundir, "virtual_pointer.py")
-        shutil.copy(virtual_pointer.__file__, clicker)
-        os.chmod(clicker, 0o644)
-        self.as_user(["python3", clicker, str(x + width - 150), str(y + 237),
-                      str(x + width - 139), str(y + height - 26)])
+        self.hands().do("click", x + width - 150, y + 237)
+        time.sleep(0.3)
+        self.hands().do("click", x + width - 139, y + height - 26)
         return session.poll(lambda: not dialog(), 5, step=0.3)
+
+    def type_shortcut(self, codes=(125, 56, 46)):  # Super+Alt+C (linux/input-event-codes.h)
+        """With the compositor's keyboard: xdotool's keys reach only Xwayland."""
+        self.hands().do("keys", *codes)

@@ -20,8 +20,10 @@ each in a session of its own, the cases in turn in one program:
   white nor black), the picks above still copy the right colors, and the
   ScreenCast is not tried again; a new run (the token stored) asks nothing,
   and its first flick copies its color;
-and the screenshots KDE's portal saves into the user's Pictures folder are
-gone, and the program's stderr stays quiet.
+then `huevex --pick` under `auto` over what KWin shows where no window lies
+(black), its first pick raising the ScreenCast's dialog (user_session.py's
+pick_command); and the screenshots KDE's portal saves into the user's
+Pictures folder are gone, and the program's stderr stays quiet.
 """
 
 import os
@@ -33,6 +35,8 @@ import pick_test
 from harness import session
 
 QUIET = 2  # stderr lines a whole run may write
+NOT_BOUND = ("huevex: the shortcut Super+Alt+C is not available (the desktop portal bound no "
+             "shortcut); HUEVEX goes on without it")
 CODE_BOXES = [(116, 25), (116, 41), (116, 57)]  # the three code rows of the main window
 QUESTION = (150, 85)  # the help panel's button
 
@@ -72,6 +76,29 @@ def no_capture_clicks(s, board, checks):
     # The count sees a pick's call, so the zero above means something.
     slow_pick(s, board, checks, "00FF00")
     checks.true("a pick calls the portal", s.portal_calls()[len(before):])
+
+
+def shortcut_pick(s, board, checks):
+    """The shortcut asked of KDE's portal as the program starts; where it is
+    bound, typed with KWin's fake input keyboard it arms a pick that a click
+    ends. KDE 5.27 binds none: the program says so once."""
+    checks.soon("shortcut: asked for", lambda: [
+        call for call in s.portal_calls() if call.startswith("GlobalShortcuts.")],
+        ["GlobalShortcuts.CreateSession", "GlobalShortcuts.ListShortcuts",
+         "GlobalShortcuts.BindShortcuts"])
+    def log():
+        with open(s.monitor_log) as f:
+            return f.read()
+    checks.true("shortcut: Super+Alt+C wished for", 'string "LOGO+ALT+c"' in log())
+    s.wait_for(lambda: "member=Response" in log().split("member=BindShortcuts", 1)[-1],
+               "the portal's answer to BindShortcuts", 10)
+    if session.poll(lambda: NOT_BOUND in s.stderr(), 2):
+        checks.equal("shortcut: not bound, said once", s.stderr().count(NOT_BOUND), 1)
+        print("    (the desktop's portal bound no shortcut here: nothing to press)", flush=True)
+        return
+    checks.equal("shortcut: clipboard cleared first", s.clear_clipboard(), "")
+    s.pick_anywhere(stripe(board, "0000FF"), 1, keys=s.type_shortcut)
+    checks.equal("shortcut: xclip", s.wait_clipboard("#0000FF"), "#0000FF")
 
 
 def screencast_answered(s, board, checks):
@@ -139,15 +166,23 @@ def asked_once(s, board, checks):
                  s.portal_calls().count("ScreenCast.Start"), 1)
 
 
-CASES = {"portal": [slow_pick, quick_picks, no_capture_clicks],
-         "auto": [screencast_answered, slow_pick, quick_picks, asked_once, next_run]}
+def command_pick(s, board, checks):
+    s.pick_command(checks, (1100, 900), (300, 600), "000000", answer=s.answer_screencast_dialog)
+
+
+CASES = {"portal": [shortcut_pick, slow_pick, quick_picks, no_capture_clicks],
+         "auto": [screencast_answered, slow_pick, quick_picks, asked_once, next_run],
+         "--pick": [command_pick]}  # the program's own choice, from the command line
 
 
 def one_run(s, checks, source):
-    """The source's cases in turn, in one program."""
-    board = s.board(*pick_test.BOARD, pick_test.STRIPES, os.path.join(s.rundir, "board.log"))
+    """The source's cases in turn, in one program; the command's with no
+    window up at all, so that no X window holds the keyboard."""
+    board = None
     s.watch_portal()
-    s.start_huevex({"HUEVEX_SCREEN": source} if source != "auto" else {})
+    if source != "--pick":
+        board = s.board(*pick_test.BOARD, pick_test.STRIPES, os.path.join(s.rundir, "board.log"))
+        s.start_huevex({"HUEVEX_SCREEN": source} if source != "auto" else {})
     for case in CASES[source]:
         with checks.case(f"{source}: {case.__name__}"):
             case(s, board, checks)
@@ -157,14 +192,14 @@ def test():
     args = session.arguments()
     checks = session.Checks()
     for source in CASES:
-        print(f"-- HUEVEX_SCREEN={source}", flush=True)
+        print(f"-- {source}", flush=True)
         with kde_session.KWinSession(args) as s:
             checks.run(f"{source}: the session", one_run, s, checks, source)
             if s.huevex:
                 checks.equal(f"{source}: stderr beyond {QUIET} lines",
                              s.stderr().splitlines()[QUIET:], [])
                 checks.equal(f"{source}: still running", s.huevex.poll(), None)
-                checks.equal(f"{source}: the portal's screenshots removed", s.pictures(), [])
+            checks.equal(f"{source}: the portal's screenshots removed", s.pictures(), [])
     return checks.finish()
 
 

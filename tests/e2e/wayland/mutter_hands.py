@@ -12,8 +12,10 @@ of a few well-known names, so this process takes one of them
 Both live only as long as this process's connection to the session bus, so
 it reads commands from stdin, one a line, and answers each with a line:
 
-    move X Y | press | release | click X Y | shot PATH | quit
+    move X Y | press | release | click X Y | key CODE | shot PATH | quit
     -> "ok" or "error <what>"
+
+(a key, by its evdev code, is pressed and let go).
 
 Runs under the system's python3 (it needs python3-gi).
 """
@@ -65,6 +67,11 @@ class Hands:
     def button(self, pressed):
         self._rd("NotifyPointerButton", "(ib)", BTN_LEFT, pressed)
 
+    def key(self, code):
+        for pressed in (True, False):
+            self._rd("NotifyKeyboardKeycode", "(ub)", code, pressed)
+            time.sleep(0.03)
+
     def shot(self, path):
         name = "org.gnome.Shell.Screenshot"
         ok, _ = call(self.bus, name, "/org/gnome/Shell/Screenshot", name, "Screenshot",
@@ -101,6 +108,8 @@ def main():
                 hands.button(True)
                 time.sleep(0.05)
                 hands.button(False)
+            elif words[0] == "key":
+                hands.key(int(words[1]))
             elif words[0] == "shot":
                 hands.shot(words[1])
             else:

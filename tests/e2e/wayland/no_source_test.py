@@ -7,6 +7,8 @@ forced (HUEVEX_SCREEN=x11), which Xwayland refuses to read on every tick.
 It must say so once: the main window's title while it lasts, a message box
 the first time (at start-up or at the first pick), never a line per tick on
 stderr; and it must go on running through picks and the magnifier's ticks.
+From the command line (`huevex --pick`) no picture can come to cover the
+screen with: the pick ends at once, with status 2 and the reason.
 """
 
 import time
@@ -45,6 +47,7 @@ def test():
                 # The message box's text, and a line or two besides.
                 checks.equal("stderr beyond five lines", stderr.splitlines()[5:8], [])
                 checks.equal("still running", s.huevex.poll(), None)
+            checks.run(f"{name}, from the command line", command_told, s, checks, source)
             if checks.failed:
                 s.save_screenshot(f"huevex-wayland-no-source-{source}.png")
     return checks.finish()
@@ -69,6 +72,14 @@ def told_once(s, checks, source):
     time.sleep(TICKS)
     checks.equal("no message box again", boxes(s), [])
     checks.equal("the title still says so", s.title(), TITLE)
+
+
+def command_told(s, checks, source):
+    s.stop_huevex()
+    s.start_huevex({"HUEVEX_SCREEN": source}, args=["--pick"])
+    s.wait_for(lambda: s.huevex.poll() is not None, "the command to end", 10)
+    checks.equal("the command's status", s.huevex.poll(), 2)
+    checks.true("the command says why", "the screen could not be read" in s.stderr())
 
 
 if __name__ == "__main__":

@@ -1,4 +1,5 @@
-"""The capture module's portal sources against a stand-in desktop portal.
+"""The capture module's portal sources and its global shortcut against a
+stand-in desktop portal.
 
 Runs under dbus-run-session with private_bus.conf (a bus that activates no
 service). Each case starts the stand-in in one mode, drives the module with
@@ -134,6 +135,29 @@ def screenshot_cases():
     check("gave up: asked anew", [line.split()[0] for line in fake], ["request", "request"])
 
 
+def shortcut_cases():
+    # The keys and the token of every run; our presses only; the session goes with it.
+    out, fake, _ = run("keys", ["shortcut", "LOGO+ALT+c", "keys", "bound", "5000", "pump", "300",
+                                "presses", "presses", "unbind", "sleep", "300"])
+    check("keys: steps", out[1:], ["shortcut open", "keys bound ", "presses 2", "presses 0"])
+    check("keys: asked", fake, [
+        "session session_handle_token=huevex", "list", "bind pick description=Pick a color with "
+        "HUEVEX preferred_trigger=LOGO+ALT+c", "session-close"])
+    # Kept from an earlier run, it is not bound again (KDE would open its settings).
+    out, fake, _ = run("keys-kept", ["shortcut", "LOGO+ALT+c", "keys", "bound", "5000", "pump",
+                                     "300", "presses"])
+    check("kept: steps", out[1:], ["shortcut open", "keys bound ", "presses 2"])
+    check("kept: not bound again", [line for line in fake if line.startswith("bind")], [])
+    # Binding nothing is told; no way to a shortcut (no GlobalShortcuts, no portal) is not.
+    for mode, state, closed in [("keys-refuse", "refused the desktop refused it", 1),
+                                ("keys-unbound", "failed the desktop portal bound no shortcut", 1),
+                                ("ok", "unavailable ", 0), (None, "unavailable ", 0)]:
+        out, fake, _ = run(mode, ["shortcut", "LOGO+ALT+c", "keys", state.split()[0], "5000",
+                                  "pump", "300"])
+        check(f"{mode}: shortcut", out[2:], [f"keys {state}"])
+        check(f"{mode}: sessions closed", fake.count("session-close"), closed)
+
+
 def start_pipewire(runtime, env):
     """A private PipeWire and WirePlumber, this test's own processes; None
     with the reason printed when PipeWire cannot start."""
@@ -251,6 +275,7 @@ def screencast_cases(env, state_home):
 
 if not args.cast:
     screenshot_cases()
+    shortcut_cases()
 else:
     with tempfile.TemporaryDirectory(prefix="huevex-cast-") as runtime:
         env = dict(os.environ, XDG_RUNTIME_DIR=runtime, PIPEWIRE_RUNTIME_DIR=runtime,

@@ -24,6 +24,8 @@ board below. Each case runs in a session of its own:
   draws), with the magnifier open: sway draws the crosshair into every frame
   in software, yet the magnifier's box during the pick equals the simulated
   desktop's and the pick copies the color under the crosshair;
+- the command: `huevex --pick` over a stripe of the background, with the
+  compositor's pointer and keys (user_session.py's pick_command);
 and in every case the program's stderr stays quiet: a line or two at most,
 never one per tick. Checks marked "(needs the capture)" cannot pass before
 the program reads the screen through the compositor.
@@ -215,7 +217,13 @@ def pointer_drawn(s, checks):
         mouse.close()
 
 
-CASES = [picks, quick_picks, keys, magnifier, help_panel, pointer_drawn]
+def command_pick(s, checks):
+    s.stop_huevex()
+    s.pick_command(checks, (300, 700), pick_test.stripe_centre("050AC8"), "050AC8",
+                   {"HUEVEX_SCREEN": s.args.source})
+
+
+CASES = [picks, quick_picks, keys, magnifier, help_panel, pointer_drawn, command_pick]
 
 
 def start_and_run(s, checks, case):

@@ -20,6 +20,10 @@ compositor draws a frame X clients are not told of, `outer_rect`.
 - the program starts inside the session with the environment the test asks
   for, its stderr to a file the test reads; `stop_huevex` ends it by its id
   (the process whose /proc exe is the session's copy) for a fresh start;
+- a person's mouse and keys inside the compositor (`hands`: Wayland windows
+  and surfaces that xdotool cannot reach) come from a helper run as the
+  user, virtual_pointer.py unless the desktop needs another; `pick_command`
+  runs `huevex --pick` with them, as a person would;
 - at the end every process of the session's user left is ended by its id,
   the session's files in /tmp and the runtime directory are removed and the
   user deleted. A guard process does the same if the test itself is killed
@@ -127,6 +131,27 @@ def _guard(user, uid, rundir, read_end):
         os._exit(0)
 
 
+class Hands:
+    """A helper run as the session's user that moves, presses and types inside
+    the compositor: commands in on its stdin, one answer ("ok") each."""
+
+    def __init__(self, s, command):
+        with open(os.path.join(s.args.artifacts, f"{s.user}-hands.log"), "wb") as log:
+            self.process = s.spawn(s.user_command(command), stdin=subprocess.PIPE,
+                                   stdout=subprocess.PIPE, stderr=log, text=True)
+        self._answer(f"{command[1]} starting")
+
+    def _answer(self, what):
+        line = self.process.stdout.readline().strip()
+        if line != "ok":
+            raise Failure(f"{what}: {line or 'no answer'}")
+
+    def do(self, *words):
+        self.process.stdin.write(" ".join(str(w) for w in words) + "\n")
+        self.process.stdin.flush()
+        self._answer(" ".join(str(w) for w in words))
+
+
 class Stalled(Exception):
     """The compositor hung at its start: the session tries again as a new user."""
 
@@ -157,6 +182,8 @@ class UserSession(session.Session):
     PACKAGES = None  # the tools/packages.sh set that brings the tools
     STARTS = 1  # tries at starting a compositor that stalls
     HELP_TITLE = "^Form1$"
+    COMPOSED_SHOTS = True  # screenshot() is the compositor's picture of the screen
+    KEYS = {"Shift": 42, "Return": 28, "Escape": 1}  # evdev codes, as hands types them
     count = 0  # sessions this process made: each has a user of its own
 
     @classmethod
@@ -192,6 +219,7 @@ class UserSession(session.Session):
         self.compositor_log = None
         self.session_env = {}  # the displays and the bus, as they come up
         self.huevex = None
+        self.hands_process = None
 
     # Lifetime
 
@@ -222,6 +250,7 @@ class UserSession(session.Session):
 
     def close(self):
         started = time.monotonic()
+        self.hands_process = None  # spawned: ended with the rest
         self._end_compositor()
         super().close()  # what this process spawned itself
         if self.rundir:
@@ -351,6 +380,19 @@ class UserSession(session.Session):
         self.spawn(self.user_command(["sh", "-c", script]), stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
+    def hands(self):
+        """A person's mouse and keyboard inside the compositor (Hands)."""
+        if self.hands_process is None:
+            self.hands_process = Hands(self, self._hands_command())
+        return self.hands_process
+
+    def _hands_command(self):
+        helper = os.path.join(self.rundir, "virtual_pointer.py")  # where the user reaches it
+        shutil.copy(os.path.join(os.path.dirname(os.path.abspath(__file__)), "virtual_pointer.py"),
+                    helper)
+        os.chmod(helper, 0o644)
+        return ["python3", helper, *map(str, SIZE)]
+
     def wayland_socket(self):
         name = self.session_env["WAYLAND_DISPLAY"]
         return name if name.startswith("/") else os.path.join(self.rundir, name)
@@ -387,10 +429,13 @@ class UserSession(session.Session):
 
     # The program
 
-    def start_huevex(self, env=None, timeout=10.0):
+    def start_huevex(self, env=None, timeout=10.0, args=(), prefix=()):
         """Starts the program in the session (so it gets the session's
-        DISPLAY and WAYLAND_DISPLAY) with `env` added to its environment, and
-        waits until its main window is painted. Its stderr goes to a file."""
+        DISPLAY and WAYLAND_DISPLAY) with `env` added to its environment and
+        `args` on its command line (under `prefix`, such as a benchmark's
+        watcher, if given), and waits until its main window is painted; a
+        pick from the command line is left to the caller, since the desktop
+        may ask the user first. Its stdout and stderr go to files."""
         binary = os.path.join(self.rundir, "huevex")  # the user may not reach the build tree
         # The screen capture module goes with it: the program looks beside itself.
         module = os.path.join(os.path.dirname(os.path.abspath(self.args.huevex)), MODULE)
@@ -400,10 +445,17 @@ class UserSession(session.Session):
                 os.chown(copy, self.uid, self.gid)
         self.huevex = Program(self.rundir)
         self.stderr_path = os.path.join(self.rundir, "huevex.stderr")
+        self.stdout_path = os.path.join(self.rundir, "huevex.stdout")
+        for earlier in (self.huevex.status_file, self.stderr_path, self.stdout_path):
+            if os.path.exists(earlier):
+                os.unlink(earlier)  # an earlier run's
         settings = [f"{k}={v}" for k, v in (env or {}).items()]
-        script = (f"env {shlex.join(settings)} {shlex.quote(binary)} 2> {self.stderr_path}; "
+        script = (f"env {shlex.join(settings)} {shlex.join([*prefix, binary, *args])} "
+                  f"> {self.stdout_path} 2> {self.stderr_path}; "
                   f"echo $? > {self.huevex.status_file}")
         self.exec_in_session(script)
+        if "--pick" in args:
+            return self.huevex
         # The first window with the program's title (a message box may follow).
         self.wait_painted(lambda: min(self.windows("^HUEVEX"), key=int, default=None), timeout)
         return self.huevex
@@ -429,11 +481,69 @@ class UserSession(session.Session):
         self.huevex = None
 
     def stderr(self):
+        return self._read(self.stderr_path)
+
+    def stdout(self):
+        return self._read(self.stdout_path)
+
+    @staticmethod
+    def _read(path):
         try:
-            with open(self.stderr_path, errors="replace") as f:
+            with open(path, errors="replace") as f:
                 return f.read()
         except FileNotFoundError:
             return ""
+
+    # A pick from the command line
+
+    def cover(self):
+        """The program's window over the whole screen, once it is up."""
+        return next((w for w in self.windows("^HUEVEX$")
+                     if self.client_size(w) == SIZE and self.viewable(w)), None)
+
+    def pick_command(self, checks, start, target, color, env=None, answer=None):
+        """`huevex --pick` with the compositor's own pointer and keys
+        (xdotool's reach X windows only): from `start` onto `target`, where
+        the desktop shows `color` on no X window, then a click, Enter or Esc,
+        a run each. `answer()` answers the question the first run raises."""
+        hands = self.hands()
+        for end in ["click", "Return", "Escape"]:
+            what = f"--pick, then {end}"
+            hands.do("move", *start)
+            self.start_huevex(env, args=["--pick"])
+            if answer:
+                answer()
+                answer = None
+            cover = self.wait_for(self.cover, f"{what}: the screen covered", 30)
+            for i in range(1, 7):
+                hands.do("move", *(a + (b - a) * i // 6 for a, b in zip(start, target)))
+                time.sleep(0.015)
+            time.sleep(0.3)
+            own = self.window_picture(cover)
+            main = min((w for w in self.windows("^HUEVEX$") if w != cover), key=int)
+            x, y = self.client_origin(main)
+            left, top = session.Session.outer_rect(self, main)[:2]  # the frame the WM tells
+            corner = (target[0] + 32 + x - left, target[1] + 32 + y - top)  # 32: the gap
+            checks.equal(f"{what}: the main window beside the pointer, on the cover",
+                         [own.rgb(corner[0] + cx, corner[1] + cy)
+                          for cx, cy in [(2, 2), self.SWATCH]], [self.FACE, session.rgb(color)])
+            if self.COMPOSED_SHOTS:
+                shown = self.screenshot()
+                unlike = [(px, py) for px in range(0, SIZE[0], 16) for py in range(0, SIZE[1], 16)
+                          if own.rgb(px, py) != shown.rgb(px, py)
+                          and max(abs(px - target[0]), abs(py - target[1])) > 20]  # the pointer
+                checks.equal(f"{what}: nothing shown over the cover", unlike[:3], [])
+            if end == "click":
+                hands.do("click", *target)
+            else:
+                hands.do("key", self.KEYS["Shift"])  # Xwayland may drop a new keyboard's first
+                hands.do("key", self.KEYS[end])
+            self.wait_for(lambda: self.huevex.poll() is not None, f"{what}: the program to end")
+            printed = "" if end == "Escape" else f"#{color}\n"
+            checks.equal(f"{what}: status, stdout, stderr",
+                         (self.huevex.poll(), self.stdout(), self.stderr()),
+                         (1 if end == "Escape" else 0, printed, ""))
+        self.huevex = None  # none runs now
 
     def windows(self, name):
         return self.output(["xdotool", "search", "--name", name]).split()

@@ -1,20 +1,24 @@
-"""A pointing device inside the compositor, for tests whose pointer must be
-the compositor's own: xdotool's moves reach only Xwayland's pointer, which
-the compositor neither moves nor draws, while a person's mouse moves the
-compositor's pointer, which it draws into the screen (in software on a
-headless output) and passes on to Xwayland. It also reaches what xdotool
-cannot: Wayland windows, such as a desktop portal's dialogs.
+"""A pointing device and a keyboard inside the compositor, for tests whose
+input must be the compositor's own: xdotool's moves reach only Xwayland's
+pointer, which the compositor neither moves nor draws, and its keys go
+straight into Xwayland, while a person's mouse moves the compositor's
+pointer, which it draws into the screen (in software on a headless output)
+and passes on to Xwayland, and a person's keys go to the surface the
+compositor focuses. It also reaches what xdotool cannot: Wayland windows,
+such as a desktop portal's dialogs.
 
 It speaks the Wayland wire protocol itself (no client library is needed for
 so few requests): wl_display, wl_registry, and either wlroots' virtual
-pointer (zwlr_virtual_pointer_manager_v1 and zwlr_virtual_pointer_v1) or
-KWin's fake input (org_kde_kwin_fake_input), by their published request
-numbers.
+pointer and keyboard (zwlr_virtual_pointer_manager_v1, zwp_virtual_keyboard_
+manager_v1) or KWin's fake input (org_kde_kwin_fake_input), by their
+published request numbers.
 """
 
+import array
 import os
 import socket
 import struct
+import sys
 import time
 
 # Request numbers, in the order the interfaces declare them.
@@ -22,13 +26,17 @@ DISPLAY_SYNC, DISPLAY_GET_REGISTRY = 0, 1
 REGISTRY_BIND = 0
 MANAGER_CREATE_VIRTUAL_POINTER = 0
 POINTER_MOTION, POINTER_MOTION_ABSOLUTE, POINTER_BUTTON, POINTER_FRAME = 0, 1, 2, 4
-FAKE_AUTHENTICATE, FAKE_BUTTON, FAKE_MOTION_ABSOLUTE = 0, 2, 9  # since version 3
+FAKE_AUTHENTICATE, FAKE_BUTTON, FAKE_MOTION_ABSOLUTE, FAKE_KEY = 0, 2, 9, 10  # key since 4
+KEYBOARD_MANAGER_CREATE = 0
+KEYBOARD_KEYMAP, KEYBOARD_KEY = 0, 1
+XKB_V1 = 1  # the keymap's format
 # Event numbers.
 DISPLAY_ERROR = 0
 REGISTRY_GLOBAL = 0
 CALLBACK_DONE = 0
 
 MANAGER = "zwlr_virtual_pointer_manager_v1"
+KEYBOARD_MANAGER = "zwp_virtual_keyboard_manager_v1"
 FAKE_INPUT = "org_kde_kwin_fake_input"
 BUTTONS = {1: 0x110, 2: 0x112, 3: 0x111}  # left, middle, right (linux/input-event-codes.h)
 
@@ -77,8 +85,13 @@ class _Client:
         self.next_id += 1
         return self.next_id - 1
 
-    def _send(self, target, opcode, body):
-        self.sock.sendall(struct.pack("<II", target, (8 + len(body)) << 16 | opcode) + body)
+    def _send(self, target, opcode, body, fd=None):
+        data = struct.pack("<II", target, (8 + len(body)) << 16 | opcode) + body
+        if fd is None:
+            self.sock.sendall(data)
+        else:  # a descriptor goes beside the message
+            fds = array.array("i", [fd])
+            self.sock.sendmsg([data], [(socket.SOL_SOCKET, socket.SCM_RIGHTS, fds)])
 
     def _until_synced(self):
         """The events that come before the answer to a sync."""
@@ -136,14 +149,39 @@ class VirtualPointer(_Client):
         list(self._until_synced())  # handled before the caller goes on
 
 
-class FakeInput(_Client):
-    """KWin's fake input: the compositor's pointer, moved and pressed as a
-    mouse would be. KWin takes it from any client only when started with
-    KWIN_WAYLAND_NO_PERMISSION_CHECKS=1."""
+class VirtualKeyboard(_Client):
+    """wlroots' virtual keyboard: the compositor's keyboard, with the US
+    layout; keys by their evdev codes."""
+
+    KEYMAP = (b'xkb_keymap { xkb_keycodes { include "evdev+aliases(qwerty)" }; '
+              b'xkb_types { include "complete" }; xkb_compat { include "complete" }; '
+              b'xkb_symbols { include "pc+us+inet(evdev)" }; };\0')
 
     def __init__(self, socket_path):
         super().__init__(socket_path)
-        self.device = self._bind(FAKE_INPUT, 3)
+        seat, manager = self._bind("wl_seat", 1), self._bind(KEYBOARD_MANAGER, 1)
+        self.keyboard = self._new_id()
+        self._send(manager, KEYBOARD_MANAGER_CREATE, struct.pack("<II", seat, self.keyboard))
+        keymap = os.memfd_create("keymap")
+        os.write(keymap, self.KEYMAP)
+        self._send(self.keyboard, KEYBOARD_KEYMAP, struct.pack("<II", XKB_V1, len(self.KEYMAP)),
+                   keymap)
+        os.close(keymap)
+        list(self._until_synced())
+
+    def key(self, code, state):
+        self._send(self.keyboard, KEYBOARD_KEY, struct.pack("<III", self._ms(), code, state))
+        list(self._until_synced())
+
+
+class FakeInput(_Client):
+    """KWin's fake input: the compositor's pointer and keyboard, moved,
+    pressed and typed as a mouse and a keyboard would be. KWin takes it from
+    any client only when started with KWIN_WAYLAND_NO_PERMISSION_CHECKS=1."""
+
+    def __init__(self, socket_path):
+        super().__init__(socket_path)
+        self.device = self._bind(FAKE_INPUT, 4)
         self._send(self.device, FAKE_AUTHENTICATE, _string("huevex tests") + _string("clicks"))
         list(self._until_synced())
 
@@ -157,15 +195,12 @@ class FakeInput(_Client):
     def release(self, button=1):
         self._button(button, 0)
 
-    def click(self, x, y):
-        self.move(x, y)
-        time.sleep(0.05)
-        self.press()
-        time.sleep(0.05)
-        self.release()
-
     def _button(self, button, state):
         self._send(self.device, FAKE_BUTTON, struct.pack("<II", BUTTONS[button], state))
+        list(self._until_synced())
+
+    def key(self, code, state):
+        self._send(self.device, FAKE_KEY, struct.pack("<II", code, state))
         list(self._until_synced())
 
 
@@ -175,16 +210,47 @@ def for_session(s):
     return VirtualPointer(s.wayland_socket(), *SIZE)
 
 
+def serve(mouse, keyboard):
+    """Takes commands from stdin, one a line, and answers each with a line,
+    as mutter_hands.py does:
+        move X Y | click X Y | key CODE | keys CODE...  ->  ok | error WHAT
+    (a key is pressed and let go; keys are held down in turn, then let go in
+    reverse, as a hand types a shortcut)."""
+    print("ok", flush=True)
+    for line in sys.stdin:
+        words = line.split()
+        try:
+            if words[0] in ("move", "click"):
+                mouse.move(int(words[1]), int(words[2]))
+            if words[0] == "click":
+                time.sleep(0.05)
+                mouse.press()
+                time.sleep(0.05)
+                mouse.release()
+            elif words[0] in ("key", "keys"):
+                codes = [int(w) for w in words[1:]]
+                for code, state in [(c, 1) for c in codes] + [(c, 0) for c in reversed(codes)]:
+                    keyboard.key(code, state)
+                    time.sleep(0.03)
+            elif words[0] != "move":
+                raise ValueError(f"no command {words[0]}")
+            print("ok", flush=True)
+        except (ValueError, IndexError, RuntimeError) as error:
+            print(f"error {error}", flush=True)
+
+
 if __name__ == "__main__":
-    # KWin lets a client have its fake input only if it knows the client's
-    # program, and it cannot know another user's: the session's user runs
-    #   virtual_pointer.py X Y [X Y...]
-    # which clicks at each point in turn with the compositor's pointer.
-    import sys
-    wayland = os.environ["WAYLAND_DISPLAY"]
-    device = FakeInput(os.path.join(os.environ["XDG_RUNTIME_DIR"], wayland))
-    points = [int(v) for v in sys.argv[1:]]
-    for x, y in zip(points[::2], points[1::2]):
-        device.click(x, y)
-        time.sleep(0.3)
-    device.close()
+    # Run as the session's user (KWin lets a client have its fake input only
+    # if it knows the client's program, and it cannot know another user's):
+    #   virtual_pointer.py WIDTH HEIGHT   (the layout's size, for wlroots' pointer)
+    path = os.path.join(os.environ["XDG_RUNTIME_DIR"], os.environ["WAYLAND_DISPLAY"])
+    try:
+        probe = _Client(path)
+        probe.close()
+        if FAKE_INPUT in probe.globals:
+            device = FakeInput(path)
+            serve(device, device)
+        else:
+            serve(VirtualPointer(path, int(sys.argv[1]), int(sys.argv[2])), VirtualKeyboard(path))
+    except (OSError, RuntimeError) as error:
+        print(f"error {error}", flush=True)

@@ -33,7 +33,7 @@ def test():
         with checks.case("close box in the middle of a pick", s.on_failed_case):
             s.start_huevex()
             s.press_and_drag(1, 100, 100)
-            checks.equal("picking", s.cursor_image(), wine.CROSSHAIR_CURSOR)
+            checks.equal("picking", s.cursor_image(), session.CROSSHAIR_CURSOR)
             close_and_check(s, checks)
             s.release(1)
     return checks.finish()

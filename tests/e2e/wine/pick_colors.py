@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Every stripe of a color board picked with the left button. No two picks in
 a row give the same code, so a copy that did not happen cannot pass with the
-previous value. During a pick the arrow keys move the point across a stripe's
-edge, and Esc backs out of one, copying nothing. The board, though every release happens over it, must see
-none of the presses and releases; a click of its own shows that it would."""
+previous value. During a pick the arrow keys move the point (a table of
+cases: across a stripe's edge, down and off the board, and stopped at the
+screen's edge), and Esc backs out of one, copying nothing. The board, though
+every release happens over it, must see none of the presses and releases; a
+click of its own shows that it would."""
 
 import time
 
@@ -27,31 +29,37 @@ def test():
             with checks.case(f"left-button pick of #{color}", s.on_failed_case):
                 s.pick_and_check(checks, 1, board.stripe_x(index), board.middle_y(), color)
 
-        with checks.case("arrow keys and Esc during a pick", s.on_failed_case):
-            # The arrow keys move the point and the pointer (ten pixels with
-            # Shift) across the edge between the first two stripes.
-            y = board.middle_y()
-            shot = s.screenshot()
-            edge = next(x for x in range(board.stripe_x(0), board.stripe_x(1))
-                        if shot.hex(x, y) == COLORS[1])
-            s.clear_clipboard()
-            s.press_and_drag(1, edge - 10, y)
-            for key in ["shift+Right", "Left"]:
-                s.xdotool("key", key)
-                time.sleep(0.05)
-            checks.soon("swatch a pixel short of the edge", lambda: s.pixel(*swatch), COLORS[0])
-            # Under Wine the point moves as an offset from the pointer (a warp
-            # there would end the X server's grab that the drag runs on).
-            checks.equal("the pointer stays under Wine", s.pointer(), (edge - 10, y))
-            s.xdotool("key", "Right")
-            checks.soon("swatch across the edge", lambda: s.pixel(*swatch), COLORS[1])
-            s.release(1)
-            checks.equal("the nudged pick's clipboard", s.clipboard_after_pick(), "#" + COLORS[1])
-            # Esc backs out: nothing copied, the swatch as before the pick.
+        # The arrow keys move the point a pixel, ten with Shift, under Wine as an offset from the
+        # pointer, which stays (a warp would end the X grab the drag runs on): (case, where the
+        # drag stops, keys, where they lead); the last stops at the screen's edge, then goes left.
+        y, x, below = board.middle_y(), board.stripe_x(0), board.y + board.height
+        edge, last = board.stripe_left(1), board.stripe_left(7)
+        right = int(s.screen.split("x")[0]) - 1  # the screen's last column
+        back = ["shift+Left"] * ((right + 1 - last) // 10) + ["Left"] * ((right + 1 - last) % 10)
+        nudges = [
+            ("a pixel short of an edge", (edge - 10, y), ["shift+Right", "Left"], (edge - 1, y)),
+            ("across an edge", (edge - 10, y), ["shift+Right", "Left", "Right"], (edge, y)),
+            ("down off the board", (x, below - 2), ["shift+Down"], (x, below + 8)),
+            ("the screen's right edge", (right - 4, y), ["shift+Right", *back], (last - 1, y)),
+        ]
+        shot = s.screenshot()
+        for what, start, keys, end in nudges:
+            with checks.case(f"arrow keys during a pick: {what}", s.on_failed_case):
+                color = shot.hex(*end)
+                s.clear_clipboard()
+                s.press_and_drag(1, *start)
+                s.xdotool("key", "--delay", 30, *keys)
+                checks.soon("swatch where the keys lead", lambda: s.pixel(*swatch), color)
+                checks.equal("the pointer stays under Wine", s.pointer(), start)
+                s.release(1)
+                checks.equal("clipboard", s.clipboard_after_pick(), "#" + color)
+
+        with checks.case("Esc during a pick", s.on_failed_case):
+            # Nothing copied, the swatch as the last nudged pick left it.
             cleared = s.clear_clipboard()
             s.press_and_drag(1, board.stripe_x(2), y)
             s.xdotool("key", "Escape")
-            checks.soon("swatch back after Esc", lambda: s.pixel(*swatch), COLORS[1])
+            checks.soon("swatch back after Esc", lambda: s.pixel(*swatch), color)
             s.release(1)
             time.sleep(0.2)
             checks.equal("clipboard after Esc", s.clipboard(), cleared)

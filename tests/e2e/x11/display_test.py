@@ -3,8 +3,11 @@
 
 - DISPLAY unset, or naming a display nobody serves: a plain message on stderr
   that says how to try it under Xvfb, and a non-zero status;
-- the X server ending under a running program: a message and status 1, not a
-  crash or a core dump;
+- the command line as scripts use it: help and version on stdout; an unknown
+  option, no display, or a screen that cannot be read: status 2, one line on
+  stderr and nothing on stdout;
+- the X server ending under a running program: a message and status 1 (2
+  during a command's pick), not a crash or a core dump;
 - settings from outside that make no sense (an Xft.dpi that is no number,
   zero, negative, enormous or fractional; a fontconfig configuration that is
   garbage): a window of a sane size all the same, no abort, and what was
@@ -37,18 +40,58 @@ def run_without(args, checks, display):
     checks.true(f"{what}: says how to try it under Xvfb", "Xvfb" in message)
 
 
-def display_lost(args, checks):
+# (arguments, environment (None: unset), exit status, what stdout holds,
+# what the one line on stderr says; "" for nothing). A pick that waits is
+# given a click.
+SCRIPTS = [
+    (["--help"], {}, 0, "Super+Alt+C", ""),
+    (["--version"], {}, 0, "HUEVEX 1.0.0\n", ""),
+    (["--pick", "--colour"], {}, 2, "", "unknown option '--colour'"),
+    (["--pick"], {"DISPLAY": None}, 2, "", "DISPLAY"),
+    (["--pick"], {"DISPLAY": ":4711"}, 2, "", ":4711"),
+    (["--pick"], {"HUEVEX_SCREEN": "portal", "DBUS_SESSION_BUS_ADDRESS": "unix:path=/nowhere"},
+     2, "", "the screen could not be read"),
+]
+
+
+def part_of(text, part, one_line=False):
+    """`part` where the text holds it (and is one line, if asked), else the text."""
+    return part if part and part in text and (not one_line or text.count("\n") == 1) else text
+
+
+def scripts(args, checks):
     with session.XvfbSession(args) as s:
-        huevex = s.start_huevex()
-        s.server.kill()
-        s.server.wait(10)
-        try:
-            status = huevex.wait(10)
-        except subprocess.TimeoutExpired:
-            status = "still running"
-        stderr = huevex.stderr.read().decode(errors="replace")
-        checks.equal("display lost: exit status", status, 1)
-        checks.true("display lost: says so", "connection to the X display was lost" in stderr)
+        for arguments, changes, status, out, err in SCRIPTS:
+            env = {k: v for k, v in dict(s.env, **changes).items() if v is not None}
+            command = s.spawn([args.huevex, *arguments], env=env, stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE)
+            try:
+                command.wait(1)
+            except subprocess.TimeoutExpired:
+                s.xdotool("click", 1)
+            said = tuple(text.decode(errors="replace") for text in command.communicate(timeout=20))
+            what = " ".join(arguments) + "".join(f" {k}={v}" for k, v in changes.items())
+            checks.equal(f"{what}: exit status", command.returncode, status)
+            checks.equal(f"{what}: stdout", part_of(said[0], out), out)
+            checks.equal(f"{what}: stderr, one line", part_of(said[1], err, one_line=True), err)
+
+
+def display_lost(args, checks):
+    for arguments, expected in [([], 1), (["--pick"], 2)]:  # 1 from a pick would be Esc's
+        with session.XvfbSession(args) as s:
+            huevex = s.spawn([args.huevex, *arguments], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE)
+            s.wait_for(lambda: s.find_window("^HUEVEX$", visible=True), "the main window")
+            s.server.kill()
+            s.server.wait(10)
+            try:
+                status = huevex.wait(10)
+            except subprocess.TimeoutExpired:
+                status = "still running"
+            stderr = huevex.stderr.read().decode(errors="replace")
+            what = " ".join(["display lost:", *arguments])
+            checks.equal(f"{what} exit status", status, expected)
+            checks.true(f"{what} says so", "connection to the X display was lost" in stderr)
 
 
 def client_size_at(dpi):
@@ -123,6 +166,7 @@ def test():
     checks = session.Checks()
     run_without(args, checks, None)
     run_without(args, checks, ":4711")
+    scripts(args, checks)
     display_lost(args, checks)
     odd_settings(args, checks)
     fonts_remembered(args, checks)

@@ -7,7 +7,8 @@
   window manager), a window destroyed by another client, and a close in the
   middle of a pick all end the process with status 0;
 - the clipboard manager: a code picked before the close can still be pasted
-  after it; without a manager the program still ends promptly.
+  after it, and a command's, which then leaves no process behind; without a
+  manager the program still ends promptly.
 """
 
 import subprocess
@@ -101,6 +102,11 @@ def clipboard_manager(s, checks, log):
     checks.equal("exit status with a manager", wait_exit(huevex), 0)
     checks.equal("manager saved the code", manager.stdout.readline().strip(), b"saved #050AC8")
     checks.equal("the code outlives the program", s.clipboard("xclip"), "#050AC8")
+    # A command's code goes to the manager too, and then nothing is left serving it.
+    checks.equal("a pick from the command", s.pick_anywhere((100, 50), 3)[:2], (0, "#050AC8\n"))
+    checks.equal("manager saved the command's code", manager.stdout.readline().strip(),
+                 b"saved #050AC8")
+    checks.equal("no process left beside the manager", s.clipboard_servers(), [])
 
 
 def no_manager(s, checks, log):

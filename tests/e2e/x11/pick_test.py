@@ -6,8 +6,13 @@ Each pick clears the clipboard first, drags the crosshair from its box to a
 stripe and releases there with the button the row names; consecutive rows
 differ in color, so a stale value cannot pass. After each pick: the clipboard
 read by xclip and by xsel while the program runs, the swatch in a screenshot,
-and the crosshair back in its box. The colorboard must receive no button
-event from any pick, though it does log a click of its own at the end.
+and the crosshair back in its box. Picks with no press, by the command
+(huevex --pick) and by the shortcut typed to the running program, end with a
+click or Enter and leave the point uncovered while they run; the command's
+code is read from its output and from the clipboard once it has ended, served
+by the process it left behind (no clipboard manager runs). Esc ends either
+with nothing copied. The colorboard must receive no button event from any
+pick, though it does log a click of its own at the end.
 """
 
 import os
@@ -31,6 +36,18 @@ PICKS = [
     ("050AC8", 1),
     ("100F01", 3),
     ("FF0000", 2),
+]
+
+# Picks with no press, each ended its own way (a button's click or a key):
+# by the command, or by the shortcut typed to the running program (keys).
+# The last stripe lies at the screen's right edge: the windows go left of it.
+ANYWHERE = [
+    ("0000FF", 1, None),
+    ("FFFFFF", "Return", None),
+    ("808080", 3, None),
+    ("100F01", "KP_Enter", None),
+    ("050AC8", 2, "super+alt+c"),
+    ("FF0000", "Return", "super+alt+c"),
 ]
 
 
@@ -79,6 +96,40 @@ def test():
             s.flick(stripe_centre(color))
             checks.equal(f"flick to #{color}: xclip", s.wait_clipboard("#" + color), "#" + color)
 
+        for color, end, keys in ANYWHERE:
+            what = f"pick #{color} from anywhere, {end}" + (f" after {keys}" if keys else "")
+            s.clear_clipboard()
+            target = stripe_centre(color)
+
+            def look(window):
+                checks.equal(f"{what}: the pointer", s.cursor_image(), session.CROSSHAIR_CURSOR)
+                shot = s.screenshot()
+                checks.equal(f"{what}: the point uncovered", shot.hex(*target), color)
+                checks.equal(f"{what}: swatch", shot.hex(*s.screen_point(s.SWATCH, window)), color)
+                left, top, right, bottom = s.outer_rect(window)
+                checks.true(f"{what}: on the screen", left >= 0 and right <= 1280 and top >= 0)
+
+            ended = s.pick_anywhere(target, end, look, keys)
+            if not keys:
+                checks.equal(f"{what}: status, output, errors", ended, (0, f"#{color}\n", ""))
+                checks.soon(f"{what}: one process left serving the clipboard",
+                            lambda: len(s.clipboard_servers()), 1)
+                for pid in s.clipboard_servers():  # in a session of its own, holding no more
+                    checks.equal(f"{what}: the server's session", os.getsid(pid), pid)
+                    checks.equal(f"{what}: the server's descriptors",
+                                 sorted(os.readlink(f"/proc/{pid}/fd/{fd}").split(":")[0]
+                                        for fd in os.listdir(f"/proc/{pid}/fd")),
+                                 ["/dev/null"] * 3 + ["socket"])
+            checks.equal(f"{what}: xclip", s.wait_clipboard("#" + color), "#" + color)
+            checks.equal(f"{what}: xsel", s.clipboard("xsel"), "#" + color)
+        checks.soon("the running program took the clipboard from the server",
+                    s.clipboard_servers, [])
+        checks.equal("from anywhere, Esc: status, output, errors",
+                     s.pick_anywhere(stripe_centre("0000FF"), "Escape"), (1, "", ""))
+        s.pick_anywhere(stripe_centre("0000FF"), "Escape", keys="super+alt+c")
+        checks.equal("from anywhere, Esc: the clipboard keeps what it held", s.clipboard(),
+                     "#FF0000")
+
         # The arrow keys move the picked point and the pointer during a pick
         # (ten pixels with Shift), across the edge between two stripes.
         # (The board's place depends on the window manager's frame: the edge
@@ -86,14 +137,18 @@ def test():
         edge, y = stripe_edge(s, "FF0000", "00FF00")
         s.clear_clipboard()
 
-        def nudge_across():
+        def nudge_across(window=None):
             s.type_keys("shift+Right", "Left")
             checks.equal("keys: the pointer moved with the point", s.pointer(), (edge - 1, y))
-            checks.equal("keys: swatch", s.client_pixel(s.SWATCH), rgb("FF0000"))
+            checks.equal("keys: swatch", s.client_pixel(s.SWATCH, window), rgb("FF0000"))
             s.type_keys("Right")
 
         s.pick((edge - 10, y), hold=nudge_across)
         checks.equal("keys: xclip", s.wait_clipboard("#00FF00"), "#00FF00")
+        s.clear_clipboard()
+        checks.equal("keys from anywhere: status, output, errors",
+                     s.pick_anywhere((edge - 10, y), "Return", nudge_across), (0, "#00FF00\n", ""))
+        checks.equal("keys from anywhere: xclip", s.wait_clipboard("#00FF00"), "#00FF00")
         # Esc backs out: nothing copied, the swatch back to the pick before.
         s.clear_clipboard()
         s.pick(stripe_centre("0000FF"), hold=lambda: s.type_keys("Escape"))

@@ -1,7 +1,8 @@
 // The X11 backend against a real X server (a private Xvfb without a window
 // manager, started for each test by the test command): reading the screen,
-// the pointer, windows and their properties, the DPI, the work area, timers,
-// watched connections, X errors and the error box.
+// the pointer, windows and their properties, the DPI, the work area, the keys
+// during a capture, the shortcut, timers, watched connections, X errors and
+// the error box.
 // clang-format off
 // Before any X header: Xlib's macros (None, Bool) would break its templates.
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xproto.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -49,7 +51,13 @@ class Recorder : public WindowEvents {
   void OnCloseRequest(Hwnd window) override { closed.push_back(window); }
   void OnTimer(TimerId timer) override { ticks.push_back(timer); }
   void OnDpiChanged(Hwnd window, int dpi) override { dpis.emplace_back(window, dpi); }
+  void OnKeyDown(Hwnd window, int key, bool) override { keys.emplace_back(window, key); }
+  void OnShortcut() override { ++shortcuts; }
+  void OnShortcutRefused(std::string_view) override { ++refusals; }
   std::vector<Hwnd> closed;
+  std::vector<std::pair<Hwnd, int>> keys;
+  int shortcuts = 0;
+  int refusals = 0;
   std::vector<TimerId> ticks;
   std::vector<std::pair<Hwnd, int>> dpis;
 };
@@ -100,6 +108,17 @@ class X11Backend : public ::testing::Test {
   }
 
   long Atom_(const char* name) { return static_cast<long>(XInternAtom(display(), name, False)); }
+
+  // Keys pressed in order and released in reverse, as a hand types a chord.
+  void Type(std::initializer_list<KeySym> chord) {
+    for (KeySym key : chord) {
+      XTestFakeKeyEvent(display(), XKeysymToKeycode(display(), key), True, CurrentTime);
+    }
+    for (auto key = std::rbegin(chord); key != std::rend(chord); ++key) {
+      XTestFakeKeyEvent(display(), XKeysymToKeycode(display(), *key), False, CurrentTime);
+    }
+    XSync(display(), False);
+  }
 
   DisplayPtr display_;
   Window root_ = 0;
@@ -488,6 +507,87 @@ TEST_F(X11Backend, NoRaisingDuelWithAnotherWindowThatStaysOnTop) {
   ASSERT_GT(count, 0u);
   EXPECT_EQ(children[count - 1], other);
   XFree(children);
+}
+
+// During a pick the keys come to the program whichever window has the
+// focus (where the focus follows the mouse, the window under the pointer
+// may have it), and go back to that window after the pick.
+TEST_F(X11Backend, KeysComeToTheCaptureWhereverTheFocusIs) {
+  X11Screen screen(display());
+  soft::SoftGdi gdi(screen);
+  X11Desktop desktop(display(), screen, gdi);
+  Recorder recorder;
+  desktop.SetListener(&recorder);
+  const Hwnd main = desktop.CreateTopLevel(
+      {.title = "main", .position = {0, 0}, .client_width = 50, .client_height = 50});
+  desktop.ShowTopLevel(main, true);
+  // Another client's window, with the focus.
+  const DisplayPtr other(XOpenDisplay(nullptr));
+  ASSERT_TRUE(other);
+  const Window focused =
+      XCreateSimpleWindow(other.get(), DefaultRootWindow(other.get()), 100, 0, 50, 50, 0, 0, 0);
+  XSelectInput(other.get(), focused, KeyPressMask | ExposureMask);
+  XMapWindow(other.get(), focused);
+  XEvent event;
+  XWindowEvent(other.get(), focused, ExposureMask, &event);
+  XSetInputFocus(other.get(), focused, RevertToParent, CurrentTime);
+  XSync(other.get(), False);
+  // Escape typed: whether it reached the program, and the other client.
+  const auto escape = [&] {
+    Type({XK_Escape});
+    for (int i = 0; i < 5; ++i) desktop.Step(10ms);
+    XSync(other.get(), False);
+    const bool to_other = XCheckTypedWindowEvent(other.get(), focused, KeyPress, &event);
+    const auto keys = std::exchange(recorder.keys, {});
+    return std::pair{keys == decltype(keys){{main, VK_ESCAPE}}, to_other};
+  };
+  // The capture of a press, and a capture with no button held.
+  for (const std::function<bool()>& take :
+       std::vector<std::function<bool()>>{[&] { return desktop.SetCapture(main), true; },
+                                          [&] { return desktop.CaptureAll(main); }}) {
+    ASSERT_TRUE(take());
+    EXPECT_EQ(escape(), std::pair(true, false)) << "the key went to the window with the focus";
+    desktop.ReleaseCapture();
+    EXPECT_EQ(escape(), std::pair(false, true)) << "the keyboard was not given back";
+  }
+}
+
+// The shortcut comes whichever lock keys are on. Taken by another client
+// first, it is refused once, and can be had once that client lets it go.
+TEST_F(X11Backend, TheShortcutComesWithAnyLockOnAndIsRefusedWhenTaken) {
+  X11Screen screen(display());
+  soft::SoftGdi gdi(screen);
+  X11Desktop desktop(display(), screen, gdi);
+  Recorder recorder;
+  desktop.SetListener(&recorder);
+  const Shortcut super_alt_c{'C', false, true, false, true};
+  const auto presses = [&](std::initializer_list<KeySym> chord) {
+    Type(chord);
+    for (int i = 0; i < 5; ++i) desktop.Step(10ms);
+    return std::exchange(recorder.shortcuts, 0);
+  };
+
+  DisplayPtr other(XOpenDisplay(nullptr));
+  ASSERT_TRUE(other);
+  XGrabKey(other.get(), XKeysymToKeycode(other.get(), XK_c), Mod1Mask | Mod4Mask,
+           DefaultRootWindow(other.get()), False, GrabModeAsync, GrabModeAsync);
+  XSync(other.get(), False);
+  desktop.RegisterShortcut(super_alt_c);
+  EXPECT_EQ(recorder.refusals, 1);
+  other.reset();  // its grabs go with it
+  XSync(display(), False);
+  desktop.RegisterShortcut(super_alt_c);
+  EXPECT_EQ(recorder.refusals, 1);
+
+  // The lock keys turned on before the shortcut, and off after it.
+  for (const std::vector<KeySym>& locks : std::vector<std::vector<KeySym>>{
+           {}, {XK_Num_Lock}, {XK_Caps_Lock}, {XK_Caps_Lock, XK_Num_Lock}}) {
+    SCOPED_TRACE(locks.size() == 1 ? XKeysymToString(locks[0]) : std::to_string(locks.size()));
+    for (KeySym lock : locks) Type({lock});
+    EXPECT_EQ(presses({XK_Super_L, XK_Alt_L, XK_c}), 1);
+    EXPECT_EQ(presses({XK_Super_L, XK_Alt_L, XK_Shift_L, XK_c}), 0) << "another chord";
+    for (KeySym lock : locks) Type({lock});
+  }
 }
 
 TEST_F(X11Backend, TimersTickInTheLoopUntilKilled) {

@@ -14,6 +14,7 @@
 #include "shell/platform/x11/x11_monitors.h"
 #include "shell/platform/x11/x11_pixels.h"
 #include "shell/platform/x11/x11_poll.h"
+#include "shell/platform/x11/x11_portal_shortcut.h"
 #include "shell/platform/x11/x11_properties.h"
 #include "shell/platform/x11/x11_screen.h"
 #include "shell/platform/x11/x11_screen_source.h"
@@ -247,6 +248,15 @@ TEST(X11ScreenSource, ChosenByTheServerUnlessForced) {
   }
 }
 
+// The desktop portal's names for the keys: a letter's own, not a capital's.
+TEST(X11ScreenSource, TheShortcutAsThePortalTakesIt) {
+  const std::pair<Shortcut, const char*> table[] = {
+      {{'C', false, true, false, true}, "LOGO+ALT+c"},
+      {{VK_F1 + 8, true, true, true, false}, "CTRL+ALT+SHIFT+F9"},
+  };
+  for (const auto& [shortcut, trigger] : table) EXPECT_EQ(PortalTrigger(shortcut), trigger);
+}
+
 // The module's table over the test's source.
 const huevex_capture_api kFakeModule = {
     HUEVEX_CAPTURE_ABI_VERSION,
@@ -278,6 +288,13 @@ const huevex_capture_api kFakeModule = {
       return c->state;
     },
     [](huevex_capture*, std::int32_t, std::int32_t, std::int32_t, std::int32_t) {},
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,  // no shortcut
 };
 
 struct FakeScreen {
@@ -425,7 +442,7 @@ TEST(X11Poll, WaitsOnASourceWhoseSetAndDeadlineChange) {
   set.Wait(std::nullopt);  // without its deadline this would sleep for good
   EXPECT_EQ(source.dispatched, 2) << "its deadline bounds the wait";
   source.due.reset();
-  set.Attach(nullptr);
+  set.Detach(&source);
   EXPECT_FALSE(set.Watching());
   for (int fd : {x_connection[0], x_connection[1], theirs[0], theirs[1]}) close(fd);
 }
