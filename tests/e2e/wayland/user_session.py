@@ -441,6 +441,9 @@ class UserSession(session.Session):
         module = os.path.join(os.path.dirname(os.path.abspath(self.args.huevex)), MODULE)
         for source, copy in [(self.args.huevex, binary), (module, os.path.join(self.rundir, MODULE))]:
             if os.path.exists(source):
+                # A copy still running (a command's clipboard server) keeps its own file.
+                if os.path.exists(copy):
+                    os.unlink(copy)
                 shutil.copy(source, copy)
                 os.chown(copy, self.uid, self.gid)
         self.huevex = Program(self.rundir)
