@@ -265,15 +265,8 @@ int PortalShortcut::OnClosed(sd_bus_message*, void* data, sd_bus_error*) {
 }
 
 void PortalShortcut::End(Phase phase, std::string_view why) {
-  if (request_.Out() && !request_.Handle().empty()) {
-    sd_bus_call_method_async(bus_.get(), nullptr, kPortalService, request_.Handle().c_str(),
-                             kPortalRequest, "Close", nullptr, nullptr, "");
-  }
-  if (!session_.empty() && SessionOpen()) {
-    sd_bus_call_method_async(bus_.get(), nullptr, kPortalService, session_.c_str(), kSession,
-                             "Close", nullptr, nullptr, "");
-  }
-  request_.Reset();
+  request_.Withdraw(bus_.get());
+  if (!session_.empty() && SessionOpen()) CloseSession(bus_.get(), session_);
   version_call_.reset();
   activated_match_.reset();
   closed_match_.reset();
@@ -284,11 +277,7 @@ void PortalShortcut::End(Phase phase, std::string_view why) {
 }
 
 int PortalShortcut::PollFds(pollfd* fds, int max) {
-  if (phase_ == Phase::BusLost || max < 1) return 0;
-  const std::optional<pollfd> bus = BusPollFd(bus_.get());
-  if (!bus) return 0;
-  fds[0] = *bus;
-  return 1;
+  return phase_ == Phase::BusLost ? 0 : PutBusPollFd(bus_.get(), fds, max);
 }
 
 int PortalShortcut::TimeoutMs() {

@@ -246,11 +246,7 @@ void Portal::Enter(Phase phase, std::string_view why) {
 }
 
 int Portal::PollFds(pollfd* fds, int max) {
-  if (phase_ == Phase::BusLost || max < 1) return 0;
-  const std::optional<pollfd> bus = BusPollFd(bus_.get());
-  if (!bus) return 0;
-  fds[0] = *bus;
-  return 1;
+  return phase_ == Phase::BusLost ? 0 : PutBusPollFd(bus_.get(), fds, max);
 }
 
 int Portal::TimeoutMs() {

@@ -76,10 +76,11 @@ int PortalName::OnOwnerChanged(sd_bus_message* signal, void* data, sd_bus_error*
   return 0;
 }
 
-std::optional<pollfd> BusPollFd(sd_bus* bus) {
+int PutBusPollFd(sd_bus* bus, pollfd* fds, int max) {
   const int events = sd_bus_get_events(bus);
-  if (events < 0) return std::nullopt;
-  return pollfd{sd_bus_get_fd(bus), static_cast<short>(events), 0};
+  if (events < 0 || max < 1) return 0;
+  fds[0] = {sd_bus_get_fd(bus), static_cast<short>(events), 0};
+  return 1;
 }
 
 std::optional<std::int64_t> BusDeadlineNs(sd_bus* bus) {
@@ -131,6 +132,19 @@ bool PortalRequest::Follow(sd_bus* bus, sd_bus_message* reply, sd_bus_message_ha
                                           on_response, nullptr, data);
   match_.reset(slot);
   return r >= 0;
+}
+
+void PortalRequest::Withdraw(sd_bus* bus) {
+  if (Out() && !handle_.empty()) {
+    sd_bus_call_method_async(bus, nullptr, kPortalService, handle_.c_str(), kPortalRequest, "Close",
+                             nullptr, nullptr, "");
+  }
+  Reset();
+}
+
+void CloseSession(sd_bus* bus, const std::string& session) {
+  sd_bus_call_method_async(bus, nullptr, kPortalService, session.c_str(), kSession, "Close",
+                           nullptr, nullptr, "");
 }
 
 std::optional<std::string> ReadStringVariant(sd_bus_message* message) {

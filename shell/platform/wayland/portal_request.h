@@ -80,11 +80,11 @@ class PortalName {
   Phase phase_ = Phase::Stopped;
 };
 
-// The bus in a poll loop: its descriptor and events (none when it has none),
-// the deadline of its calls' replies (CLOCK_MONOTONIC; none when none is
-// due), and the handling of whatever has arrived (false when the
-// connection failed).
-std::optional<pollfd> BusPollFd(sd_bus* bus);
+// The bus in a poll loop: its descriptor and events put into fds (how many:
+// none when it has none or there is no room), the deadline of its calls'
+// replies (CLOCK_MONOTONIC; none when none is due), and the handling of
+// whatever has arrived (false when the connection failed).
+int PutBusPollFd(sd_bus* bus, pollfd* fds, int max);
 std::optional<std::int64_t> BusDeadlineNs(sd_bus* bus);
 bool ProcessBus(sd_bus* bus);
 
@@ -125,6 +125,8 @@ class PortalRequest {
     token_.clear();
     handle_.clear();
   }
+  // Ends a request still out, the desktop's dialog with it.
+  void Withdraw(sd_bus* bus);
   bool Out() const { return static_cast<bool>(match_); }
   const std::string& Token() const { return token_; }
   const std::string& Handle() const { return handle_; }
@@ -135,6 +137,10 @@ class PortalRequest {
   Slot match_;
   std::string token_, handle_;
 };
+
+// Closes a session of the portal's, and what it shows (a "screen is shared"
+// sign): no answer is awaited.
+void CloseSession(sd_bus* bus, const std::string& session);
 
 // Sends a request, a call of method on the portal's interface: args(m)
 // appends what comes before its options, more(m) options of its own after

@@ -71,16 +71,8 @@ void Screencast::SetWanted(bool wanted) {
 }
 
 void Screencast::End(CastPhase phase, std::string_view why, bool fall_back) {
-  if (request_.Out() && !request_.Handle().empty()) {
-    sd_bus_call_method_async(bus_.get(), nullptr, kPortalService, request_.Handle().c_str(),
-                             kPortalRequest, "Close", nullptr, nullptr, "");
-  }
-  if (!session_.empty() && InSession()) {
-    // Closing the session takes down the desktop's "screen is shared" sign.
-    sd_bus_call_method_async(bus_.get(), nullptr, kPortalService, session_.c_str(), kSession,
-                             "Close", nullptr, nullptr, "");
-  }
-  request_.Reset();
+  request_.Withdraw(bus_.get());
+  if (!session_.empty() && InSession()) CloseSession(bus_.get(), session_);
   closed_match_.reset();
   cast_.reset();
   places_.clear();
@@ -92,12 +84,7 @@ void Screencast::End(CastPhase phase, std::string_view why, bool fall_back) {
 }
 
 int Screencast::PollFds(pollfd* fds, int max) {
-  int n = 0;
-  if (const std::optional<pollfd> bus =
-          phase_ == CastPhase::BusLost ? std::nullopt : BusPollFd(bus_.get());
-      bus && n < max) {
-    fds[n++] = *bus;
-  }
+  int n = phase_ == CastPhase::BusLost ? 0 : PutBusPollFd(bus_.get(), fds, max);
   if (cast_ && cast_->Fd() >= 0 && n < max) fds[n++] = {cast_->Fd(), POLLIN, 0};
   return n;
 }
