@@ -34,6 +34,18 @@ constexpr long kNetWmStateRemove = 0;
 constexpr long kNetWmStateAdd = 1;
 constexpr std::chrono::milliseconds kFrameAnswerLimit{200};
 
+// A request about a window to the window manager, which listens on the root.
+void TellWindowManager(Display* display, Window root, Window window, Atom type,
+                       std::array<long, 5> data = {}) {
+  XEvent message{};
+  message.xclient.type = ClientMessage;
+  message.xclient.window = window;
+  message.xclient.message_type = type;
+  message.xclient.format = 32;
+  std::copy(data.begin(), data.end(), message.xclient.data.l);
+  XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &message);
+}
+
 }  // namespace
 
 WindowManager::WindowManager(Display* display, const Atoms& atoms, Window root)
@@ -167,12 +179,7 @@ std::optional<Insets> WindowManager::AskFrame() {
   WindowHandle probe(display_, XCreateSimpleWindow(display_, root_, 0, 0, 100, 100, 0, 0, 0));
   XSelectInput(display_, probe.get(), PropertyChangeMask);
   WriteLongs(display_, probe.get(), atoms_.motif_wm_hints, atoms_.motif_wm_hints, kFramedMotif);
-  XEvent request{};
-  request.xclient.type = ClientMessage;
-  request.xclient.window = probe.get();
-  request.xclient.message_type = atoms_.net_request_frame_extents;
-  request.xclient.format = 32;
-  XSendEvent(display_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &request);
+  TellWindowManager(display_, root_, probe.get(), atoms_.net_request_frame_extents);
   XFlush(display_);
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + kFrameAnswerLimit;
@@ -244,26 +251,15 @@ void WindowManager::SetWorkAreas(std::vector<MonitorInfo>& monitors) {
 // Topmost windows.
 
 void WindowManager::AskAbove(Window window, bool above) {
-  XEvent message{};
-  message.xclient.type = ClientMessage;
-  message.xclient.window = window;
-  message.xclient.message_type = atoms_.net_wm_state;
-  message.xclient.format = 32;
-  message.xclient.data.l[0] = above ? kNetWmStateAdd : kNetWmStateRemove;
-  message.xclient.data.l[1] = static_cast<long>(atoms_.net_wm_state_above);
-  message.xclient.data.l[3] = 1;  // a normal application
-  XSendEvent(display_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &message);
+  TellWindowManager(
+      display_, root_, window, atoms_.net_wm_state,
+      {above ? kNetWmStateAdd : kNetWmStateRemove, static_cast<long>(atoms_.net_wm_state_above), 0,
+       1 /* a normal application */});
 }
 
 void WindowManager::Activate(Window window, Time time) {
-  XEvent message{};
-  message.xclient.type = ClientMessage;
-  message.xclient.window = window;
-  message.xclient.message_type = atoms_.net_active_window;
-  message.xclient.format = 32;
-  message.xclient.data.l[0] = 1;  // an application
-  message.xclient.data.l[1] = static_cast<long>(time);
-  XSendEvent(display_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &message);
+  TellWindowManager(display_, root_, window, atoms_.net_active_window,
+                    {1 /* an application */, static_cast<long>(time)});
 }
 
 void WindowManager::KeepAbove(const std::vector<Window>& ours) {
