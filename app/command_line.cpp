@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <vector>
 
 namespace huevex {
@@ -102,6 +103,15 @@ ShortcutChoice ChooseShortcut(const char* setting) {
   return {shortcut, ""};
 }
 
+std::optional<Shortcut> ShortcutFor(const CommandLine& line, const Output& output) {
+  if (line.action == CommandLine::Action::Pick) return std::nullopt;
+  ShortcutChoice choice = ChooseShortcut(std::getenv("HUEVEX_SHORTCUT"));
+  if (!choice.wrong.empty() && output.trouble) {
+    output.trouble(choice.wrong + "; HUEVEX goes on without a shortcut");
+  }
+  return choice.shortcut;
+}
+
 std::string ShortcutText(const Shortcut& shortcut, bool windows) {
   std::string text;
   if (shortcut.super) text += windows ? "Win+" : "Super+";
@@ -155,5 +165,26 @@ Environment:
 }
 
 std::string VersionText() { return "HUEVEX 1.0.0\n"; }
+
+std::optional<int> AnswerAtOnce(const CommandLine& line, bool windows, const Output& output) {
+  switch (line.action) {
+    case CommandLine::Action::Help:
+      if (output.answer) output.answer(HelpText(windows ? "HUEVEX" : "huevex", windows));
+      return 0;
+    case CommandLine::Action::Version:
+      if (output.answer) output.answer(VersionText());
+      return 0;
+    case CommandLine::Action::Wrong:
+      if (output.trouble) {
+        output.trouble("unknown option '" + line.wrong + "' (" +
+                       (windows ? "HUEVEX /?" : "huevex --help") + " tells the options)");
+      }
+      return kExitTrouble;
+    case CommandLine::Action::Window:
+    case CommandLine::Action::Pick:
+      break;
+  }
+  return std::nullopt;
+}
 
 }  // namespace huevex

@@ -4,6 +4,7 @@
 // platform; the Windows program also takes options written with '/'.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -28,6 +29,19 @@ struct CommandLine {
 // The arguments after the program's name. `slashes`: "/pick" as "--pick".
 CommandLine ParseCommandLine(std::span<const std::string_view> args, bool slashes);
 
+// Where the program's words go: a command's answer (standard output), and
+// what it has to say of trouble (standard error, or a box where a program
+// has no console). Each platform's entry point decides.
+struct Output {
+  std::function<void(std::string_view)> answer;
+  std::function<void(std::string_view)> trouble;
+};
+
+// Usage, version and an option not understood are answered before anything
+// is opened: the exit status, once `output` has told it. None where the
+// program is to run (its window, or a pick).
+std::optional<int> AnswerAtOnce(const CommandLine& line, bool windows, const Output& output);
+
 // Exit statuses of a command: picked, backed out of, and every kind of trouble.
 inline constexpr int kExitPicked = 0;
 inline constexpr int kExitCancelled = 1;
@@ -41,6 +55,10 @@ struct ShortcutChoice {
   std::string wrong;  // a setting that names no shortcut: why, for the user
 };
 ShortcutChoice ChooseShortcut(const char* setting);
+// The shortcut of the program's window, from HUEVEX_SHORTCUT: a setting that
+// names none is told as trouble, and the window goes on without one. A
+// command's pick has none.
+std::optional<Shortcut> ShortcutFor(const CommandLine& line, const Output& output);
 // "Super+Alt+C" (on Windows the Super key is called Win).
 std::string ShortcutText(const Shortcut& shortcut, bool windows);
 

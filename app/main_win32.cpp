@@ -89,25 +89,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   try {
     const std::vector<std::string_view> args(__argv + (__argc > 0 ? 1 : 0), __argv + __argc);
     const huevex::CommandLine line = huevex::ParseCommandLine(args, true);
-    switch (line.action) {
-      case huevex::CommandLine::Action::Help:
-        answer(huevex::HelpText("HUEVEX", true));
-        return 0;
-      case huevex::CommandLine::Action::Version:
-        answer(huevex::VersionText());
-        return 0;
-      case huevex::CommandLine::Action::Wrong:
-        trouble("unknown option '" + line.wrong + "' (HUEVEX /? tells the options)");
-        return huevex::kExitTrouble;
-      case huevex::CommandLine::Action::Window:
-      case huevex::CommandLine::Action::Pick:
-        break;
-    }
-    const bool pick = line.action == huevex::CommandLine::Action::Pick;
-    const huevex::ShortcutChoice shortcut =
-        huevex::ChooseShortcut(pick ? nullptr : std::getenv("HUEVEX_SHORTCUT"));
-    if (!shortcut.wrong.empty()) trouble(shortcut.wrong + "; HUEVEX goes on without a shortcut");
-    return huevex::RunHuevex(gdi, windows, line.action, shortcut.shortcut, {answer, trouble});
+    const huevex::Output output{answer, trouble};
+    if (const std::optional<int> status = huevex::AnswerAtOnce(line, true, output)) return *status;
+    return huevex::RunHuevex(gdi, windows, line.action, huevex::ShortcutFor(line, output), output);
   } catch (...) {
     // Start-up itself failed (out of memory, most likely); say so and leave.
     windows.ShowError(huevex::Hwnd{}, "HUEVEX", "HUEVEX could not start.");

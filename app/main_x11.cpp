@@ -57,20 +57,8 @@ int main(int argc, char** argv) {
   }
   const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   const huevex::CommandLine line = huevex::ParseCommandLine(args, false);
-  switch (line.action) {
-    case huevex::CommandLine::Action::Help:
-      Say(stdout, huevex::HelpText("huevex", false));
-      return 0;
-    case huevex::CommandLine::Action::Version:
-      Say(stdout, huevex::VersionText());
-      return 0;
-    case huevex::CommandLine::Action::Wrong:
-      Trouble("unknown option '" + line.wrong + "' (huevex --help tells the options)");
-      return huevex::kExitTrouble;
-    case huevex::CommandLine::Action::Window:
-    case huevex::CommandLine::Action::Pick:
-      break;
-  }
+  const huevex::Output output{[](std::string_view text) { Say(stdout, text); }, Trouble};
+  if (const std::optional<int> status = huevex::AnswerAtOnce(line, false, output)) return *status;
   const bool pick = line.action == huevex::CommandLine::Action::Pick;
 
   const char* name = std::getenv("DISPLAY");
@@ -90,9 +78,7 @@ int main(int argc, char** argv) {
   huevex::x11::InstallErrorHandler();
   XSetIOErrorHandler(pick ? DisplayLostDuringPick : DisplayLost);
 
-  const huevex::ShortcutChoice shortcut =
-      huevex::ChooseShortcut(pick ? nullptr : std::getenv("HUEVEX_SHORTCUT"));
-  if (!shortcut.wrong.empty()) Trouble(shortcut.wrong + "; HUEVEX goes on without a shortcut");
+  const std::optional<huevex::Shortcut> shortcut = huevex::ShortcutFor(line, output);
 
   huevex::x11::X11Screen screen(display.get());
   // The root window on a real X server, the compositor's capture or the desktop
@@ -104,8 +90,7 @@ int main(int argc, char** argv) {
     huevex::x11::X11Desktop desktop(display.get(), screen, gdi);
     // A script pastes the code after the command has returned.
     if (pick) desktop.KeepClipboardAfterExit();
-    status = huevex::RunHuevex(gdi, desktop, line.action, shortcut.shortcut,
-                               {[](std::string_view text) { Say(stdout, text); }, Trouble});
+    status = huevex::RunHuevex(gdi, desktop, line.action, shortcut, output);
   }  // the desktop hands the clipboard over as it goes
   return status;
 }

@@ -15,14 +15,6 @@
 
 namespace huevex {
 
-// Where the program's words go: a command's answer (standard output), and
-// what it has to say of trouble (standard error, or a box where a program
-// has no console). Each platform's entry point decides.
-struct Output {
-  std::function<void(std::string_view)> answer;
-  std::function<void(std::string_view)> trouble;
-};
-
 class Project {
  public:
   Project(Gdi& gdi, WindowSystem& windows, Output output = {});
