@@ -77,9 +77,13 @@ void BM_TickPointerMoved(benchmark::State& state) {
 }
 BENCHMARK(BM_TickPointerMoved);
 
-// Runs the screen source's connection, as the loop does, until a pixel can
-// be read (at once for the X root).
-bool FirstFrame(huevex::x11::X11Screen& screen) {
+// The screen source as a pick starts it, with the pointer grabbed at
+// 100,100; its connection is run, as the loop does, until a pixel can be
+// read (at once for the X root).
+bool StartPick(huevex::x11::X11Screen& screen) {
+  screen.ChooseSource(std::getenv("HUEVEX_SCREEN"));
+  screen.Grabbed(true);
+  screen.FollowPointer(huevex::Point{100, 100});
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   std::uint32_t pixel = 0;
   while (!screen.Read({100, 100, 101, 101}, &pixel)) {
@@ -101,10 +105,7 @@ void BM_TickFollowingTheGrab(benchmark::State& state) {
   const huevex::x11::DisplayPtr display(XOpenDisplay(nullptr));
   if (!display) return state.SkipWithError("no X display");
   huevex::x11::X11Screen screen(display.get());
-  screen.ChooseSource(std::getenv("HUEVEX_SCREEN"));
-  screen.Grabbed(true);
-  screen.FollowPointer(huevex::Point{100, 100});
-  if (!FirstFrame(screen)) return state.SkipWithError("the screen source gives no frame");
+  if (!StartPick(screen)) return state.SkipWithError("the screen source gives no frame");
   huevex::soft::SoftGdi gdi(screen);
   int x = 100;
   for (auto _ : state) {
@@ -120,10 +121,7 @@ void BM_TickFollowingTheGrabAtRest(benchmark::State& state) {
   const huevex::x11::DisplayPtr display(XOpenDisplay(nullptr));
   if (!display) return state.SkipWithError("no X display");
   huevex::x11::X11Screen screen(display.get());
-  screen.ChooseSource(std::getenv("HUEVEX_SCREEN"));
-  screen.Grabbed(true);
-  screen.FollowPointer(huevex::Point{100, 100});
-  if (!FirstFrame(screen)) return state.SkipWithError("the screen source gives no frame");
+  if (!StartPick(screen)) return state.SkipWithError("the screen source gives no frame");
   XSync(display.get(), False);
   while (XPending(display.get()) > 0) {
     XEvent event;
